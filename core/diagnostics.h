@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string_view>
+
+namespace Diagnostics {
+
+// Writes `text` followed by `detail` and a line feed as one line, in a single
+// write, so lines from different threads never interleave and nothing waits in
+// a buffer when standard output is a pipe.
+void writeLine(std::string_view text, std::string_view detail = {});
+
+// Where lines go; standard output unless a test points it elsewhere.
+void setOutput(int fd);
+
+} // namespace Diagnostics

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <system_error>
+
+#include <sys/types.h>
+
+namespace FileTree {
+
+// Identifies a folder whatever path leads to it (bind mounts, links).
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+};
+
+struct CopyOptions {
+    // Polled between chunks and between items; true stops the copy.
+    std::function<bool()> isCancelled;
+    // A folder the copy must never descend into (the staging folder, so a
+    // folder that holds it is refused instead of copied into itself).
+    std::optional<FolderId> forbidden;
+};
+
+// Copies `source`, a file or a folder with everything below it, to `target`,
+// which must not exist yet. A link at `source` is followed; links below a
+// folder are copied as links. Each item keeps its mode and modification time.
+// Data goes by clone where the file system can share blocks, else by
+// copy_file_range, else by read and write. On failure or cancellation nothing
+// is left at `target`.
+std::error_code copyItem(const std::filesystem::path &source, const std::filesystem::path &target,
+                         const CopyOptions &options = {});
+
+// Deletes the item at `path`, a folder with everything below it. Links are
+// removed, never followed; folders without write permission are opened up so
+// their contents can go. Carries on past failures and returns the first.
+std::error_code removeItem(const std::filesystem::path &path);
+
+std::optional<FolderId> folderId(const std::filesystem::path &path);
+
+} // namespace FileTree

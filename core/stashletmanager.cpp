@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: MIT
+#include "stashletmanager.h"
+
+#include "backgroundpool.h"
+#include "diagnostics.h"
+#include "filename.h"
+#include "filetree.h"
+#include "mainqueue.h"
+#include "sharingservice.h"
+#include "sizelabel.h"
+#include "stageerror.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when `inner` is `outer` or lies below it, by their resolved paths.
+bool isWithin(const fs::path &inner, const fs::path &outer)
+{
+    auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+}
+
+std::error_code checkSource(const fs::path &source, const fs::path &folder)
+{
+    std::error_code ignored;
+    const fs::path resolvedSource = fs::canonical(source, ignored);
+    const fs::path resolvedFolder = fs::canonical(folder, ignored);
+    if (resolvedSource.empty() || resolvedFolder.empty()) {
+        return {}; // the copy itself reports what is wrong
+    }
+    if (resolvedSource == resolvedFolder) {
+        return make_error_code(StageError::SourceIsStagingFolder);
+    }
+    if (isWithin(resolvedSource, resolvedFolder)) {
+        return make_error_code(StageError::SourceInsideStagingFolder);
+    }
+    if (isWithin(resolvedFolder, resolvedSource)) {
+        return make_error_code(StageError::SourceContainsStagingFolder);
+    }
+    return {};
+}
+
+void reportCopyFailure(const std::string &name, const std::error_code &error)
+{
+    Diagnostics::writeLine("Failed to copy file to temp directory: ",
+                           '"' + name + "\" could not be copied: " + error.message());
+}
+
+// Copies `source` into the staging folder under `name`: the staged path, or
+// nothing after writing the copy line.
+std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &source,
+                                  const std::string &name, const CancelToken &token)
+{
+    if (!FileName::isUsable(name)) {
+        reportCopyFailure(name, make_error_code(StageError::UnusableName));
+        return std::nullopt;
+    }
+    std::error_code error;
+    const fs::path folder = staging.prepare(error);
+    if (!error) {
+        error = checkSource(source, folder);
+    }
+    if (error) {
+        reportCopyFailure(name, error);
+        return std::nullopt;
+    }
+    const fs::path staged = folder / name;
+    struct stat st {};
+    if (::lstat(staged.c_str(), &st) == 0) {
+        FileTree::removeItem(staged); // left by an addition refused at the last moment
+    }
+    FileTree::CopyOptions options;
+    options.isCancelled = [token] { return token.isCancelled(); };
+    options.forbidden = FileTree::folderId(folder);
+    if (auto copyError = FileTree::copyItem(source, staged, options)) {
+        reportCopyFailure(name, copyError);
+        return std::nullopt;
+    }
+    return staged;
+}
+
+QString stagedSizeLabel(const fs::path &staged)
+{
+    struct stat st {};
+    if (::lstat(staged.c_str(), &st) != 0) {
+        const std::error_code error(errno, std::generic_category());
+        Diagnostics::writeLine("Error retrieving file size: ",
+                               error.message() + " (" + error.category().name() + " error " +
+                                   std::to_string(error.value()) + ", path " + staged.native() + ")");
+        return QStringLiteral("Unknown size");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return QStringLiteral("Unknown size");
+    }
+    return sizeLabel(static_cast<std::uint64_t>(st.st_size));
+}
+
+} // namespace
+
+StashletManager::StashletManager(BackgroundPool &pool, StagingFolder folder)
+    : m_pool(pool)
+    , m_folder(folder)
+{
+}
+
+std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder)
+{
+    std::shared_ptr<StashletManager> manager(new StashletManager(pool, folder));
+    manager->m_folder.empty();
+    return manager;
+}
+
+void StashletManager::addFile(const fs::path &source)
+{
+    if (m_tempFiles.size() >= kLimit) {
+        Diagnostics::writeLine("Limit of 5 files reached.");
+        return;
+    }
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0) {
+        Diagnostics::writeLine("File does not exist: ", source.native());
+        return;
+    }
+    const std::string name = FileName::lastComponent(source);
+    const bool inFlight = std::any_of(m_namesInFlight.begin(), m_namesInFlight.end(),
+                                      [&](const std::string &other) {
+                                          return FileName::equivalentIgnoringCase(name, other);
+                                      });
+    if (inFlight || isListed(name, m_folder.location() / name)) {
+        Diagnostics::writeLine("File already in list: ", name);
+        return;
+    }
+
+    m_namesInFlight.push_back(name);
+    // The copy holds the store weakly: a store that is gone by then copies
+    // nothing. The block it queues back holds it weakly too, so the store can
+    // never be destroyed on a pool thread.
+    m_pool.async([weak = weak_from_this(), source, name, staging = m_folder](const CancelToken &token) {
+        std::optional<TempFile> entry;
+        if (!weak.expired() && !token.isCancelled()) {
+            if (auto staged = stageCopy(staging, source, name, token)) {
+                entry.emplace(*staged, name, stagedSizeLabel(*staged));
+            }
+        }
+        MainQueue::async([weak, name, entry] {
+            if (auto self = weak.lock()) {
+                self->finishAddition(name, entry);
+            }
+        });
+    });
+}
+
+void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry)
+{
+    std::erase(m_namesInFlight, name);
+    if (!entry || m_tempFiles.size() >= kLimit || isListed(name, entry->url())) {
+        // A copy that lost the race stays in the folder until the next start.
+        return;
+    }
+    QList<TempFile> files = m_tempFiles;
+    files.append(*entry);
+    setTempFiles(std::move(files));
+}
+
+bool StashletManager::isListed(const std::string &name, const fs::path &stagedPath) const
+{
+    return std::any_of(m_tempFiles.begin(), m_tempFiles.end(), [&](const TempFile &file) {
+        if (FileName::equivalent(file.originalName(), name)) {
+            return true;
+        }
+        // On a staging folder that ignores letter case, "a.txt" and "A.TXT"
+        // are one file: deleting the leftover before copying would take the
+        // listed entry's copy.
+        std::error_code ignored;
+        return FileName::equivalentIgnoringCase(file.originalName(), name) &&
+               fs::equivalent(file.url(), stagedPath, ignored);
+    });
+}
+
+void StashletManager::removeFile(const TempFile &file)
+{
+    struct stat st {};
+    if (::lstat(file.url().c_str(), &st) == 0) {
+        if (auto error = FileTree::removeItem(file.url())) {
+            Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
+        }
+    }
+    MainQueue::async([self = shared_from_this(), id = file.id()] {
+        QList<TempFile> files = self->m_tempFiles;
+        files.removeIf([&](const TempFile &f) { return f.id() == id; });
+        self->setTempFiles(std::move(files));
+    });
+}
+
+void StashletManager::clearAll()
+{
+    for (const TempFile &file : m_tempFiles) {
+        FileTree::removeItem(file.url());
+    }
+    MainQueue::async([self = shared_from_this()] { self->setTempFiles({}); });
+}
+
+void StashletManager::shareViaAirDrop(const TempFile &file)
+{
+    MainQueue::async([file] {
+        auto service = SharingService::named(SharingService::Name::SendToNearbyDevice);
+        if (!service) {
+            Diagnostics::writeLine("AirDrop sharing service is not available.");
+            return;
+        }
+        service->perform({file.url()});
+    });
+}
+
+void StashletManager::cancelCopies()
+{
+    m_pool.cancelAll();
+}
+
+void StashletManager::setTempFiles(QList<TempFile> files)
+{
+    Q_EMIT tempFilesAboutToChange();
+    m_tempFiles = std::move(files);
+    Q_EMIT tempFilesChanged();
+}

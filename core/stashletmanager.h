@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "stagingfolder.h"
+#include "tempfile.h"
+
+#include <QList>
+#include <QObject>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class BackgroundPool;
+
+// The shelf: the ordered list of entries and every operation on it. Lives on
+// the main thread; the list changes only there, in blocks queued to the main
+// queue, which is the whole of its synchronisation.
+class StashletManager final : public QObject, public std::enable_shared_from_this<StashletManager> {
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype kLimit = 5;
+
+    // Empties the staging folder before returning. Copies run on `pool`, which
+    // must outlive the store's last queued work.
+    static std::shared_ptr<StashletManager> create(BackgroundPool &pool,
+                                                   StagingFolder folder = StagingFolder());
+
+    const QList<TempFile> &tempFiles() const { return m_tempFiles; }
+
+    // Stages a copy of the file or folder at `source` and lists it once the
+    // copy is done; refusals and failures write one line to standard output.
+    void addFile(const std::filesystem::path &source);
+    void removeFile(const TempFile &file);
+    void clearAll();
+    void shareViaAirDrop(const TempFile &file);
+
+    // Stops every copy in flight; each removes what it had written.
+    void cancelCopies();
+
+Q_SIGNALS:
+    void tempFilesAboutToChange();
+    void tempFilesChanged();
+
+private:
+    StashletManager(BackgroundPool &pool, StagingFolder folder);
+
+    void finishAddition(const std::string &name, const std::optional<TempFile> &entry);
+    bool isListed(const std::string &name, const std::filesystem::path &stagedPath) const;
+    void setTempFiles(QList<TempFile> files);
+
+    BackgroundPool &m_pool;
+    const StagingFolder m_folder;
+    QList<TempFile> m_tempFiles;
+    // Names being copied now. A second addition of one of them is refused, so
+    // two copies never share a staged path (where the later would delete or
+    // overwrite the earlier one's file).
+    std::vector<std::string> m_namesInFlight;
+};

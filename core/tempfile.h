@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QHashFunctions>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <filesystem>
+#include <string>
+
+// One entry of the shelf. Immutable; every construction makes a new identity,
+// so two entries are never equal even when they name the same copy.
+class TempFile final {
+public:
+    TempFile(std::filesystem::path url, std::string originalName, QString sizeString);
+
+    const QUuid &id() const { return m_id; }
+    // The staged copy, inside the staging folder.
+    const std::filesystem::path &url() const { return m_url; }
+    // The added item's name, exactly its bytes; also the staged copy's name.
+    const std::string &originalName() const { return m_originalName; }
+    const QString &sizeString() const { return m_sizeString; }
+
+    // The name for display; bytes that are not UTF-8 show as replacement marks.
+    QString displayName() const;
+    // A file URL of the staged copy that keeps the path's exact bytes.
+    QUrl fileUrl() const;
+
+    bool operator==(const TempFile &) const = default;
+
+private:
+    QUuid m_id;
+    std::filesystem::path m_url;
+    std::string m_originalName;
+    QString m_sizeString;
+};
+
+size_t qHash(const TempFile &file, size_t seed = 0) noexcept;

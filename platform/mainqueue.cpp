@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+#include "mainqueue.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+void MainQueue::async(std::function<void()> block)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr || !block) {
+        return;
+    }
+    // A queued call is a posted event: posted events to one receiver are
+    // delivered in the order they were posted, from any thread, which is the
+    // whole ordering guarantee callers rely on.
+    QMetaObject::invokeMethod(app, std::move(block), Qt::QueuedConnection);
+}

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "backgroundpool.h"
+#include "diagnostics.h"
+#include "filetree.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+// A private playground for one test: a temporary folder that $TMPDIR and
+// $XDG_CACHE_HOME point into, so the staging folder lands inside it, and a
+// capture of the diagnostic lines.
+class ShelfTestEnv final {
+public:
+    ShelfTestEnv()
+        : m_savedTmp(qgetenv("TMPDIR"))
+        , m_savedCache(qgetenv("XDG_CACHE_HOME"))
+        , m_root(std::filesystem::path(m_dir.path().toStdString()))
+    {
+        std::filesystem::create_directories(tmp());
+        std::filesystem::create_directories(m_root / "cache");
+        std::filesystem::permissions(tmp(), std::filesystem::perms::owner_all);
+        qputenv("TMPDIR", QByteArray::fromStdString(tmp().native()));
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((m_root / "cache").native()));
+        m_logPath = m_root / "diagnostics.log";
+        m_logFd = ::open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        Diagnostics::setOutput(m_logFd);
+    }
+    ~ShelfTestEnv()
+    {
+        Diagnostics::setOutput(STDOUT_FILENO);
+        ::close(m_logFd);
+        // QTemporaryDir cannot delete names that are not UTF-8; the shelf's own removal can.
+        FileTree::removeItem(m_root);
+        restore("TMPDIR", m_savedTmp);
+        restore("XDG_CACHE_HOME", m_savedCache);
+    }
+    ShelfTestEnv(const ShelfTestEnv &) = delete;
+    ShelfTestEnv &operator=(const ShelfTestEnv &) = delete;
+
+    const std::filesystem::path &root() const { return m_root; }
+    std::filesystem::path tmp() const { return m_root / "tmp"; }
+    std::filesystem::path staging() const { return tmp() / "QELStashlet"; }
+
+    // A file named `relative` below the root holding `content`; folders made as needed.
+    std::filesystem::path file(const std::filesystem::path &relative, const std::string &content = "x")
+    {
+        const auto path = m_root / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    // Every diagnostic line written so far, in order.
+    QStringList lines() const
+    {
+        QFile log(QString::fromStdString(m_logPath.native()));
+        if (!log.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        QString text = QString::fromUtf8(log.readAll());
+        if (text.endsWith(QLatin1Char('\n'))) {
+            text.chop(1);
+        }
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+
+private:
+    static void restore(const char *name, const QByteArray &value)
+    {
+        if (value.isNull()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+
+    QByteArray m_savedTmp;
+    QByteArray m_savedCache;
+    QTemporaryDir m_dir;
+    std::filesystem::path m_root;
+    std::filesystem::path m_logPath;
+    int m_logFd = -1;
+};
+
+// Runs the pool dry and delivers every block it queued to the main queue,
+// and the blocks those queued in turn.
+inline void settle(BackgroundPool &pool)
+{
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(pool.waitForDone(60'000));
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
+inline std::string readAll(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: MIT
+#include "filetree.h"
+#include "shelftestenv.h"
+#include "stageerror.h"
+#include "stashletmanager.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+timespec modificationTime(const fs::path &path)
+{
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+void setModificationTime(const fs::path &path, long seconds, long nanoseconds)
+{
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+bool sameTime(timespec a, timespec b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Makes every write past `bytes` fail with EFBIG in this process, as a full
+// disk or a quota would, for as long as it lives.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestFileTree final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void keepsModesTimesAndInnerLinks()
+    {
+        ShelfTestEnv env;
+        const fs::path src = env.root() / "project";
+        env.file("project/run.sh", "#!/bin/sh\n");
+        env.file("project/docs/readme", "read me");
+        fs::permissions(src / "run.sh", fs::perms(0750));
+        fs::create_symlink("docs/readme", src / "relative-link");
+        fs::create_symlink("/nonexistent/target", src / "dangling-link");
+        fs::create_symlink(".", src / "docs" / "loop"); // copied as a link, never walked into
+        setModificationTime(src / "run.sh", 1'000'000'000, 123'456'789);
+        setModificationTime(src / "docs", 1'100'000'000, 5);
+        fs::permissions(src / "docs", fs::perms(0500)); // read-only folder: its contents still arrive
+
+        const fs::path dst = env.root() / "copy";
+        QCOMPARE(FileTree::copyItem(src, dst), std::error_code());
+
+        QCOMPARE(readAll(dst / "run.sh"), std::string("#!/bin/sh\n"));
+        QCOMPARE(fs::status(dst / "run.sh").permissions(), fs::perms(0750));
+        QVERIFY(sameTime(modificationTime(dst / "run.sh"), {1'000'000'000, 123'456'789}));
+        QCOMPARE(fs::status(dst / "docs").permissions(), fs::perms(0500));
+        QVERIFY(sameTime(modificationTime(dst / "docs"), {1'100'000'000, 5}));
+        QCOMPARE(fs::read_symlink(dst / "relative-link"), fs::path("docs/readme"));
+        QCOMPARE(readAll(dst / "relative-link"), std::string("read me"));
+        QCOMPARE(fs::read_symlink(dst / "dangling-link"), fs::path("/nonexistent/target"));
+        QCOMPARE(fs::read_symlink(dst / "docs" / "loop"), fs::path("."));
+
+        QCOMPARE(FileTree::removeItem(dst), std::error_code());
+        QVERIFY(!fs::exists(dst));
+        QVERIFY(fs::exists(src / "docs" / "readme"));
+    }
+
+    void droppedLinkIsStagedAsWhatItPointsTo()
+    {
+        ShelfTestEnv env;
+        env.file("real/data.csv", "1,2,3");
+        fs::create_symlink(env.root() / "real" / "data.csv", env.root() / "shortcut.csv");
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        manager->addFile(env.root() / "shortcut.csv");
+        settle(pool);
+        QCOMPARE(manager->tempFiles().size(), 1);
+        const fs::path staged = env.staging() / "shortcut.csv";
+        QVERIFY(!fs::is_symlink(staged));
+        QCOMPARE(readAll(staged), std::string("1,2,3"));
+    }
+
+    void writeFailingHalfWayLeavesNoPartialCopy_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("a large file") << false;
+        QTest::newRow("a folder whose second file does not fit") << true;
+    }
+    void writeFailingHalfWayLeavesNoPartialCopy()
+    {
+        QFETCH(bool, folder);
+        ShelfTestEnv env;
+        const std::string big(3 << 20, 'z');
+        const fs::path source = folder ? env.root() / "set" : env.file("huge.iso", big);
+        if (folder) {
+            env.file("set/1-small", "small");
+            env.file("set/2-big", big);
+        }
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        {
+            const FileSizeLimit limit(1 << 20);
+            manager->addFile(source);
+            QVERIFY(pool.waitForDone(60'000));
+        }
+        settle(pool);
+
+        QVERIFY(manager->tempFiles().isEmpty());
+        QVERIFY(fs::is_empty(env.staging()));
+        QCOMPARE(env.lines().size(), 1);
+        const QString line = env.lines().at(0);
+        QVERIFY2(line.startsWith(QStringLiteral("Failed to copy file to temp directory: ")), qPrintable(line));
+        QVERIFY2(line.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(line));
+        QCOMPARE(readAll(folder ? source / "2-big" : source), big);
+    }
+
+    void cancelledMidwayLeavesNothing()
+    {
+        ShelfTestEnv env;
+        const fs::path source = env.file("movie.mkv", std::string(40 << 20, 'm'));
+        env.file("folder/a", "a");
+        env.file("folder/b", "b");
+        env.file("folder/c", "c");
+        int polls = 0;
+        FileTree::CopyOptions options;
+        options.isCancelled = [&] { return ++polls > 2; }; // after some data went across
+
+        const fs::path target = env.root() / "movie-copy.mkv";
+        QCOMPARE(FileTree::copyItem(source, target, options), std::make_error_code(std::errc::operation_canceled));
+        QVERIFY(polls > 2);
+        QVERIFY(!fs::exists(target));
+
+        polls = 0;
+        const fs::path folderTarget = env.root() / "folder-copy";
+        QCOMPARE(FileTree::copyItem(env.root() / "folder", folderTarget, options),
+                 std::make_error_code(std::errc::operation_canceled));
+        QVERIFY(!fs::exists(folderTarget));
+    }
+
+    void refusesWhatItCannotOrMustNotCopy()
+    {
+        ShelfTestEnv env;
+        const fs::path pipe = env.root() / "pipe";
+        QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+        QCOMPARE(FileTree::copyItem(pipe, env.root() / "pipe-copy"), make_error_code(StageError::UnsupportedFileType));
+        QVERIFY(!fs::exists(env.root() / "pipe-copy"));
+
+        // A folder reached by another path (a bind mount, a link) is still recognised.
+        env.file("outer/guarded/x");
+        fs::create_directory_symlink(env.root() / "outer", env.root() / "alias");
+        FileTree::CopyOptions options;
+        options.forbidden = FileTree::folderId(env.root() / "alias" / "guarded");
+        QCOMPARE(FileTree::copyItem(env.root() / "outer", env.root() / "outer-copy", options),
+                 make_error_code(StageError::SourceContainsStagingFolder));
+        QVERIFY(!fs::exists(env.root() / "outer-copy"));
+
+        // The target is never overwritten, nor removed when it was there first.
+        env.file("taken", "keep");
+        QCOMPARE(FileTree::copyItem(env.root() / "outer" / "guarded" / "x", env.root() / "taken"),
+                 std::make_error_code(std::errc::file_exists));
+        QCOMPARE(readAll(env.root() / "taken"), std::string("keep"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileTree)
+#include "tst_filetree.moc"

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "shelftestenv.h"
+#include "stashletmanager.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+class TestStagingFolder final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void liesUnderAPrivateTmpdirElseInTheCache()
+    {
+        ShelfTestEnv env;
+        QCOMPARE(StagingFolder().location(), env.tmp() / "QELStashlet");
+
+        // A TMPDIR others may write to is where anyone could plant the folder first.
+        fs::permissions(env.tmp(), fs::perms::all);
+        QCOMPARE(StagingFolder().location(), env.root() / "cache" / "QELStashlet");
+        fs::permissions(env.tmp(), fs::perms::owner_all);
+
+        qputenv("TMPDIR", "relative/dir");
+        QCOMPARE(StagingFolder().location(), env.root() / "cache" / "QELStashlet");
+        qunsetenv("XDG_CACHE_HOME");
+        QCOMPARE(StagingFolder().location(), fs::path(qgetenv("HOME").toStdString()) / ".cache" / "QELStashlet");
+    }
+
+    void startEmptiesAFullFolderWithoutFollowingLinksOut()
+    {
+        ShelfTestEnv env;
+        env.file("tmp/QELStashlet/old.txt");
+        env.file("tmp/QELStashlet/.hidden");
+        env.file("tmp/QELStashlet/folder/.deep/file");
+        env.file("outside/precious.txt", "mine");
+        fs::create_directory_symlink(env.root() / "outside", env.staging() / "link-to-outside");
+        fs::create_symlink(env.root() / "outside" / "precious.txt", env.staging() / "link-to-file");
+        // A read-only folder still goes: its contents must be deletable first.
+        env.file("tmp/QELStashlet/locked/inner");
+        fs::permissions(env.staging() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+
+        QVERIFY(fs::is_directory(env.staging()));
+        QVERIFY(fs::is_empty(env.staging()));
+        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
+        QVERIFY(env.lines().isEmpty());
+    }
+
+    void startWithoutAFolderMakesNone()
+    {
+        ShelfTestEnv env;
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        QVERIFY(!fs::exists(env.staging()));
+        manager->addFile(env.file("in/a"));
+        settle(pool);
+        QVERIFY(fs::is_directory(env.staging()));
+        QCOMPARE(fs::status(env.staging()).permissions() & fs::perms::all, fs::perms::owner_all);
+    }
+
+    void folderThatIsALinkIsUsedForNothing()
+    {
+        ShelfTestEnv env;
+        env.file("outside/precious.txt", "mine");
+        fs::create_directory_symlink(env.root() / "outside", env.staging());
+
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        manager->addFile(env.file("in/a.txt"));
+        settle(pool);
+
+        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
+        QVERIFY(!fs::exists(env.root() / "outside" / "a.txt"));
+        QVERIFY(manager->tempFiles().isEmpty());
+        QCOMPARE(env.lines().size(), 1);
+        QVERIFY(env.lines().at(0).startsWith(QStringLiteral("Failed to copy file to temp directory: ")));
+        QVERIFY(env.lines().at(0).contains(QStringLiteral("staging folder")));
+    }
+
+    void folderOfAnotherOwnerIsUsedForNothing()
+    {
+        // Root owns everything here, so the foreign owner is played by telling
+        // the folder to expect a user who does not own it.
+        ShelfTestEnv env;
+        env.file("tmp/QELStashlet/theirs.txt", "theirs");
+        const StagingFolder foreign(::geteuid() + 1);
+        // The owner rule covers TMPDIR as well, so point the cache at the same place.
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(env.tmp().native()));
+        QCOMPARE(foreign.location(), env.staging());
+
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool, foreign);
+        QCOMPARE(readAll(env.staging() / "theirs.txt"), std::string("theirs"));
+        manager->addFile(env.file("in/a.txt"));
+        settle(pool);
+        QVERIFY(!fs::exists(env.staging() / "a.txt"));
+        QVERIFY(manager->tempFiles().isEmpty());
+        QCOMPARE(env.lines().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStagingFolder)
+#include "tst_stagingfolder.moc"

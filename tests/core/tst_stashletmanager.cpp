@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: MIT
+#include "shelftestenv.h"
+#include "sizelabel.h"
+#include "stashletmanager.h"
+
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+
+class TestStashletManager final : public QObject {
+    Q_OBJECT
+
+private:
+    struct Shelf {
+        ShelfTestEnv env;
+        BackgroundPool pool;
+        std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
+
+        void add(const fs::path &source)
+        {
+            manager->addFile(source);
+            settle(pool);
+        }
+        QStringList names() const
+        {
+            QStringList names;
+            for (const TempFile &f : manager->tempFiles()) {
+                names << f.displayName();
+            }
+            return names;
+        }
+    };
+
+private Q_SLOTS:
+    void addsAfterTheCopyAndPublishesAroundTheChange()
+    {
+        Shelf shelf;
+        const auto source = shelf.env.file("in/report.txt", "hello");
+        QSignalSpy before(shelf.manager.get(), &StashletManager::tempFilesAboutToChange);
+        QSignalSpy after(shelf.manager.get(), &StashletManager::tempFilesChanged);
+        int countSeenBefore = -1;
+        connect(shelf.manager.get(), &StashletManager::tempFilesAboutToChange, this,
+                [&] { countSeenBefore = int(shelf.manager->tempFiles().size()); });
+
+        shelf.manager->addFile(source);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        settle(shelf.pool);
+
+        QCOMPARE(before.count(), 1);
+        QCOMPARE(after.count(), 1);
+        QCOMPARE(countSeenBefore, 0);
+        const TempFile &entry = shelf.manager->tempFiles().at(0);
+        QCOMPARE(entry.originalName(), std::string("report.txt"));
+        QCOMPARE(entry.url(), shelf.env.staging() / "report.txt");
+        QCOMPARE(readAll(entry.url()), std::string("hello"));
+        QCOMPARE(entry.sizeString(), sizeLabel(5));
+        QCOMPARE(readAll(source), std::string("hello")); // the source is only read
+        QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void refusesWithItsLineAndCopiesNothing_data()
+    {
+        QTest::addColumn<QString>("listed");  // names put on the shelf first, comma-separated
+        QTest::addColumn<QString>("added");   // name of the file then added from another folder
+        QTest::addColumn<QString>("line");    // expected line; empty means accepted
+
+        QTest::newRow("full shelf") << QStringLiteral("a,b,c,d,e") << QStringLiteral("f") << QStringLiteral("Limit of 5 files reached.");
+        QTest::newRow("same name, other folder") << QStringLiteral("notes.txt") << QStringLiteral("notes.txt") << QStringLiteral("File already in list: notes.txt");
+        QTest::newRow("decomposed accent matches precomposed")
+            << QStringLiteral("caf\u00e9.txt") << QStringLiteral("cafe\u0301.txt")
+            << QStringLiteral("File already in list: cafe\u0301.txt");
+        QTest::newRow("letter case differs") << QStringLiteral("Notes.txt") << QStringLiteral("notes.txt") << QStringLiteral("");
+    }
+    void refusesWithItsLineAndCopiesNothing()
+    {
+        QFETCH(QString, listed);
+        QFETCH(QString, added);
+        QFETCH(QString, line);
+        Shelf shelf;
+        for (const QString &name : listed.split(QLatin1Char(','))) {
+            shelf.add(shelf.env.file(fs::path("first") / name.toStdString()));
+        }
+        const auto listedBefore = shelf.manager->tempFiles();
+        const auto source = shelf.env.file(fs::path("second") / added.toStdString(), "second");
+        shelf.add(source);
+
+        if (line.isEmpty()) {
+            QVERIFY(shelf.env.lines().isEmpty());
+            QCOMPARE(shelf.manager->tempFiles().size(), listedBefore.size() + 1);
+            return;
+        }
+        QCOMPARE(shelf.env.lines(), QStringList{line});
+        QCOMPARE(shelf.manager->tempFiles(), listedBefore);
+        for (const TempFile &f : listedBefore) {
+            QCOMPARE(readAll(f.url()), std::string("x")); // no listed copy was overwritten
+        }
+    }
+
+    void missingSourceIsReportedWithItsPath()
+    {
+        Shelf shelf;
+        const auto missing = shelf.env.root() / "nowhere" / "gone.txt";
+        shelf.add(missing);
+        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File does not exist: ") +
+                                                QString::fromStdString(missing.native())});
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+    }
+
+    void folderIsStagedWholeWithUnknownSize()
+    {
+        Shelf shelf;
+        shelf.env.file("album/a.jpg", "aaa");
+        shelf.env.file("album/inner/b.jpg", "bbbb");
+        shelf.add(shelf.env.root() / "album");
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        const TempFile &entry = shelf.manager->tempFiles().at(0);
+        QCOMPARE(entry.sizeString(), QStringLiteral("Unknown size"));
+        QCOMPARE(readAll(entry.url() / "a.jpg"), std::string("aaa"));
+        QCOMPARE(readAll(entry.url() / "inner" / "b.jpg"), std::string("bbbb"));
+    }
+
+    void nameThatIsNotUtf8IsStagedUnderItsExactBytes()
+    {
+        Shelf shelf;
+        const std::string name = "caf\xe9 \xff.txt"; // Latin-1, as old archives carry
+        const auto source = shelf.env.file(fs::path("latin1") / name, "bytes");
+        shelf.add(source);
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        const TempFile &entry = shelf.manager->tempFiles().at(0);
+        QCOMPARE(entry.originalName(), name);
+        QCOMPARE(readAll(shelf.env.staging() / name), std::string("bytes"));
+        QCOMPARE(QByteArray::fromPercentEncoding(entry.fileUrl().path(QUrl::FullyEncoded).toLatin1()),
+                 QByteArray::fromStdString((shelf.env.staging() / name).native()));
+
+        // Another undecodable name is not a duplicate of it.
+        shelf.add(shelf.env.file(fs::path("latin1") / "caf\xe8 \xff.txt"));
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
+    }
+
+    void sameNameTwiceInFlightKeepsTheFirstCopyIntact()
+    {
+        Shelf shelf;
+        const std::string big(4 << 20, 'A');
+        const auto first = shelf.env.file("one/photo.raw", big);
+        const auto second = shelf.env.file("two/photo.raw", "the other photo");
+        shelf.manager->addFile(first);
+        shelf.manager->addFile(second); // both before either is listed
+        settle(shelf.pool);
+
+        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File already in list: photo.raw")});
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), big);
+
+        // Once the first is done, the name may be staged again after it leaves the shelf.
+        shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
+        settle(shelf.pool);
+        shelf.add(second);
+        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), std::string("the other photo"));
+    }
+
+    void shelfFilledWhileCopyingDropsTheLateAdditionSilently()
+    {
+        Shelf shelf;
+        for (const char *name : {"a", "b", "c", "d"}) {
+            shelf.add(shelf.env.file(fs::path("in") / name));
+        }
+        shelf.manager->addFile(shelf.env.file("in/e"));
+        shelf.manager->addFile(shelf.env.file("in/f"));
+        settle(shelf.pool);
+        QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
+        QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void leftoverAtTheStagedPathIsReplaced()
+    {
+        Shelf shelf;
+        fs::create_directories(shelf.env.staging() / "song.mp3"); // not even a file
+        shelf.env.file("tmp/QELStashlet/song.mp3/old", "old");
+        shelf.add(shelf.env.file("music/song.mp3", "new"));
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        QCOMPARE(readAll(shelf.env.staging() / "song.mp3"), std::string("new"));
+    }
+
+    void stagingFolderDeletedWhileRunningIsMadeAgain()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/a"));
+        fs::remove_all(shelf.env.staging());
+        shelf.add(shelf.env.file("in/b", "b"));
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
+        QCOMPARE(readAll(shelf.env.staging() / "b"), std::string("b"));
+    }
+
+    void unsafeSourcesAreRefusedBeforeAnythingIsCopied_data()
+    {
+        QTest::addColumn<QString>("source"); // relative to the test root
+        QTest::newRow("dot dot") << QStringLiteral("in/..");
+        QTest::newRow("root of the file system") << QStringLiteral("/");
+        QTest::newRow("the staging folder") << QStringLiteral("tmp/QELStashlet");
+        QTest::newRow("inside the staging folder") << QStringLiteral("tmp/QELStashlet/kept");
+        QTest::newRow("a folder holding the staging folder") << QStringLiteral("tmp");
+    }
+    void unsafeSourcesAreRefusedBeforeAnythingIsCopied()
+    {
+        QFETCH(QString, source);
+        Shelf shelf;
+        shelf.env.file("in/x");
+        shelf.env.file("tmp/QELStashlet/kept", "keep me");
+        const fs::path path = source.startsWith(QLatin1Char('/'))
+                                  ? fs::path(source.toStdString())
+                                  : shelf.env.root() / source.toStdString();
+        shelf.add(path);
+
+        QCOMPARE(shelf.env.lines().size(), 1);
+        QVERIFY2(shelf.env.lines().at(0).startsWith(QStringLiteral("Failed to copy file to temp directory: ")),
+                 qPrintable(shelf.env.lines().at(0)));
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QCOMPARE(readAll(shelf.env.staging() / "kept"), std::string("keep me"));
+        QVERIFY(fs::exists(shelf.env.root() / "in" / "x"));
+        QCOMPARE(std::distance(fs::directory_iterator(shelf.env.staging()), fs::directory_iterator()), 1);
+    }
+
+    void removeTakesOutExactlyThatEntryAndKeepsTheOrder()
+    {
+        Shelf shelf;
+        for (const char *name : {"a", "b", "c"}) {
+            shelf.add(shelf.env.file(fs::path("in") / name));
+        }
+        const TempFile middle = shelf.manager->tempFiles().at(1);
+        shelf.manager->removeFile(middle);
+        QVERIFY(!fs::exists(middle.url())); // the disk changes at once...
+        QCOMPARE(shelf.manager->tempFiles().size(), 3); // ...the list a turn later
+        settle(shelf.pool);
+        QCOMPARE(shelf.names(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+        QVERIFY(fs::exists(shelf.env.staging() / "a"));
+        QVERIFY(fs::exists(shelf.env.staging() / "c"));
+
+        // An entry equal in every field but its id is another entry.
+        const TempFile lookalike(shelf.manager->tempFiles().at(0).url(), "a",
+                                 shelf.manager->tempFiles().at(0).sizeString());
+        QVERIFY(!(lookalike == shelf.manager->tempFiles().at(0)));
+        shelf.manager->removeFile(lookalike);
+        settle(shelf.pool);
+        QCOMPARE(shelf.names(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+        QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void removingAnEntryWhoseCopyVanishedIsSilent()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/a"));
+        fs::remove(shelf.manager->tempFiles().at(0).url());
+        shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void clearAllDeletesListedCopiesOnly()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/a"));
+        shelf.add(shelf.env.root() / "in");
+        shelf.env.file("tmp/QELStashlet/unlisted");
+        shelf.manager->clearAll();
+        QVERIFY(!fs::exists(shelf.env.staging() / "a"));
+        QVERIFY(!fs::exists(shelf.env.staging() / "in"));
+        QVERIFY(fs::exists(shelf.env.staging() / "unlisted"));
+        QVERIFY(fs::exists(shelf.env.root() / "in" / "a"));
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+
+        QSignalSpy changed(shelf.manager.get(), &StashletManager::tempFilesChanged);
+        shelf.manager->clearAll(); // empty shelf: still publishes an (empty) list
+        settle(shelf.pool);
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void sharingHandsTheStagedPathToTheHandler()
+    {
+        Shelf shelf;
+        const std::string name = "slides \xe9.pdf";
+        shelf.add(shelf.env.file(fs::path("in") / name));
+        const fs::path bin = shelf.env.root() / "bin";
+        const fs::path received = shelf.env.root() / "received";
+        shelf.env.file("bin/kdeconnect-handler",
+                       "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() + ".part'\n"
+                       "mv '" + received.native() + ".part' '" + received.native() + "'\n");
+        fs::permissions(bin / "kdeconnect-handler", fs::perms::owner_all);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(bin.native()) + ':' + oldPath);
+
+        shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
+        QVERIFY(!fs::exists(received)); // the hand-off waits for the main queue
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
+        QCOMPARE(readAll(received), (shelf.env.staging() / name).native());
+        QVERIFY(shelf.env.lines().isEmpty());
+        qputenv("PATH", oldPath);
+    }
+
+    void sharingWithoutAServiceSaysSo()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/a"));
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "empty-bin").native()));
+        shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
+        QCoreApplication::sendPostedEvents();
+        qputenv("PATH", oldPath);
+        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("AirDrop sharing service is not available.")});
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+    }
+
+    void cancelledCopiesLeaveNothing()
+    {
+        Shelf shelf;
+        // Hold the only worker so the addition waits in the queue when it is cancelled.
+        BackgroundPool pool(1);
+        auto manager = StashletManager::create(pool);
+        QSemaphore hold;
+        pool.async([&](const CancelToken &) { hold.acquire(); });
+        manager->addFile(shelf.env.file("in/big.bin", std::string(1 << 20, 'b')));
+        manager->cancelCopies();
+        hold.release();
+        settle(pool);
+        QVERIFY(manager->tempFiles().isEmpty());
+        QVERIFY(!fs::exists(shelf.env.staging() / "big.bin"));
+
+        // Cancelling is not sticky: the next addition goes through.
+        manager->addFile(shelf.env.root() / "in" / "big.bin");
+        settle(pool);
+        QCOMPARE(manager->tempFiles().size(), 1);
+    }
+
+    void storeReleasedWhileCopyIsQueuedDoesNothing()
+    {
+        ShelfTestEnv env;
+        BackgroundPool pool(1);
+        QSemaphore hold;
+        pool.async([&](const CancelToken &) { hold.acquire(); });
+        {
+            auto manager = StashletManager::create(pool);
+            manager->addFile(env.file("in/a"));
+        }
+        hold.release();
+        settle(pool);
+        QVERIFY(!fs::exists(env.staging() / "a"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStashletManager)
+#include "tst_stashletmanager.moc"

@@ -31,7 +31,10 @@ std::error_code lastError()
 
 class Fd final {
 public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
     ~Fd()
     {
         if (m_fd >= 0) {
@@ -111,8 +114,8 @@ std::error_code copyData(int in, int out, const FileTree::CopyOptions &options)
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-            errno == EINVAL || errno == EPERM) {
+        if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+            errno == EPERM) {
             // Offsets moved with whatever was copied, so the loop goes on from there.
             return readWriteLoop(in, out, options);
         }
@@ -195,7 +198,8 @@ std::error_code copyEntry(int from, int to, const char *name, const FileTree::Co
             return lastError();
         }
         const std::array<timespec, 2> times{st.st_atim, st.st_mtim};
-        ::utimensat(to, name, times.data(), AT_SYMLINK_NOFOLLOW); // not every file system keeps link times
+        // Not every file system keeps times on links; the link itself is what matters.
+        ::utimensat(to, name, times.data(), AT_SYMLINK_NOFOLLOW);
         return {};
     }
     if (S_ISREG(st.st_mode)) {

@@ -18,7 +18,10 @@ namespace {
 
 class KdeConnectService final : public SharingService {
 public:
-    explicit KdeConnectService(std::string program) : m_program(std::move(program)) {}
+    explicit KdeConnectService(std::string program)
+        : m_program(std::move(program))
+    {
+    }
 
     void perform(const std::vector<std::filesystem::path> &items) override
     {
@@ -36,7 +39,8 @@ public:
         argv.push_back(nullptr);
 
         pid_t pid = 0;
-        const int error = ::posix_spawn(&pid, m_program.c_str(), nullptr, nullptr, argv.data(), environ);
+        const int error =
+            ::posix_spawn(&pid, m_program.c_str(), nullptr, nullptr, argv.data(), environ);
         if (error != 0) {
             Diagnostics::writeLine("Failed to start the sharing service: ", std::strerror(error));
             return;
@@ -56,7 +60,8 @@ std::unique_ptr<SharingService> SharingService::named(Name name)
 {
     switch (name) {
     case Name::SendToNearbyDevice: {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("kdeconnect-handler"));
+        const QString program =
+            QStandardPaths::findExecutable(QStringLiteral("kdeconnect-handler"));
         if (program.isEmpty()) {
             return nullptr;
         }

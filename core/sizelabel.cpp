@@ -12,8 +12,8 @@ QString sizeLabel(std::uint64_t bytes, const QLocale &locale)
     } else if (bytes >= 1'000'000) {
         precision = 1;
     }
-    QString text = locale.formattedDataSize(static_cast<qint64>(bytes), precision,
-                                            QLocale::DataSizeSIFormat);
+    QString text =
+        locale.formattedDataSize(static_cast<qint64>(bytes), precision, QLocale::DataSizeSIFormat);
     if (precision == 0) {
         return text;
     }

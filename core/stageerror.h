@@ -21,5 +21,5 @@ inline std::error_code make_error_code(StageError e) noexcept
     return {static_cast<int>(e), stageErrorCategory()};
 }
 
-template <>
-struct std::is_error_code_enum<StageError> : std::true_type {};
+template <> struct std::is_error_code_enum<StageError> : std::true_type {
+};

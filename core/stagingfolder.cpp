@@ -38,7 +38,10 @@ fs::path homeFolder()
 
 } // namespace
 
-StagingFolder::StagingFolder(uid_t owner) : m_owner(owner) {}
+StagingFolder::StagingFolder(uid_t owner)
+    : m_owner(owner)
+{
+}
 
 fs::path StagingFolder::location() const
 {

@@ -91,7 +91,8 @@ QString stagedSizeLabel(const fs::path &staged)
         const std::error_code error(errno, std::generic_category());
         Diagnostics::writeLine("Error retrieving file size: ",
                                error.message() + " (" + error.category().name() + " error " +
-                                   std::to_string(error.value()) + ", path " + staged.native() + ")");
+                                   std::to_string(error.value()) + ", path " + staged.native() +
+                                   ")");
         return QStringLiteral("Unknown size");
     }
     if (!S_ISREG(st.st_mode)) {
@@ -127,10 +128,10 @@ void StashletManager::addFile(const fs::path &source)
         return;
     }
     const std::string name = FileName::lastComponent(source);
-    const bool inFlight = std::any_of(m_namesInFlight.begin(), m_namesInFlight.end(),
-                                      [&](const std::string &other) {
-                                          return FileName::equivalentIgnoringCase(name, other);
-                                      });
+    const bool inFlight =
+        std::any_of(m_namesInFlight.begin(), m_namesInFlight.end(), [&](const std::string &other) {
+            return FileName::equivalentIgnoringCase(name, other);
+        });
     if (inFlight || isListed(name, m_folder.location() / name)) {
         Diagnostics::writeLine("File already in list: ", name);
         return;
@@ -140,19 +141,20 @@ void StashletManager::addFile(const fs::path &source)
     // The copy holds the store weakly: a store that is gone by then copies
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
-    m_pool.async([weak = weak_from_this(), source, name, staging = m_folder](const CancelToken &token) {
-        std::optional<TempFile> entry;
-        if (!weak.expired() && !token.isCancelled()) {
-            if (auto staged = stageCopy(staging, source, name, token)) {
-                entry.emplace(*staged, name, stagedSizeLabel(*staged));
+    m_pool.async(
+        [weak = weak_from_this(), source, name, staging = m_folder](const CancelToken &token) {
+            std::optional<TempFile> entry;
+            if (!weak.expired() && !token.isCancelled()) {
+                if (auto staged = stageCopy(staging, source, name, token)) {
+                    entry.emplace(*staged, name, stagedSizeLabel(*staged));
+                }
             }
-        }
-        MainQueue::async([weak, name, entry] {
-            if (auto self = weak.lock()) {
-                self->finishAddition(name, entry);
-            }
+            MainQueue::async([weak, name, entry] {
+                if (auto self = weak.lock()) {
+                    self->finishAddition(name, entry);
+                }
+            });
         });
-    });
 }
 
 void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry)

@@ -11,8 +11,14 @@
 // What a piece of background work polls to learn that it should stop.
 class CancelToken final {
 public:
-    CancelToken() : m_flag(std::make_shared<std::atomic_bool>(false)) {}
-    explicit CancelToken(std::shared_ptr<const std::atomic_bool> flag) : m_flag(std::move(flag)) {}
+    CancelToken()
+        : m_flag(std::make_shared<std::atomic_bool>(false))
+    {
+    }
+    explicit CancelToken(std::shared_ptr<const std::atomic_bool> flag)
+        : m_flag(std::move(flag))
+    {
+    }
 
     bool isCancelled() const noexcept { return m_flag->load(std::memory_order_relaxed); }
 

@@ -14,7 +14,10 @@ struct DispatchGroup::State {
     std::vector<std::function<void()>> waiting;
 };
 
-DispatchGroup::DispatchGroup() : m_state(std::make_shared<State>()) {}
+DispatchGroup::DispatchGroup()
+    : m_state(std::make_shared<State>())
+{
+}
 
 void DispatchGroup::enter()
 {

@@ -55,7 +55,8 @@ public:
     std::filesystem::path staging() const { return tmp() / "QELStashlet"; }
 
     // A file named `relative` below the root holding `content`; folders made as needed.
-    std::filesystem::path file(const std::filesystem::path &relative, const std::string &content = "x")
+    std::filesystem::path file(const std::filesystem::path &relative,
+                               const std::string &content = "x")
     {
         const auto path = m_root / relative;
         std::filesystem::create_directories(path.parent_path());

@@ -73,7 +73,8 @@ private Q_SLOTS:
         fs::create_symlink(".", src / "docs" / "loop"); // copied as a link, never walked into
         setModificationTime(src / "run.sh", 1'000'000'000, 123'456'789);
         setModificationTime(src / "docs", 1'100'000'000, 5);
-        fs::permissions(src / "docs", fs::perms(0500)); // read-only folder: its contents still arrive
+        fs::permissions(src / "docs",
+                        fs::perms(0500)); // read-only folder: its contents still arrive
 
         const fs::path dst = env.root() / "copy";
         QCOMPARE(FileTree::copyItem(src, dst), std::error_code());
@@ -137,7 +138,8 @@ private Q_SLOTS:
         QVERIFY(fs::is_empty(env.staging()));
         QCOMPARE(env.lines().size(), 1);
         const QString line = env.lines().at(0);
-        QVERIFY2(line.startsWith(QStringLiteral("Failed to copy file to temp directory: ")), qPrintable(line));
+        QVERIFY2(line.startsWith(QStringLiteral("Failed to copy file to temp directory: ")),
+                 qPrintable(line));
         QVERIFY2(line.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(line));
         QCOMPARE(readAll(folder ? source / "2-big" : source), big);
     }
@@ -154,7 +156,8 @@ private Q_SLOTS:
         options.isCancelled = [&] { return ++polls > 2; }; // after some data went across
 
         const fs::path target = env.root() / "movie-copy.mkv";
-        QCOMPARE(FileTree::copyItem(source, target, options), std::make_error_code(std::errc::operation_canceled));
+        QCOMPARE(FileTree::copyItem(source, target, options),
+                 std::make_error_code(std::errc::operation_canceled));
         QVERIFY(polls > 2);
         QVERIFY(!fs::exists(target));
 
@@ -170,7 +173,8 @@ private Q_SLOTS:
         ShelfTestEnv env;
         const fs::path pipe = env.root() / "pipe";
         QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
-        QCOMPARE(FileTree::copyItem(pipe, env.root() / "pipe-copy"), make_error_code(StageError::UnsupportedFileType));
+        QCOMPARE(FileTree::copyItem(pipe, env.root() / "pipe-copy"),
+                 make_error_code(StageError::UnsupportedFileType));
         QVERIFY(!fs::exists(env.root() / "pipe-copy"));
 
         // A folder reached by another path (a bind mount, a link) is still recognised.

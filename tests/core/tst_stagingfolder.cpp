@@ -25,7 +25,8 @@ private Q_SLOTS:
         qputenv("TMPDIR", "relative/dir");
         QCOMPARE(StagingFolder().location(), env.root() / "cache" / "QELStashlet");
         qunsetenv("XDG_CACHE_HOME");
-        QCOMPARE(StagingFolder().location(), fs::path(qgetenv("HOME").toStdString()) / ".cache" / "QELStashlet");
+        QCOMPARE(StagingFolder().location(),
+                 fs::path(qgetenv("HOME").toStdString()) / ".cache" / "QELStashlet");
     }
 
     void startEmptiesAFullFolderWithoutFollowingLinksOut()
@@ -77,7 +78,8 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(env.root() / "outside" / "a.txt"));
         QVERIFY(manager->tempFiles().isEmpty());
         QCOMPARE(env.lines().size(), 1);
-        QVERIFY(env.lines().at(0).startsWith(QStringLiteral("Failed to copy file to temp directory: ")));
+        QVERIFY(env.lines().at(0).startsWith(
+            QStringLiteral("Failed to copy file to temp directory: ")));
         QVERIFY(env.lines().at(0).contains(QStringLiteral("staging folder")));
     }
 

@@ -62,16 +62,20 @@ private Q_SLOTS:
 
     void refusesWithItsLineAndCopiesNothing_data()
     {
-        QTest::addColumn<QString>("listed");  // names put on the shelf first, comma-separated
-        QTest::addColumn<QString>("added");   // name of the file then added from another folder
-        QTest::addColumn<QString>("line");    // expected line; empty means accepted
+        QTest::addColumn<QString>("listed"); // names put on the shelf first, comma-separated
+        QTest::addColumn<QString>("added");  // name of the file then added from another folder
+        QTest::addColumn<QString>("line");   // expected line; empty means accepted
 
-        QTest::newRow("full shelf") << QStringLiteral("a,b,c,d,e") << QStringLiteral("f") << QStringLiteral("Limit of 5 files reached.");
-        QTest::newRow("same name, other folder") << QStringLiteral("notes.txt") << QStringLiteral("notes.txt") << QStringLiteral("File already in list: notes.txt");
+        QTest::newRow("full shelf") << QStringLiteral("a,b,c,d,e") << QStringLiteral("f")
+                                    << QStringLiteral("Limit of 5 files reached.");
+        QTest::newRow("same name, other folder")
+            << QStringLiteral("notes.txt") << QStringLiteral("notes.txt")
+            << QStringLiteral("File already in list: notes.txt");
         QTest::newRow("decomposed accent matches precomposed")
             << QStringLiteral("caf\u00e9.txt") << QStringLiteral("cafe\u0301.txt")
             << QStringLiteral("File already in list: cafe\u0301.txt");
-        QTest::newRow("letter case differs") << QStringLiteral("Notes.txt") << QStringLiteral("notes.txt") << QStringLiteral("");
+        QTest::newRow("letter case differs")
+            << QStringLiteral("Notes.txt") << QStringLiteral("notes.txt") << QStringLiteral("");
     }
     void refusesWithItsLineAndCopiesNothing()
     {
@@ -131,8 +135,9 @@ private Q_SLOTS:
         const TempFile &entry = shelf.manager->tempFiles().at(0);
         QCOMPARE(entry.originalName(), name);
         QCOMPARE(readAll(shelf.env.staging() / name), std::string("bytes"));
-        QCOMPARE(QByteArray::fromPercentEncoding(entry.fileUrl().path(QUrl::FullyEncoded).toLatin1()),
-                 QByteArray::fromStdString((shelf.env.staging() / name).native()));
+        QCOMPARE(
+            QByteArray::fromPercentEncoding(entry.fileUrl().path(QUrl::FullyEncoded).toLatin1()),
+            QByteArray::fromStdString((shelf.env.staging() / name).native()));
 
         // Another undecodable name is not a duplicate of it.
         shelf.add(shelf.env.file(fs::path("latin1") / "caf\xe8 \xff.txt"));
@@ -214,12 +219,15 @@ private Q_SLOTS:
         shelf.add(path);
 
         QCOMPARE(shelf.env.lines().size(), 1);
-        QVERIFY2(shelf.env.lines().at(0).startsWith(QStringLiteral("Failed to copy file to temp directory: ")),
+        QVERIFY2(shelf.env.lines().at(0).startsWith(
+                     QStringLiteral("Failed to copy file to temp directory: ")),
                  qPrintable(shelf.env.lines().at(0)));
         QVERIFY(shelf.manager->tempFiles().isEmpty());
         QCOMPARE(readAll(shelf.env.staging() / "kept"), std::string("keep me"));
         QVERIFY(fs::exists(shelf.env.root() / "in" / "x"));
-        QCOMPARE(std::distance(fs::directory_iterator(shelf.env.staging()), fs::directory_iterator()), 1);
+        QCOMPARE(
+            std::distance(fs::directory_iterator(shelf.env.staging()), fs::directory_iterator()),
+            1);
     }
 
     void removeTakesOutExactlyThatEntryAndKeepsTheOrder()
@@ -230,7 +238,7 @@ private Q_SLOTS:
         }
         const TempFile middle = shelf.manager->tempFiles().at(1);
         shelf.manager->removeFile(middle);
-        QVERIFY(!fs::exists(middle.url())); // the disk changes at once...
+        QVERIFY(!fs::exists(middle.url()));             // the disk changes at once...
         QCOMPARE(shelf.manager->tempFiles().size(), 3); // ...the list a turn later
         settle(shelf.pool);
         QCOMPARE(shelf.names(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
@@ -286,8 +294,10 @@ private Q_SLOTS:
         const fs::path bin = shelf.env.root() / "bin";
         const fs::path received = shelf.env.root() / "received";
         shelf.env.file("bin/kdeconnect-handler",
-                       "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() + ".part'\n"
-                       "mv '" + received.native() + ".part' '" + received.native() + "'\n");
+                       "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() +
+                           ".part'\n"
+                           "mv '" +
+                           received.native() + ".part' '" + received.native() + "'\n");
         fs::permissions(bin / "kdeconnect-handler", fs::perms::owner_all);
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray::fromStdString(bin.native()) + ':' + oldPath);
@@ -309,7 +319,8 @@ private Q_SLOTS:
         shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
         QCoreApplication::sendPostedEvents();
         qputenv("PATH", oldPath);
-        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("AirDrop sharing service is not available.")});
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("AirDrop sharing service is not available.")});
         QCOMPARE(shelf.manager->tempFiles().size(), 1);
     }
 

@@ -15,7 +15,8 @@ private Q_SLOTS:
         std::vector<QString> seen;
         const auto first = center.observe(QStringLiteral("closePopover"),
                                           [&] { seen.push_back(QStringLiteral("first")); });
-        center.observe(QStringLiteral("closePopover"), [&] { seen.push_back(QStringLiteral("second")); });
+        center.observe(QStringLiteral("closePopover"),
+                       [&] { seen.push_back(QStringLiteral("second")); });
         center.observe(QStringLiteral("other"), [&] { seen.push_back(QStringLiteral("other")); });
 
         center.post(QStringLiteral("closePopover"));
@@ -53,8 +54,8 @@ private Q_SLOTS:
     void defaultCenterIsOneInstance()
     {
         int calls = 0;
-        const auto token = NotificationCenter::defaultCenter().observe(QStringLiteral("ping"),
-                                                                       [&] { ++calls; });
+        const auto token =
+            NotificationCenter::defaultCenter().observe(QStringLiteral("ping"), [&] { ++calls; });
         NotificationCenter::defaultCenter().post(QStringLiteral("ping"));
         NotificationCenter::defaultCenter().unregister(token);
         NotificationCenter::defaultCenter().post(QStringLiteral("ping"));

@@ -48,19 +48,23 @@ const char *const kBigName = "big.bin";
 const char *const kFolderName = "small-files";
 
 struct Options {
-    int repetitions = 5;
+    int repetitions = 9;
+    bool verbose = false;
     fs::path base = fs::current_path();
 };
 
-double msBetween(Clock::time_point from, Clock::time_point to) {
+double msBetween(Clock::time_point from, Clock::time_point to)
+{
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-[[noreturn]] void fail(const std::string &what) {
+[[noreturn]] void fail(const std::string &what)
+{
     throw std::runtime_error(what);
 }
 
-void check(bool ok, const std::string &what) {
+void check(bool ok, const std::string &what)
+{
     if (!ok) {
         fail(what);
     }
@@ -70,13 +74,15 @@ void check(bool ok, const std::string &what) {
 // failed run does not leave gigabytes behind.
 class ScratchFolder final {
 public:
-    explicit ScratchFolder(const fs::path &base) {
+    explicit ScratchFolder(const fs::path &base)
+    {
         std::string pattern = (base / "stashlet-copy-bench.XXXXXX").native();
         check(::mkdtemp(pattern.data()) != nullptr,
               "cannot create a scratch folder in " + base.native() + ": " + std::strerror(errno));
         m_path = pattern;
     }
-    ~ScratchFolder() {
+    ~ScratchFolder()
+    {
         std::error_code ignored;
         fs::remove_all(m_path, ignored);
     }
@@ -89,7 +95,8 @@ private:
     fs::path m_path;
 };
 
-std::string fileSystemName(const fs::path &path) {
+std::string fileSystemName(const fs::path &path)
+{
     struct statfs sf {};
     if (::statfs(path.c_str(), &sf) != 0) {
         return "unknown";
@@ -118,8 +125,11 @@ std::string fileSystemName(const fs::path &path) {
 class Noise final {
 public:
     explicit Noise(std::uint64_t seed)
-        : m_state(seed | 1) {}
-    void fill(char *data, std::size_t size) {
+        : m_state(seed | 1)
+    {
+    }
+    void fill(char *data, std::size_t size)
+    {
         std::size_t i = 0;
         for (; i + 8 <= size; i += 8) {
             const std::uint64_t v = next();
@@ -131,7 +141,8 @@ public:
     }
 
 private:
-    std::uint64_t next() {
+    std::uint64_t next()
+    {
         m_state ^= m_state >> 12;
         m_state ^= m_state << 25;
         m_state ^= m_state >> 27;
@@ -140,7 +151,8 @@ private:
     std::uint64_t m_state;
 };
 
-void writeAll(int fd, const char *data, std::size_t size, const fs::path &path) {
+void writeAll(int fd, const char *data, std::size_t size, const fs::path &path)
+{
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) {
@@ -152,7 +164,8 @@ void writeAll(int fd, const char *data, std::size_t size, const fs::path &path) 
     }
 }
 
-void writeNoiseFile(const fs::path &path, std::uint64_t size, Noise &noise) {
+void writeNoiseFile(const fs::path &path, std::uint64_t size, Noise &noise)
+{
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     check(fd >= 0, "cannot create " + path.native() + ": " + std::strerror(errno));
     std::vector<char> buffer(std::min<std::uint64_t>(size, 8u << 20));
@@ -168,7 +181,8 @@ void writeNoiseFile(const fs::path &path, std::uint64_t size, Noise &noise) {
 
 // Written data still waiting for the disk would be flushed during whichever
 // copy happens to run next; flushing between runs keeps that cost out of both.
-void flushFileSystem(const fs::path &path) {
+void flushFileSystem(const fs::path &path)
+{
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::syncfs(fd);
@@ -176,12 +190,14 @@ void flushFileSystem(const fs::path &path) {
     }
 }
 
-std::uint64_t sizeOf(const fs::path &path) {
+std::uint64_t sizeOf(const fs::path &path)
+{
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-int countEntries(const fs::path &folder) {
+int countEntries(const fs::path &folder)
+{
     std::error_code error;
     int n = 0;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -190,14 +206,16 @@ int countEntries(const fs::path &folder) {
     return n;
 }
 
-bool isPresent(const fs::path &path) {
+bool isPresent(const fs::path &path)
+{
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
 // Checks a finished copy outside the timing, so a fast but wrong copy cannot
 // win the comparison.
-void checkCopy(const fs::path &copy, bool isFolder, const std::string &who) {
+void checkCopy(const fs::path &copy, bool isFolder, const std::string &who)
+{
     if (isFolder) {
         check(countEntries(copy) == kSmallFiles, who + " copied an incomplete folder");
     } else {
@@ -205,7 +223,8 @@ void checkCopy(const fs::path &copy, bool isFolder, const std::string &who) {
     }
 }
 
-double timeCp(const fs::path &source, const fs::path &target) {
+double timeCp(const fs::path &source, const fs::path &target)
+{
     const std::string src = source.native();
     const std::string dst = target.native();
     char *argv[] = {const_cast<char *>("cp"), const_cast<char *>("-a"),
@@ -222,17 +241,66 @@ double timeCp(const fs::path &source, const fs::path &target) {
     return msBetween(start, end);
 }
 
+struct Stall {
+    double ms = 0;
+    double runningMs = 0;
+    double waitingMs = 0;
+};
+
+// The calling thread's counters from /proc: time on a core and time ready to
+// run but queued behind other threads.
+class SchedStat final {
+public:
+    struct Sample {
+        double runningNs = 0;
+        double waitingNs = 0;
+    };
+
+    SchedStat()
+        : m_fd(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC))
+    {
+    }
+    ~SchedStat()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    SchedStat(const SchedStat &) = delete;
+    SchedStat &operator=(const SchedStat &) = delete;
+
+    Sample read() const
+    {
+        char text[128] = {};
+        Sample sample;
+        if (m_fd >= 0 && ::pread(m_fd, text, sizeof text - 1, 0) > 0) {
+            unsigned long long running = 0;
+            unsigned long long waiting = 0;
+            if (std::sscanf(text, "%llu %llu", &running, &waiting) == 2) {
+                sample = {static_cast<double>(running), static_cast<double>(waiting)};
+            }
+        }
+        return sample;
+    }
+
+private:
+    int m_fd;
+};
+
 class StoreBench final {
 public:
     StoreBench(BackgroundPool &pool, const fs::path &staging, const fs::path &log)
         : m_pool(pool)
         , m_manager(StashletManager::create(pool))
         , m_staging(staging)
-        , m_log(log) {}
+        , m_log(log)
+    {
+    }
 
     // addFile() until the entry is listed: the store's checks, the hop to the
     // pool, the copy, the size label and the hop back, as a user waits for them.
-    double timeAddition(const fs::path &source) {
+    double timeAddition(const fs::path &source)
+    {
         const std::string name = source.filename().native();
         const auto start = Clock::now();
         m_manager->addFile(source);
@@ -240,29 +308,46 @@ public:
         return msBetween(start, Clock::now());
     }
 
-    void clear() {
+    // How long clearAll() itself holds the main thread.
+    double clear()
+    {
+        const auto start = Clock::now();
         m_manager->clearAll();
+        const double ms = msBetween(start, Clock::now());
         waitFor([&] { return m_manager->tempFiles().isEmpty(); }, "clearing the shelf");
+        return ms;
     }
 
     // The largest gap between two turns of the main event loop while a large
     // addition runs; a 1 ms timer turns the loop without spinning a core that
-    // the copy needs on a two-core machine.
-    double maxStall(const fs::path &source) {
+    // the copy needs on a two-core machine. The main thread's scheduler
+    // statistics over that gap tell work done on it (running) from time it
+    // was ready but had no core (waiting), which a busy machine adds.
+    Stall maxStall(const fs::path &source)
+    {
         const std::string name = source.filename().native();
         QTimer ticker;
         ticker.setTimerType(Qt::PreciseTimer);
         ticker.setInterval(1);
+        SchedStat sched;
         Clock::time_point last = Clock::now();
-        double worst = 0;
+        SchedStat::Sample lastSched = sched.read();
+        Stall worst;
         const auto tick = [&] {
             const auto now = Clock::now();
-            worst = std::max(worst, msBetween(last, now));
+            const SchedStat::Sample nowSched = sched.read();
+            const double gap = msBetween(last, now);
+            if (gap > worst.ms) {
+                worst = {gap, (nowSched.runningNs - lastSched.runningNs) / 1e6,
+                         (nowSched.waitingNs - lastSched.waitingNs) / 1e6};
+            }
             last = now;
+            lastSched = nowSched;
         };
         QObject::connect(&ticker, &QTimer::timeout, tick);
         ticker.start();
         last = Clock::now();
+        lastSched = sched.read();
         m_manager->addFile(source);
         waitFor([&] { return isListed(name); }, "adding " + source.native());
         tick();
@@ -271,7 +356,8 @@ public:
     }
 
     // From cancelCopies() until the partial copy is gone from the staging folder.
-    double cancelLatency(const fs::path &source) {
+    double cancelLatency(const fs::path &source)
+    {
         const fs::path staged = m_staging / source.filename();
         m_manager->addFile(source);
         const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
@@ -296,13 +382,15 @@ public:
     }
 
 private:
-    bool isListed(const std::string &name) const {
+    bool isListed(const std::string &name) const
+    {
         const auto &files = m_manager->tempFiles();
         return std::any_of(files.begin(), files.end(),
                            [&](const TempFile &f) { return f.originalName() == name; });
     }
 
-    void waitFor(const std::function<bool()> &done, const std::string &what) {
+    void waitFor(const std::function<bool()> &done, const std::string &what)
+    {
         if (done()) {
             return;
         }
@@ -331,7 +419,8 @@ struct Series {
     std::vector<double> ms;
     double min() const { return *std::min_element(ms.begin(), ms.end()); }
     double max() const { return *std::max_element(ms.begin(), ms.end()); }
-    double median() const {
+    double median() const
+    {
         std::vector<double> v = ms;
         std::sort(v.begin(), v.end());
         const std::size_t n = v.size();
@@ -339,23 +428,27 @@ struct Series {
     }
 };
 
-Options parseOptions(const QStringList &args) {
+Options parseOptions(const QStringList &args)
+{
     Options options;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--repetitions") && i + 1 < args.size()) {
             options.repetitions = args[++i].toInt();
+        } else if (arg == QLatin1String("--verbose")) {
+            options.verbose = true;
         } else if (arg == QLatin1String("--in") && i + 1 < args.size()) {
-            options.base = args[++i].toStdString();
+            options.base = fs::absolute(args[++i].toStdString());
         } else {
-            fail("usage: stashlet-bench-copy [--repetitions N] [--in FOLDER]");
+            fail("usage: stashlet-bench-copy [--repetitions N] [--in FOLDER] [--verbose]");
         }
     }
     check(options.repetitions >= 1, "--repetitions needs a positive number");
     return options;
 }
 
-int run(const Options &options) {
+int run(const Options &options)
+{
     const ScratchFolder scratch(options.base);
     const fs::path root = scratch.path();
     const fs::path sources = root / "sources";
@@ -402,17 +495,22 @@ int run(const Options &options) {
         bool isFolder;
         Series ours;
         Series cp;
+        Series clear;
     };
-    std::vector<Case> cases{{bigSource, false, {}, {}}, {folderSource, true, {}, {}}};
+    std::vector<Case> cases{{bigSource, false, {}, {}, {}}, {folderSource, true, {}, {}, {}}};
 
     const auto runOurs = [&](Case &c, Series *into) {
         flushFileSystem(root);
         const double ms = store.timeAddition(c.source);
         checkCopy(staging / c.source.filename(), c.isFolder, "the store");
-        store.clear();
+        if (options.verbose) {
+            std::fprintf(stderr, "  store %-12s %9.2f ms\n", c.source.filename().c_str(), ms);
+        }
+        const double clearMs = store.clear();
         check(!isPresent(staging / c.source.filename()), "clearAll() left the staged copy");
         if (into) {
             into->ms.push_back(ms);
+            c.clear.ms.push_back(clearMs);
         }
     };
     const auto runCp = [&](Case &c, Series *into) {
@@ -421,6 +519,9 @@ int run(const Options &options) {
         const double ms = timeCp(c.source, target);
         checkCopy(target, c.isFolder, "cp -a");
         fs::remove_all(target);
+        if (options.verbose) {
+            std::fprintf(stderr, "  cp -a %-12s %9.2f ms\n", c.source.filename().c_str(), ms);
+        }
         if (into) {
             into->ms.push_back(ms);
         }
@@ -443,9 +544,14 @@ int run(const Options &options) {
     }
 
     Series stalls;
+    Stall worstStall;
     for (int i = 0; i < kStallRuns; ++i) {
         flushFileSystem(root);
-        stalls.ms.push_back(store.maxStall(bigSource));
+        const Stall stall = store.maxStall(bigSource);
+        stalls.ms.push_back(stall.ms);
+        if (stall.ms >= worstStall.ms) {
+            worstStall = stall;
+        }
         store.clear();
     }
     Series cancels;
@@ -454,9 +560,9 @@ int run(const Options &options) {
         cancels.ms.push_back(store.cancelLatency(bigSource));
     }
 
-    std::printf("\n%-34s %10s %10s %10s\n", "case", "min ms", "median ms", "max ms");
+    std::printf("\n%-40s %10s %10s %10s\n", "case", "min ms", "median ms", "max ms");
     const auto row = [](const char *label, const Series &s) {
-        std::printf("%-34s %10.2f %10.2f %10.2f\n", label, s.min(), s.median(), s.max());
+        std::printf("%-40s %10.2f %10.2f %10.2f\n", label, s.min(), s.median(), s.max());
     };
     row("1 GiB file, store addFile", cases[0].ours);
     row("1 GiB file, cp -a", cases[0].cp);
@@ -464,7 +570,11 @@ int run(const Options &options) {
     row("5,000 x 4 KiB folder, cp -a", cases[1].cp);
     row("main-loop stall, 1 GiB addition", stalls);
     row("cancel to partial copy gone", cancels);
-    std::printf("(stall: worst of %d additions; cancel: worst of %d)\n\n", kStallRuns, kCancelRuns);
+    row("clearAll() on the main thread, file", cases[0].clear);
+    row("clearAll() on the main thread, folder", cases[1].clear);
+    std::printf("stall: worst of %d additions, %.2f ms: main thread running %.2f ms, waiting "
+                "for a core %.2f ms\ncancel: worst of %d\n\n",
+                kStallRuns, worstStall.ms, worstStall.runningMs, worstStall.waitingMs, kCancelRuns);
 
     std::printf("ratio-file %.3f\n", cases[0].ours.min() / cases[0].cp.min());
     std::printf("ratio-folder %.3f\n", cases[1].ours.min() / cases[1].cp.min());
@@ -477,7 +587,8 @@ int run(const Options &options) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QCoreApplication app(argc, argv);
     try {
         return run(parseOptions(QCoreApplication::arguments()));

@@ -1,0 +1,5 @@
+// SPDX-License-Identifier: MIT
+int main()
+{
+    return 0;
+}

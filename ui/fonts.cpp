@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#include "fonts.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QStringList>
+
+QString roundedFamily()
+{
+    // Looked up once: the font database does not change under a running
+    // panel in any way we would follow anyway.
+    static const QString family = [] {
+        const QStringList candidates = {
+            QStringLiteral("SF Pro Rounded"), QStringLiteral("Nunito"),
+            QStringLiteral("Varela Round"),   QStringLiteral("M PLUS Rounded 1c"),
+            QStringLiteral("Quicksand"),      QStringLiteral("Comfortaa"),
+        };
+        const QStringList installed = QFontDatabase::families();
+        for (const QString &name : candidates) {
+            if (installed.contains(name, Qt::CaseInsensitive))
+                return name;
+        }
+        return QString();
+    }();
+    return family;
+}
+
+QFont systemFont(int pixelSize, QFont::Weight weight, FontDesign design)
+{
+    QFont font = QGuiApplication::font();
+    if (design == FontDesign::Rounded && !roundedFamily().isEmpty())
+        font.setFamilies({roundedFamily()});
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}

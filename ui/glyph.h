@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QPainterPath>
+#include <QStringView>
+
+#include <optional>
+
+class QBrush;
+class QPainter;
+class QRectF;
+
+// Our own drawings of the symbols the panel and the tray use, kept as filled
+// outlines so they take any colour or gradient and stay crisp at any size.
+enum class Glyph {
+    TrayAndArrowDown,
+    TrayAndArrowDownFill,
+    Paperclip,
+    Multiply,
+    Xmark,
+    SquareAndArrowDownFill,
+    DocFill,
+    SharePlay,
+};
+
+// The glyph for a symbol name such as "tray.and.arrow.down.fill".
+std::optional<Glyph> glyphNamed(QStringView symbolName);
+
+// The outline, drawn on a 24-unit grid; built once per process.
+const QPainterPath &glyphPath(Glyph glyph);
+
+// Fills the glyph as large as fits in `frame`, aspect ratio kept, centred.
+void paintGlyph(QPainter &painter, Glyph glyph, const QRectF &frame, const QBrush &brush);

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "snappybutton.h"
+
+#include "animatedvalue.h"
+#include "theme.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPainter>
+
+SnappyButton::SnappyButton(QWidget *parent, Ticker *ticker)
+    : QAbstractButton(parent)
+    , m_scale(new AnimatedValue(1.0, this, ticker))
+    , m_opacity(new AnimatedValue(1.0, this, ticker))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_TranslucentBackground);
+    connect(this, &QAbstractButton::pressed, this, [this] { animatePressed(true); });
+    connect(this, &QAbstractButton::released, this, [this] { animatePressed(false); });
+    connect(m_scale, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+    connect(m_opacity, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+}
+
+SnappyButton::~SnappyButton() = default;
+
+void SnappyButton::setLabelPainter(LabelPainter painter)
+{
+    m_labelPainter = std::move(painter);
+    update();
+}
+
+void SnappyButton::setLabelSize(const QSize &size)
+{
+    m_labelSize = size;
+    updateGeometry();
+}
+
+double SnappyButton::labelScale() const
+{
+    return m_scale->value();
+}
+
+double SnappyButton::labelOpacity() const
+{
+    return m_opacity->value();
+}
+
+QSize SnappyButton::sizeHint() const
+{
+    if (m_labelSize.isValid())
+        return m_labelSize;
+    return fontMetrics().size(Qt::TextShowMnemonic, text());
+}
+
+void SnappyButton::animatePressed(bool pressed)
+{
+    m_scale->animateTo(pressed ? theme::kPressedScale : 1.0, theme::kPressSpring);
+    m_opacity->animateTo(pressed ? theme::kPressedOpacity : 1.0, theme::kPressSpring);
+}
+
+void SnappyButton::keyPressEvent(QKeyEvent *event)
+{
+    // Plain Qt buttons take Space only; a button that looks like a label
+    // should also answer Enter, as dialogs have taught people.
+    if (!event->isAutoRepeat() &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void SnappyButton::focusInEvent(QFocusEvent *event)
+{
+    // A ring only for keyboard focus: a click already shows where focus is.
+    m_showFocusRing =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void SnappyButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = rect();
+    if (hasFocus() && m_showFocusRing) {
+        QColor ring = palette().color(QPalette::Highlight);
+        painter.setPen(QPen(ring, 1.5));
+        painter.drawRoundedRect(frame.adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
+    }
+    painter.setOpacity(m_opacity->value());
+    const double scale = m_scale->value();
+    painter.translate(frame.center());
+    painter.scale(scale, scale);
+    painter.translate(-frame.center());
+    if (m_labelPainter) {
+        m_labelPainter(painter, frame);
+        return;
+    }
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::ButtonText));
+    painter.drawText(frame, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}

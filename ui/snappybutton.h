@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QAbstractButton>
+
+#include <functional>
+
+class AnimatedValue;
+class Ticker;
+
+// A button that shows only its label, no bezel, and answers a press by
+// shrinking to 0.9 about its centre and fading to 0.75 on a quick spring.
+// The press changes the drawing only: the size hint and layout stay put, so
+// neighbours never move. Focus, Space, Enter, accessible name and tooltip
+// work as on any Qt button.
+class SnappyButton final : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    using LabelPainter = std::function<void(QPainter &, const QRectF &)>;
+
+    explicit SnappyButton(QWidget *parent = nullptr, Ticker *ticker = nullptr);
+    ~SnappyButton() override;
+
+    // Draws the label into the button's rect; without one the button's
+    // text is drawn in its font and palette.
+    void setLabelPainter(LabelPainter painter);
+    void setLabelSize(const QSize &size);
+
+    double labelScale() const;
+    double labelOpacity() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+
+private:
+    void animatePressed(bool pressed);
+
+    LabelPainter m_labelPainter;
+    QSize m_labelSize;
+    AnimatedValue *m_scale;
+    AnimatedValue *m_opacity;
+    bool m_showFocusRing = false;
+};

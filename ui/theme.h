@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "animation.h"
+#include "colorscheme.h"
+
+#include <QColor>
+#include <QLinearGradient>
+#include <QRectF>
+#include <QSizeF>
+
+// Every colour, size and timing of the panel, in one place. Lengths are
+// device-independent pixels, durations seconds. A colour that differs by
+// scheme is a light/dark pair; `.at(x)` multiplies its opacity by x.
+namespace theme {
+
+struct Rgba {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    double a = 1.0;
+    constexpr Rgba at(double opacity) const { return {r, g, b, a * opacity}; }
+    QColor color() const { return QColor::fromRgbF(r / 255.f, g / 255.f, b / 255.f, float(a)); }
+};
+
+struct SchemeColor {
+    Rgba light;
+    Rgba dark;
+    constexpr SchemeColor at(double opacity) const { return {light.at(opacity), dark.at(opacity)}; }
+    constexpr Rgba in(ColorScheme scheme) const
+    {
+        return scheme == ColorScheme::Dark ? dark : light;
+    }
+    QColor color(ColorScheme scheme) const { return in(scheme).color(); }
+};
+
+// Two stops, evenly spaced, from the first colour to the second.
+struct SchemeGradient {
+    SchemeColor start;
+    SchemeColor end;
+};
+
+inline constexpr Rgba kWhite{255, 255, 255};
+inline constexpr Rgba kBlack{0, 0, 0};
+inline constexpr Rgba kClear{0, 0, 0, 0.0};
+
+// The desktop's standard accent colours, sRGB; the dark ones are a touch
+// brighter so they hold up on a dark backdrop.
+inline constexpr SchemeColor kBlue{{0, 122, 255}, {10, 132, 255}};
+inline constexpr SchemeColor kCyan{{50, 173, 230}, {100, 210, 255}};
+inline constexpr SchemeColor kOrange{{255, 149, 0}, {255, 159, 10}};
+inline constexpr SchemeColor kRed{{255, 59, 48}, {255, 69, 58}};
+
+// Titles, the empty state's headline, a row's name; base of the close glyph
+// and the quit label.
+inline constexpr SchemeColor kPrimaryText{kBlack.at(0.85), kWhite.at(0.95)};
+inline constexpr SchemeColor kSecondaryText{kBlack.at(0.5), kWhite.at(0.55)};
+
+// Rim light of glass surfaces (quit button, drop circle, row card), top to
+// bottom.
+inline constexpr SchemeGradient kGlassStroke{{kWhite.at(0.8), kWhite.at(0.18)},
+                                             {kWhite.at(0.25), kWhite.at(0.04)}};
+// Fill of the empty state's circle, top-left to bottom-right.
+inline constexpr SchemeGradient kDropzoneBg{{kBlue.light.at(0.06), kBlue.dark.at(0.12)},
+                                            {kCyan.light.at(0.01), kCyan.dark.at(0.02)}};
+
+// Header and footer of the panel.
+inline constexpr SchemeColor kCloseGlyph = kPrimaryText.at(0.6);
+inline constexpr SchemeColor kCloseDisc{kBlack.at(0.06), kWhite.at(0.1)};
+inline constexpr SchemeColor kSeparator{kBlack.at(0.06), kWhite.at(0.08)};
+inline constexpr SchemeColor kClearLabel{kRed.light, kRed.dark.at(0.9)};
+inline constexpr SchemeColor kClearFill{kRed.light.at(0.06), kRed.dark.at(0.12)};
+inline constexpr SchemeColor kClearFillHovered{kRed.light.at(0.12), kRed.dark.at(0.22)};
+inline constexpr SchemeColor kClearBorder{kRed.light.at(0.15), kRed.dark.at(0.25)};
+inline constexpr SchemeColor kQuitLabel = kPrimaryText.at(0.8);
+inline constexpr SchemeColor kQuitFill{kBlack.at(0.05), kWhite.at(0.08)};
+inline constexpr SchemeColor kQuitFillHovered{kBlack.at(0.1), kWhite.at(0.15)};
+inline constexpr SchemeColor kDropHighlightFill{kBlue.light.at(0.04), kBlue.dark.at(0.08)};
+inline constexpr SchemeColor kBannerFill = kRed.at(0.85);
+inline constexpr Rgba kBannerShadow = kBlack.at(0.2);
+
+// Empty state.
+inline constexpr SchemeColor kDropCircleShadow{kBlue.light.at(0.05), kBlack.at(0.2)};
+
+// File row card and its buttons.
+inline constexpr SchemeColor kCardBase{kWhite.at(0.4), kBlack.at(0.22)};
+inline constexpr SchemeColor kCardHoverTint{kBlack.at(0.02), kWhite.at(0.04)};
+inline constexpr SchemeColor kCardShadow{kBlack.at(0.04), kBlack.at(0.2)};
+inline constexpr SchemeColor kAirDropGlyph = kPrimaryText.at(0.75);
+inline constexpr SchemeColor kAirDropGlyphHovered = kPrimaryText.at(0.95);
+inline constexpr SchemeColor kAirDropDisc{kBlack.at(0.05), kWhite.at(0.08)};
+inline constexpr SchemeColor kAirDropDiscHovered{kBlack.at(0.1), kWhite.at(0.15)};
+inline constexpr SchemeColor kDeleteCross{kRed.light, kRed.dark.at(0.8)};
+inline constexpr SchemeColor kDeleteCrossHovered = kRed;
+inline constexpr SchemeColor kDeleteDisc{kRed.light.at(0.08), kRed.dark.at(0.15)};
+inline constexpr SchemeColor kDeleteDiscHovered{kRed.light.at(0.15), kRed.dark.at(0.25)};
+inline constexpr SchemeColor kDeleteRing{kRed.light.at(0.15), kRed.dark.at(0.25)};
+inline constexpr SchemeColor kDeleteRingHovered{kRed.light.at(0.25), kRed.dark.at(0.4)};
+
+// Backdrop tint over the blurred desktop; opaque when nothing can blur.
+inline constexpr SchemeColor kPopoverMaterial{{246, 246, 246, 0.78}, {38, 38, 40, 0.78}};
+inline constexpr SchemeColor kMenuMaterial{{236, 236, 236, 0.82}, {30, 30, 32, 0.82}};
+inline constexpr SchemeColor kSidebarMaterial{{232, 232, 234, 0.7}, {44, 44, 46, 0.7}};
+inline constexpr SchemeColor kHudMaterial{{60, 60, 62, 0.75}, {24, 24, 26, 0.8}};
+
+// Sizes.
+inline constexpr QSizeF kPanelSize{320, 420};
+inline constexpr QSizeF kFileIconFrame{32, 32};
+inline constexpr QSizeF kAirDropGlyphFrame{14, 13};
+inline constexpr double kRowButtonDiameter = 26;
+inline constexpr double kCloseButtonDiameter = 20;
+inline constexpr double kDropCircleDiameter = 80;
+
+// Press feedback of every button: a quick, slightly bouncy shrink and fade.
+inline constexpr double kPressedScale = 0.9;
+inline constexpr double kPressedOpacity = 0.75;
+inline constexpr Animation kPressSpring = Animation::interactiveSpring(0.08, 0.5, 0.25);
+
+// Timings shared by the panel's pieces.
+inline constexpr Animation kHoverSpring = Animation::interactiveSpring(0.1, 0.6, 0.25);
+inline constexpr Animation kSettleSpring = Animation::spring(0.5, 1.0, 0.0);
+inline constexpr Animation kDropHighlightFade = Animation::easeInOut(0.2);
+inline constexpr Animation kBannerHide = Animation::easeInOut(0.3);
+// The empty state's circle breathes 1.0 -> 1.05 and back every 4.4 s.
+inline constexpr double kBreatheScale = 1.05;
+inline constexpr Animation kBreathe = Animation::easeInOut(2.2).repeatForever(true);
+
+QLinearGradient glassStroke(ColorScheme scheme, const QRectF &shape);
+QLinearGradient dropzoneBg(ColorScheme scheme, const QRectF &shape);
+
+} // namespace theme

@@ -572,6 +572,18 @@ int run(const Options &options)
     row("cancel to partial copy gone", cancels);
     row("clearAll() on the main thread, file", cases[0].clear);
     row("clearAll() on the main thread, folder", cases[1].clear);
+    // Both copies of a repetition run back to back, so their ratio cancels
+    // most of what a busy machine adds; the median of those ratios shows
+    // whether a ratio of minimums was decided by one lucky run.
+    const auto pairedRatio = [](const Case &c) {
+        Series ratios;
+        for (std::size_t i = 0; i < c.ours.ms.size(); ++i) {
+            ratios.ms.push_back(c.ours.ms[i] / c.cp.ms[i]);
+        }
+        return ratios.median();
+    };
+    std::printf("store over cp -a within each repetition, median: file %.3f, folder %.3f\n",
+                pairedRatio(cases[0]), pairedRatio(cases[1]));
     std::printf("stall: worst of %d additions, %.2f ms: main thread running %.2f ms, waiting "
                 "for a core %.2f ms\ncancel: worst of %d\n\n",
                 kStallRuns, worstStall.ms, worstStall.runningMs, worstStall.waitingMs, kCancelRuns);

@@ -2,6 +2,7 @@
 #include "filetree.h"
 
 #include "stageerror.h"
+#include "uniquefd.h"
 
 #include <array>
 #include <cerrno>
@@ -28,35 +29,6 @@ std::error_code lastError()
 {
     return {errno, std::generic_category()};
 }
-
-class Fd final {
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now, so that a late write error (NFS, quota) is not lost.
-    std::error_code close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? std::error_code() : lastError();
-    }
-
-private:
-    int m_fd;
-};
 
 bool cancelled(const FileTree::CopyOptions &options)
 {
@@ -132,7 +104,7 @@ std::error_code keepTimes(int fd, const struct stat &st)
 std::error_code copyFile(int in, int dirFd, const char *name, const struct stat &st,
                          const FileTree::CopyOptions &options, bool &created)
 {
-    Fd out(::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd out(::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!out.valid()) {
         return lastError();
     }
@@ -162,7 +134,7 @@ std::error_code copyFolder(int from, const struct stat &st, int parentFd, const 
         return lastError();
     }
     created = true;
-    Fd to(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd to(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!to.valid()) {
         return lastError();
     }
@@ -186,7 +158,7 @@ std::error_code copyEntry(int from, int to, const char *name, const FileTree::Co
     if (::fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return lastError();
     }
-    bool created = false; // only what this call made may be cleaned up by the caller
+    bool created = false; // a partial child goes with the whole copy, in copyItem()
     if (S_ISLNK(st.st_mode)) {
         std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
         const ssize_t n = ::readlinkat(from, name, target.data(), target.size());
@@ -204,7 +176,7 @@ std::error_code copyEntry(int from, int to, const char *name, const FileTree::Co
     }
     if (S_ISREG(st.st_mode)) {
         // Non-blocking, so an item swapped for a pipe since fstatat() cannot hang us.
-        Fd in(::openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        UniqueFd in(::openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         struct stat opened {};
         if (!in.valid() || ::fstat(in.get(), &opened) != 0) {
             return lastError();
@@ -215,7 +187,7 @@ std::error_code copyEntry(int from, int to, const char *name, const FileTree::Co
         return copyFile(in.get(), to, name, st, options, created);
     }
     if (S_ISDIR(st.st_mode)) {
-        Fd in(::openat(from, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd in(::openat(from, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!in.valid()) {
             return lastError();
         }
@@ -227,22 +199,9 @@ std::error_code copyEntry(int from, int to, const char *name, const FileTree::Co
 
 std::error_code copyFolderContents(int from, int to, const FileTree::CopyOptions &options)
 {
-    DIR *dir = ::fdopendir(::dup(from));
-    if (dir == nullptr) {
-        return lastError();
-    }
     std::vector<std::string> names;
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
-    }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0) {
-        return {readError, std::generic_category()};
+    if (auto e = FileTree::listNames(from, names)) {
+        return e;
     }
     for (const std::string &name : names) {
         if (auto e = copyEntry(from, to, name.c_str(), options)) {
@@ -261,26 +220,27 @@ std::error_code removeAt(int dirFd, const char *name)
     if (!S_ISDIR(st.st_mode)) {
         return ::unlinkat(dirFd, name, 0) == 0 ? std::error_code() : lastError();
     }
-    if ((st.st_mode & S_IRWXU) != S_IRWXU) {
-        ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
-    }
     std::error_code first;
-    Fd fd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid() && errno == EACCES) {
+        // A folder copied without read or write permission: open it up so its
+        // contents can go. By path, but inside the staging folder, where no one
+        // else can swap it for a link.
+        ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+        fd = UniqueFd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    std::vector<std::string> names;
     if (!fd.valid()) {
         first = lastError();
-    } else if (DIR *dir = ::fdopendir(::dup(fd.get()))) {
-        std::vector<std::string> names;
-        while (const dirent *entry = ::readdir(dir)) {
-            const std::string_view child = entry->d_name;
-            if (child != "." && child != "..") {
-                names.emplace_back(child);
-            }
-        }
-        ::closedir(dir);
-        for (const std::string &child : names) {
-            if (auto e = removeAt(fd.get(), child.c_str()); e && !first) {
-                first = e;
-            }
+    } else if ((st.st_mode & S_IRWXU) != S_IRWXU &&
+               ::fchmod(fd.get(), (st.st_mode & 07777) | S_IRWXU) != 0) {
+        first = lastError();
+    } else {
+        first = FileTree::listNames(fd.get(), names);
+    }
+    for (const std::string &child : names) {
+        if (auto e = removeAt(fd.get(), child.c_str()); e && !first) {
+            first = e;
         }
     }
     if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0 && !first) {
@@ -291,8 +251,8 @@ std::error_code removeAt(int dirFd, const char *name)
 
 } // namespace
 
-std::error_code FileTree::copyItem(const fs::path &source, const fs::path &target,
-                                   const CopyOptions &options)
+std::error_code FileTree::copyItem(const fs::path &source, int targetFolder,
+                                   const std::string &name, const CopyOptions &options)
 {
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0) {
@@ -301,31 +261,66 @@ std::error_code FileTree::copyItem(const fs::path &source, const fs::path &targe
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return make_error_code(StageError::UnsupportedFileType);
     }
-    const fs::path parent = target.parent_path();
-    Fd parentFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parentFd.valid()) {
-        return lastError();
-    }
-    const std::string name = target.filename().native();
     // The source is opened once, following a link at the top, and everything
     // after works on that descriptor, so the item cannot be swapped midway.
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (S_ISDIR(st.st_mode) ? O_DIRECTORY : 0);
-    Fd in(::open(source.c_str(), flags));
+    UniqueFd in(::open(source.c_str(), flags));
     if (!in.valid() || ::fstat(in.get(), &st) != 0) {
         return lastError();
     }
     bool created = false;
     std::error_code error;
     if (S_ISREG(st.st_mode)) {
-        error = copyFile(in.get(), parentFd.get(), name.c_str(), st, options, created);
+        error = copyFile(in.get(), targetFolder, name.c_str(), st, options, created);
     } else if (S_ISDIR(st.st_mode)) {
-        error = copyFolder(in.get(), st, parentFd.get(), name.c_str(), options, created);
+        error = copyFolder(in.get(), st, targetFolder, name.c_str(), options, created);
     } else {
         error = make_error_code(StageError::UnsupportedFileType);
     }
     if (error && created) {
-        removeAt(parentFd.get(), name.c_str());
+        removeAt(targetFolder, name.c_str());
     }
+    return error;
+}
+
+std::error_code FileTree::copyItem(const fs::path &source, const fs::path &target,
+                                   const CopyOptions &options)
+{
+    UniqueFd parent(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.valid()) {
+        return lastError();
+    }
+    return copyItem(source, parent.get(), target.filename().native(), options);
+}
+
+std::error_code FileTree::removeItem(int folder, const std::string &name)
+{
+    return removeAt(folder, name.c_str());
+}
+
+std::error_code FileTree::listNames(int folder, std::vector<std::string> &names)
+{
+    const int fd = ::dup(folder);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (dir == nullptr) {
+        const std::error_code error = lastError();
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return error;
+    }
+    // A dup shares the read position: start from the top whoever read before.
+    ::rewinddir(dir);
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+        errno = 0;
+    }
+    const std::error_code error = errno != 0 ? lastError() : std::error_code();
+    ::closedir(dir);
     return error;
 }
 
@@ -334,10 +329,10 @@ std::error_code FileTree::removeItem(const fs::path &path)
     return removeAt(AT_FDCWD, path.c_str());
 }
 
-std::optional<FileTree::FolderId> FileTree::folderId(const fs::path &path)
+std::optional<FileTree::FolderId> FileTree::folderId(int folder)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (::fstat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) {
         return std::nullopt;
     }
     return FolderId{st.st_dev, st.st_ino};

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -30,6 +32,8 @@ struct CopyOptions {
 // Data goes by clone where the file system can share blocks, else by
 // copy_file_range, else by read and write. On failure or cancellation nothing
 // is left at `target`.
+std::error_code copyItem(const std::filesystem::path &source, int targetFolder,
+                         const std::string &name, const CopyOptions &options = {});
 std::error_code copyItem(const std::filesystem::path &source, const std::filesystem::path &target,
                          const CopyOptions &options = {});
 
@@ -37,7 +41,13 @@ std::error_code copyItem(const std::filesystem::path &source, const std::filesys
 // removed, never followed; folders without write permission are opened up so
 // their contents can go. Carries on past failures and returns the first.
 std::error_code removeItem(const std::filesystem::path &path);
+// The same for the item `name` inside the open folder `folder`, never
+// leaving it whatever links lie on the way.
+std::error_code removeItem(int folder, const std::string &name);
 
-std::optional<FolderId> folderId(const std::filesystem::path &path);
+// The names in the open folder `folder`, "." and ".." left out, appended to `names`.
+std::error_code listNames(int folder, std::vector<std::string> &names);
+
+std::optional<FolderId> folderId(int folder);
 
 } // namespace FileTree

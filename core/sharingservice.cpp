@@ -5,7 +5,6 @@
 
 #include <QStandardPaths>
 
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -42,7 +41,8 @@ public:
         const int error =
             ::posix_spawn(&pid, m_program.c_str(), nullptr, nullptr, argv.data(), environ);
         if (error != 0) {
-            Diagnostics::writeLine("Failed to start the sharing service: ", std::strerror(error));
+            // Found on PATH but unable to start: for the user that is no service.
+            Diagnostics::writeLine("AirDrop sharing service is not available.");
             return;
         }
         // The picker stays open as long as the user likes; reap it aside so

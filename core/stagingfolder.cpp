@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "stagingfolder.h"
 
+#include "filename.h"
 #include "filetree.h"
 #include "stageerror.h"
 
 #include <cstdlib>
 #include <vector>
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,8 +30,12 @@ fs::path homeFolder()
 {
     fs::path home = environmentPath("HOME");
     if (home.empty()) {
-        if (const passwd *pw = ::getpwuid(::geteuid())) {
-            home = pw->pw_dir;
+        // Re-entrant: copies on several pool threads may ask at once.
+        passwd entry{};
+        passwd *found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+            home = found->pw_dir;
         }
     }
     return home;
@@ -62,34 +67,52 @@ fs::path StagingFolder::location() const
     return cache / kName;
 }
 
-bool StagingFolder::isSafe(const fs::path &folder) const
+StagingFolder::Handle StagingFolder::open() const
 {
+    Handle handle{location(), UniqueFd(), {}};
+    handle.fd =
+        UniqueFd(::open(handle.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == m_owner;
+    if (!handle.fd.valid()) {
+        // ELOOP: the folder is a link, to be used for nothing.
+        handle.error = errno == ELOOP || errno == ENOTDIR
+                           ? make_error_code(StageError::UnsafeStagingFolder)
+                           : std::error_code(errno, std::generic_category());
+    } else if (::fstat(handle.fd.get(), &st) != 0 || st.st_uid != m_owner) {
+        handle.error = make_error_code(StageError::UnsafeStagingFolder);
+    }
+    return handle;
 }
 
-fs::path StagingFolder::prepare(std::error_code &error) const
+StagingFolder::Handle StagingFolder::prepare() const
 {
     const fs::path folder = location();
     std::error_code ignored;
     fs::create_directories(folder.parent_path(), ignored);
     ::mkdir(folder.c_str(), 0700);
-    error = isSafe(folder) ? std::error_code() : make_error_code(StageError::UnsafeStagingFolder);
-    return folder;
+    return open();
+}
+
+std::error_code StagingFolder::remove(const fs::path &staged) const
+{
+    const Handle folder = open();
+    if (folder.error) {
+        return folder.error;
+    }
+    if (staged.parent_path() != folder.path || !FileName::isUsable(staged.filename().native())) {
+        return make_error_code(StageError::UnsafeStagingFolder);
+    }
+    return FileTree::removeItem(folder.fd.get(), staged.filename().native());
 }
 
 void StagingFolder::empty() const
 {
-    const fs::path folder = location();
-    if (!isSafe(folder)) {
+    const Handle folder = open();
+    std::vector<std::string> names;
+    if (folder.error || FileTree::listNames(folder.fd.get(), names)) {
         return;
     }
-    std::vector<fs::path> children;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        children.push_back(it->path());
-    }
-    for (const fs::path &child : children) {
-        FileTree::removeItem(child);
+    for (const std::string &name : names) {
+        FileTree::removeItem(folder.fd.get(), name);
     }
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "uniquefd.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -8,7 +10,9 @@
 #include <unistd.h>
 
 // The private folder that holds the shelf's copies. Its place is worked out
-// anew on every use, from the environment as it is then.
+// anew on every use, from the environment as it is then. Everything done in
+// it goes through a handle opened without following links and checked for
+// its owner, so nothing outside it is ever written or deleted.
 class StagingFolder final {
 public:
     static constexpr const char *kName = "QELStashlet";
@@ -22,10 +26,18 @@ public:
     // /tmp itself does not qualify: anyone could plant the folder there first.
     std::filesystem::path location() const;
 
-    // Creates the folder (mode 0700, with missing parents) and checks that it
-    // is a real directory of the owner's, not a link; the location, or the
-    // reason it must not be used.
-    std::filesystem::path prepare(std::error_code &error) const;
+    struct Handle {
+        std::filesystem::path path;
+        UniqueFd fd;
+        std::error_code error; // set when `fd` must not be used
+    };
+
+    // Creates the folder when missing (mode 0700, with missing parents) and
+    // opens it.
+    Handle prepare() const;
+
+    // Deletes the item `staged`, which must lie directly in the folder.
+    std::error_code remove(const std::filesystem::path &staged) const;
 
     // Deletes everything inside the folder, hidden items included, keeping the
     // folder. A link inside is removed as a link. Does nothing when the folder
@@ -33,7 +45,7 @@ public:
     void empty() const;
 
 private:
-    bool isSafe(const std::filesystem::path &folder) const;
+    Handle open() const;
 
     uid_t m_owner;
 };

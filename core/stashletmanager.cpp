@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -60,28 +61,28 @@ std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &
         reportCopyFailure(name, make_error_code(StageError::UnusableName));
         return std::nullopt;
     }
-    std::error_code error;
-    const fs::path folder = staging.prepare(error);
+    const StagingFolder::Handle folder = staging.prepare();
+    std::error_code error = folder.error;
     if (!error) {
-        error = checkSource(source, folder);
+        error = checkSource(source, folder.path);
     }
     if (error) {
         reportCopyFailure(name, error);
         return std::nullopt;
     }
-    const fs::path staged = folder / name;
     struct stat st {};
-    if (::lstat(staged.c_str(), &st) == 0) {
-        FileTree::removeItem(staged); // left by an addition refused at the last moment
+    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Left by an addition refused at the last moment.
+        FileTree::removeItem(folder.fd.get(), name);
     }
     FileTree::CopyOptions options;
     options.isCancelled = [token] { return token.isCancelled(); };
-    options.forbidden = FileTree::folderId(folder);
-    if (auto copyError = FileTree::copyItem(source, staged, options)) {
+    options.forbidden = FileTree::folderId(folder.fd.get());
+    if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
         reportCopyFailure(name, copyError);
         return std::nullopt;
     }
-    return staged;
+    return folder.path / name;
 }
 
 QString stagedSizeLabel(const fs::path &staged)
@@ -186,9 +187,13 @@ bool StashletManager::isListed(const std::string &name, const fs::path &stagedPa
 
 void StashletManager::removeFile(const TempFile &file)
 {
-    struct stat st {};
-    if (::lstat(file.url().c_str(), &st) == 0) {
-        if (auto error = FileTree::removeItem(file.url())) {
+    // Only a listed entry's copy is deleted: a stale entry (a row still on its
+    // way out) names a path that a newer entry of the same name may own now.
+    const bool listed = std::any_of(m_tempFiles.begin(), m_tempFiles.end(),
+                                    [&](const TempFile &f) { return f.id() == file.id(); });
+    if (listed) {
+        const std::error_code error = m_folder.remove(file.url());
+        if (error && error != std::errc::no_such_file_or_directory) {
             Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
         }
     }
@@ -202,7 +207,7 @@ void StashletManager::removeFile(const TempFile &file)
 void StashletManager::clearAll()
 {
     for (const TempFile &file : m_tempFiles) {
-        FileTree::removeItem(file.url());
+        m_folder.remove(file.url());
     }
     MainQueue::async([self = shared_from_this()] { self->setTempFiles({}); });
 }

@@ -3,11 +3,13 @@
 #include "shelftestenv.h"
 #include "stageerror.h"
 #include "stashletmanager.h"
+#include "uniquefd.h"
 
 #include <QtTest>
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -181,7 +183,9 @@ private Q_SLOTS:
         env.file("outer/guarded/x");
         fs::create_directory_symlink(env.root() / "outer", env.root() / "alias");
         FileTree::CopyOptions options;
-        options.forbidden = FileTree::folderId(env.root() / "alias" / "guarded");
+        const UniqueFd guarded(
+            ::open((env.root() / "alias" / "guarded").c_str(), O_RDONLY | O_DIRECTORY));
+        options.forbidden = FileTree::folderId(guarded.get());
         QCOMPARE(FileTree::copyItem(env.root() / "outer", env.root() / "outer-copy", options),
                  make_error_code(StageError::SourceContainsStagingFolder));
         QVERIFY(!fs::exists(env.root() / "outer-copy"));

@@ -2,6 +2,16 @@
 #include "shelftestenv.h"
 #include "sizelabel.h"
 #include "stashletmanager.h"
+#include "uniquefd.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -97,6 +107,9 @@ private Q_SLOTS:
         }
         QCOMPARE(shelf.env.lines(), QStringList{line});
         QCOMPARE(shelf.manager->tempFiles(), listedBefore);
+        QCOMPARE(
+            std::distance(fs::directory_iterator(shelf.env.staging()), fs::directory_iterator()),
+            listedBefore.size()); // nothing was copied
         for (const TempFile &f : listedBefore) {
             QCOMPARE(readAll(f.url()), std::string("x")); // no listed copy was overwritten
         }
@@ -255,6 +268,65 @@ private Q_SLOTS:
         QVERIFY(shelf.env.lines().isEmpty());
     }
 
+    void staleEntryNeverDeletesTheCopyOfANewerOneOfTheSameName()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("one/a.txt", "old"));
+        const TempFile old = shelf.manager->tempFiles().at(0);
+        shelf.manager->removeFile(old);
+        settle(shelf.pool);
+        shelf.add(shelf.env.file("two/a.txt", "new"));
+
+        shelf.manager->removeFile(old); // say, from a row still on its way out
+        settle(shelf.pool);
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), std::string("new"));
+    }
+
+    void deletingNeverFollowsAStagingFolderSwappedForALink()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/a.txt"));
+        shelf.env.file("outside/a.txt", "precious");
+        fs::remove_all(shelf.env.staging());
+        fs::create_directory_symlink(shelf.env.root() / "outside", shelf.env.staging());
+
+        shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
+        shelf.manager->clearAll();
+        settle(shelf.pool);
+        QCOMPARE(readAll(shelf.env.root() / "outside" / "a.txt"), std::string("precious"));
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QCOMPARE(shelf.env.lines().size(), 1);
+        QVERIFY(shelf.env.lines().at(0).startsWith(
+            QStringLiteral("Failed to delete temp file from disk: ")));
+    }
+
+    void failedDeletionIsReportedAndTheEntryStillLeaves()
+    {
+        Shelf shelf;
+        shelf.add(shelf.env.file("in/pinned.txt"));
+        const TempFile entry = shelf.manager->tempFiles().at(0);
+        // Root deletes anything it may write; an immutable file it cannot.
+        const UniqueFd fd(::open(entry.url().c_str(), O_RDONLY));
+        int flags = 0;
+        if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+            QSKIP("this file system keeps no file flags");
+        }
+        const int immutable = flags | FS_IMMUTABLE_FL;
+        if (::ioctl(fd.get(), FS_IOC_SETFLAGS, &immutable) != 0) {
+            QSKIP("making a file immutable needs CAP_LINUX_IMMUTABLE");
+        }
+        shelf.manager->removeFile(entry);
+        settle(shelf.pool);
+        ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags);
+
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("Failed to delete temp file from disk: ") +
+                             QString::fromLocal8Bit(std::strerror(EPERM))});
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(fs::exists(entry.url()));
+    }
+
     void removingAnEntryWhoseCopyVanishedIsSilent()
     {
         Shelf shelf;
@@ -343,6 +415,23 @@ private Q_SLOTS:
         manager->addFile(shelf.env.root() / "in" / "big.bin");
         settle(pool);
         QCOMPARE(manager->tempFiles().size(), 1);
+    }
+
+    void copyCancelledInFlightLeavesNothing()
+    {
+        Shelf shelf;
+        const fs::path source = shelf.env.file("in/disk.img", std::string(512 << 20, 'd'));
+        const fs::path staged = shelf.env.staging() / "disk.img";
+        shelf.manager->addFile(source);
+        QDeadlineTimer deadline(30'000);
+        while (!fs::exists(staged) && !deadline.hasExpired()) {
+            QThread::yieldCurrentThread();
+        }
+        QVERIFY(fs::exists(staged)); // caught in flight: 512 MiB take far longer than a stat
+        shelf.manager->cancelCopies();
+        settle(shelf.pool);
+        QVERIFY(!fs::exists(staged));
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
     }
 
     void storeReleasedWhileCopyIsQueuedDoesNothing()

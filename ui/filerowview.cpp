@@ -1,0 +1,573 @@
+// SPDX-License-Identifier: MIT
+#include "filerowview.h"
+
+#include "airdroplogoview.h"
+#include "airdropsvg.h"
+#include "animatedvalue.h"
+#include "fileiconview.h"
+#include "fonts.h"
+#include "glyph.h"
+#include "rowcolors.h"
+#include "silhouetteshadow.h"
+#include "snappybutton.h"
+#include "stashletmanager.h"
+#include "theme.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QEnterEvent>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+constexpr double kCornerRadius = 12;
+constexpr double kInsetX = 12;
+constexpr double kInsetY = 10;
+constexpr double kContentSpacing = 10;
+constexpr double kLineSpacing = 2;
+// A spacer's least length in a row of controls.
+constexpr double kSpacerMinimum = 8;
+constexpr double kButtonSpacing = 8;
+// Below this the name is an ellipsis and little else.
+constexpr double kNameMinimumWidth = 48;
+
+constexpr double kCardHoverScale = 1.015;
+constexpr double kButtonHoverScale = 1.08;
+constexpr double kCardShadowRadius = 4;
+constexpr QPointF kCardShadowOffset{0, 2};
+constexpr double kIconShadowRadius = 2;
+constexpr QPointF kIconShadowOffset{0, 1};
+constexpr double kIconShadowOpacity = 0.1;
+// Room around a cached drawing for its blurred shadow and offset.
+constexpr int kCardImagePad = 8;
+constexpr int kIconImagePad = 4;
+// The buttons' widgets reach this far past their discs: a hovered disc
+// (1.08) on a hovered card (1.015, about the card's centre) is drawn beyond
+// 26 px, and a widget cannot draw outside itself.
+constexpr int kButtonOverflow = 4;
+// An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
+// 14/24 of its frame.
+constexpr double kCrossFrame = 12;
+
+QFont nameFont()
+{
+    return systemFont(12, QFont::DemiBold, FontDesign::Rounded);
+}
+
+QFont sizeFont()
+{
+    return systemFont(10, QFont::Medium);
+}
+
+QPainterPath cardPath(const QRectF &card)
+{
+    QPainterPath path;
+    path.addRoundedRect(card, kCornerRadius, kCornerRadius);
+    return path;
+}
+
+QImage transparentImage(QSizeF size, qreal dpr)
+{
+    QImage image((size * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+// The AirDrop glyph scaled and tinted in one opaque colour. Scaling the large
+// template costs too much per frame; the hover blend only changes opacity,
+// which is applied when the image is drawn.
+QImage airDropGlyph(qreal dpr, QRgb rgb)
+{
+    static QHash<QPair<qreal, QRgb>, QImage> cache;
+    const auto key = qMakePair(dpr, rgb);
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QImage image = transparentImage(theme::kAirDropGlyphFrame, dpr);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    AirDropLogoView::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
+                           AirDropSVG::templateImage());
+    painter.end();
+    return *cache.insert(key, image);
+}
+
+// The pixel ratio of what is really painted on: a widget rendered into an
+// image (a drag pixmap, a gallery) paints through a redirection, and the
+// widget's own ratio would leave cached drawings blurred there.
+qreal targetPixelRatio(const QPainter &painter)
+{
+    if (const QPaintEngine *engine = painter.paintEngine(); engine && engine->paintDevice())
+        return engine->paintDevice()->devicePixelRatioF();
+    return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+}
+
+QPen hairline(const QBrush &brush, double width)
+{
+    QPen pen(brush, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+} // namespace
+
+FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
+    : QWidget(parent)
+    , m_file(file)
+    , m_manager(manager)
+    , m_cardHover(new AnimatedValue(0.0, this))
+    , m_airDropHover(new AnimatedValue(0.0, this))
+    , m_deleteHover(new AnimatedValue(0.0, this))
+    , m_airDropButton(new SnappyButton(this))
+    , m_removeButton(new SnappyButton(this))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    // The card's scale moves the buttons too, so they repaint with the row.
+    connect(m_cardHover, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+    connect(m_airDropHover, &AnimatedValue::changed, m_airDropButton,
+            qOverload<>(&QWidget::update));
+    connect(m_deleteHover, &AnimatedValue::changed, m_removeButton, qOverload<>(&QWidget::update));
+
+    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * kButtonOverflow,
+                           int(theme::kRowButtonDiameter) + 2 * kButtonOverflow);
+    const struct {
+        SnappyButton *button;
+        QString label;
+        void (FileRowView::*paint)(QPainter &, const QRectF &) const;
+    } buttons[] = {
+        {m_airDropButton, QStringLiteral("Condividi via AirDrop"), &FileRowView::paintAirDropLabel},
+        {m_removeButton, QStringLiteral("Rimuovi"), &FileRowView::paintRemoveLabel},
+    };
+    for (const auto &b : buttons) {
+        b.button->setLabelSize(buttonSize);
+        b.button->resize(buttonSize);
+        b.button->setToolTip(b.label);
+        b.button->setAccessibleName(b.label);
+        b.button->setLabelPainter([this, paint = b.paint](QPainter &painter, const QRectF &frame) {
+            (this->*paint)(painter, frame);
+        });
+        b.button->installEventFilter(this);
+    }
+    connect(m_airDropButton, &QAbstractButton::clicked, this,
+            [this] { m_manager.shareViaAirDrop(m_file); });
+    connect(m_removeButton, &QAbstractButton::clicked, this, [this] {
+        // The store may publish, and the panel drop this row, before the
+        // call returns; keep the entry alive for it.
+        const TempFile entry = m_file;
+        m_manager.removeFile(entry);
+    });
+
+    setAccessibleName(m_file.displayName());
+    layoutContent();
+}
+
+FileRowView::~FileRowView() = default;
+
+void FileRowView::setFile(const TempFile &file)
+{
+    if (file == m_file)
+        return;
+    if (file.url() != m_file.url())
+        m_icon = {};
+    m_file = file;
+    setAccessibleName(m_file.displayName());
+    layoutContent();
+    update();
+}
+
+double FileRowView::cardScale() const
+{
+    return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
+}
+
+QAbstractButton *FileRowView::airDropButton() const
+{
+    return m_airDropButton;
+}
+
+QAbstractButton *FileRowView::removeButton() const
+{
+    return m_removeButton;
+}
+
+QMargins FileRowView::overflowMargins()
+{
+    // The shadow reaches its blur radius around the card, shifted down by
+    // its offset; the hovered scale adds about 2 px at each end of a
+    // 300 px card, which the sides' blur room covers.
+    const int blur = int(kCardShadowRadius);
+    const int dy = int(kCardShadowOffset.y());
+    return QMargins(blur, blur - dy, blur, blur + dy);
+}
+
+std::unique_ptr<QMimeData> FileRowView::mimeDataForDrag() const
+{
+    auto mime = std::make_unique<QMimeData>();
+    // Without a staged file to hand over the drag still starts, carrying
+    // nothing, rather than offering a file manager a dangling name.
+    std::error_code error;
+    const QUrl url = m_file.fileUrl();
+    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.url(), error))
+        mime->setUrls({url});
+    return mime;
+}
+
+QSize FileRowView::sizeHint() const
+{
+    const QFontMetricsF name(nameFont());
+    const QFontMetricsF size(sizeFont());
+    const double text = name.height() + kLineSpacing + size.height();
+    const double content =
+        std::max({theme::kFileIconFrame.height(), text, theme::kRowButtonDiameter});
+    const double width = 2 * kInsetX + theme::kFileIconFrame.width() + kContentSpacing +
+                         kNameMinimumWidth + 2 * kContentSpacing + kSpacerMinimum +
+                         2 * theme::kRowButtonDiameter + kButtonSpacing;
+    const QMargins m = contentsMargins();
+    return QSize(int(std::ceil(width)) + m.left() + m.right(),
+                 int(std::ceil(content + 2 * kInsetY)) + m.top() + m.bottom());
+}
+
+QSize FileRowView::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+QRectF FileRowView::cardRect() const
+{
+    return QRectF(contentsRect());
+}
+
+QRectF FileRowView::removeDisc() const
+{
+    const QRectF card = cardRect();
+    const double d = theme::kRowButtonDiameter;
+    return QRectF(card.right() - kInsetX - d, card.center().y() - d / 2, d, d);
+}
+
+QRectF FileRowView::airDropDisc() const
+{
+    return removeDisc().translated(-(theme::kRowButtonDiameter + kButtonSpacing), 0);
+}
+
+void FileRowView::layoutContent()
+{
+    const QRectF card = cardRect();
+    const QPoint overflow(kButtonOverflow, kButtonOverflow);
+    m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
+    m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
+
+    const QFont nameF = nameFont();
+    const QFont sizeF = sizeFont();
+    const QFontMetricsF nameMetrics(nameF);
+    const QFontMetricsF sizeMetrics(sizeF);
+    const double textX = card.left() + kInsetX + theme::kFileIconFrame.width() + kContentSpacing;
+    const double textRight = airDropDisc().left() - 2 * kContentSpacing - kSpacerMinimum;
+    const double available = std::max(0.0, textRight - textX);
+    // Elided in the middle, so the start of the name and its extension stay.
+    const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
+                                                Qt::TextSingleLine);
+    m_name = QStaticText(name);
+    m_name.setTextFormat(Qt::PlainText);
+    m_name.prepare(QTransform(), nameF);
+    m_size = QStaticText(m_file.sizeString());
+    m_size.setTextFormat(Qt::PlainText);
+    m_size.prepare(QTransform(), sizeF);
+
+    const double column = nameMetrics.height() + kLineSpacing + sizeMetrics.height();
+    const double top = card.center().y() - column / 2;
+    m_namePos = QPointF(textX, top);
+    m_sizePos = QPointF(textX, top + nameMetrics.height() + kLineSpacing);
+}
+
+void FileRowView::resizeEvent(QResizeEvent *event)
+{
+    layoutContent();
+    QWidget::resizeEvent(event);
+}
+
+void FileRowView::changeEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+        // The scheme may have flipped; the cached drawings are keyed on it,
+        // the buttons repaint with the row.
+        update();
+        break;
+    case QEvent::ContentsRectChange:
+    case QEvent::FontChange:
+        layoutContent();
+        updateGeometry();
+        update();
+        break;
+    default:
+        break;
+    }
+    QWidget::changeEvent(event);
+}
+
+void FileRowView::setCardHovered(bool hovered)
+{
+    if (hovered == m_hovered)
+        return;
+    m_hovered = hovered;
+    m_cardHover->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+}
+
+void FileRowView::setButtonHovered(QObject *button, bool hovered)
+{
+    bool &flag = button == m_airDropButton ? m_airDropHovered : m_deleteHovered;
+    if (flag == hovered)
+        return;
+    flag = hovered;
+    AnimatedValue *value = button == m_airDropButton ? m_airDropHover : m_deleteHover;
+    value->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+}
+
+void FileRowView::enterEvent(QEnterEvent *event)
+{
+    setCardHovered(cardRect().contains(event->position()));
+    QWidget::enterEvent(event);
+}
+
+void FileRowView::leaveEvent(QEvent *event)
+{
+    setCardHovered(false);
+    QWidget::leaveEvent(event);
+}
+
+bool FileRowView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_airDropButton || watched == m_removeButton) {
+        // The buttons sit on the card, so the pointer reaching one has
+        // reached the card as well (also when it came straight from outside).
+        if (event->type() == QEvent::Enter) {
+            setCardHovered(true);
+            setButtonHovered(watched, true);
+        } else if (event->type() == QEvent::Leave) {
+            setButtonHovered(watched, false);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FileRowView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = true;
+        m_pressPos = event->position().toPoint();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void FileRowView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed && (event->buttons() & Qt::LeftButton) &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        m_pressed = false;
+        startDrag(m_pressPos);
+        return;
+    }
+    if (!event->buttons())
+        setCardHovered(cardRect().contains(event->position()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void FileRowView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_pressed = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void FileRowView::startDrag(QPoint hotSpot)
+{
+    const QRect card = contentsRect();
+    auto *drag = new QDrag(this);
+    drag->setMimeData(mimeDataForDrag().release());
+    drag->setPixmap(grab(card));
+    drag->setHotSpot(hotSpot - card.topLeft());
+    const QPointer<FileRowView> self(this);
+    drag->exec(dragActions(), Qt::CopyAction);
+    if (!self)
+        return;
+    // The pointer may have left during the drag without a leave event.
+    setCardHovered(cardRect().contains(mapFromGlobal(QCursor::pos())));
+}
+
+void FileRowView::applyCardScale(QPainter &painter, QPointF origin) const
+{
+    const double scale = cardScale();
+    if (scale == 1.0)
+        return;
+    const QPointF centre = cardRect().center() - origin;
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+}
+
+void FileRowView::ensureCardImages(qreal dpr, ColorScheme scheme) const
+{
+    const QSize size = contentsRect().size();
+    if (m_card.size == size && m_card.scheme == scheme && m_card.dpr == dpr)
+        return;
+    const RowColors colors = RowColors::of(scheme, false);
+    const QSizeF padded = QSizeF(size) + QSizeF(2 * kCardImagePad, 2 * kCardImagePad);
+    const QRectF card(QPointF(kCardImagePad, kCardImagePad), QSizeF(size));
+    const QPainterPath path = cardPath(card);
+
+    QImage base = transparentImage(padded, dpr);
+    QImage border = transparentImage(padded, dpr);
+    {
+        QPainter p(&base);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillPath(path, colors.cardBase);
+        QPainter b(&border);
+        b.setRenderHint(QPainter::Antialiasing);
+        b.strokePath(path, hairline(theme::glassStroke(scheme, card), 1.0));
+    }
+    // The shadow is cast by the card as drawn, translucent base and rim
+    // together, so a faint card casts a faint shadow.
+    QImage silhouette = base;
+    {
+        QPainter p(&silhouette);
+        p.drawImage(0, 0, border);
+    }
+    const QImage shadow = silhouetteShadow(silhouette, kCardShadowRadius, colors.cardShadow);
+    QImage under = transparentImage(padded, dpr);
+    {
+        QPainter p(&under);
+        p.drawImage(kCardShadowOffset, shadow);
+        p.drawImage(QPointF(), base);
+    }
+    m_card = {size, scheme, dpr, under, border};
+}
+
+void FileRowView::ensureIconImage(qreal dpr, ColorScheme scheme) const
+{
+    if (!m_icon.image.isNull() && m_icon.scheme == scheme && m_icon.dpr == dpr)
+        return;
+    const QSizeF padded = theme::kFileIconFrame + QSizeF(2 * kIconImagePad, 2 * kIconImagePad);
+    QImage icon = transparentImage(padded, dpr);
+    {
+        QPainter p(&icon);
+        p.setRenderHint(QPainter::Antialiasing);
+        FileIconView::paint(p, QRectF(QPointF(kIconImagePad, kIconImagePad), theme::kFileIconFrame),
+                            QString::fromStdString(m_file.url().native()),
+                            FileIconView::desktopProvider(), scheme);
+    }
+    QColor shadowColor(Qt::black);
+    shadowColor.setAlphaF(kIconShadowOpacity);
+    QImage composed = transparentImage(padded, dpr);
+    {
+        QPainter p(&composed);
+        p.drawImage(kIconShadowOffset, silhouetteShadow(icon, kIconShadowRadius, shadowColor));
+        p.drawImage(QPointF(), icon);
+    }
+    m_icon = {scheme, dpr, composed};
+}
+
+void FileRowView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const qreal dpr = targetPixelRatio(painter);
+    const ColorScheme scheme = colorSchemeOf(palette());
+    ensureCardImages(dpr, scheme);
+    ensureIconImage(dpr, scheme);
+    const RowColors rest = RowColors::of(scheme, false);
+    const QRectF card = cardRect();
+
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool scaled = cardScale() != 1.0;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scaled);
+    applyCardScale(painter, QPointF());
+    const QPointF cardPad(kCardImagePad, kCardImagePad);
+    painter.drawImage(card.topLeft() - cardPad, m_card.under);
+    const double tint = m_cardHover->value();
+    if (tint > 0.0) {
+        painter.fillPath(cardPath(card),
+                         blendColors(rest.cardTint, RowColors::of(scheme, true).cardTint, tint));
+    }
+    const QPointF icon(card.left() + kInsetX,
+                       card.center().y() - theme::kFileIconFrame.height() / 2);
+    painter.drawImage(icon - QPointF(kIconImagePad, kIconImagePad), m_icon.image);
+    painter.setPen(rest.name);
+    painter.setFont(nameFont());
+    painter.drawStaticText(m_namePos, m_name);
+    painter.setPen(rest.size);
+    painter.setFont(sizeFont());
+    painter.drawStaticText(m_sizePos, m_size);
+    painter.drawImage(card.topLeft() - cardPad, m_card.border);
+}
+
+void FileRowView::paintAirDropLabel(QPainter &painter, const QRectF &frame) const
+{
+    const ColorScheme scheme = colorSchemeOf(palette());
+    const double t = m_airDropHover->value();
+    const RowColors rest = RowColors::of(scheme, false);
+    const RowColors hovered = RowColors::of(scheme, true);
+    applyCardScale(painter, m_airDropButton->pos());
+    const double scale = 1.0 + (kButtonHoverScale - 1.0) * t;
+    painter.translate(frame.center());
+    painter.scale(scale, scale);
+    painter.translate(-frame.center());
+
+    const double d = theme::kRowButtonDiameter;
+    const QRectF disc(frame.center() - QPointF(d, d) / 2, QSizeF(d, d));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(blendColors(rest.airDropDisc, hovered.airDropDisc, t));
+    painter.drawEllipse(disc);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(hairline(theme::glassStroke(scheme, disc), 0.5));
+    painter.drawEllipse(disc);
+
+    const QColor glyph = blendColors(rest.airDropGlyph, hovered.airDropGlyph, t);
+    const QSizeF glyphSize = theme::kAirDropGlyphFrame;
+    const QPointF glyphAt = frame.center() - QPointF(glyphSize.width(), glyphSize.height()) / 2;
+    const qreal dpr = targetPixelRatio(painter);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setOpacity(painter.opacity() * glyph.alphaF());
+    painter.drawImage(QRectF(glyphAt, glyphSize), airDropGlyph(dpr, glyph.rgb()));
+}
+
+void FileRowView::paintRemoveLabel(QPainter &painter, const QRectF &frame) const
+{
+    const ColorScheme scheme = colorSchemeOf(palette());
+    const double t = m_deleteHover->value();
+    const RowColors rest = RowColors::of(scheme, false);
+    const RowColors hovered = RowColors::of(scheme, true);
+    applyCardScale(painter, m_removeButton->pos());
+    const double scale = 1.0 + (kButtonHoverScale - 1.0) * t;
+    painter.translate(frame.center());
+    painter.scale(scale, scale);
+    painter.translate(-frame.center());
+
+    const double d = theme::kRowButtonDiameter;
+    const QRectF disc(frame.center() - QPointF(d, d) / 2, QSizeF(d, d));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(blendColors(rest.deleteDisc, hovered.deleteDisc, t));
+    painter.drawEllipse(disc);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(hairline(blendColors(rest.deleteRing, hovered.deleteRing, t), 0.5));
+    painter.drawEllipse(disc);
+
+    const QRectF cross(frame.center() - QPointF(kCrossFrame, kCrossFrame) / 2,
+                       QSizeF(kCrossFrame, kCrossFrame));
+    paintGlyph(painter, Glyph::Xmark, cross, blendColors(rest.deleteCross, hovered.deleteCross, t));
+}

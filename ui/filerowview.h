@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "colorscheme.h"
+#include "tempfile.h"
+
+#include <QImage>
+#include <QStaticText>
+#include <QWidget>
+
+#include <memory>
+
+class AnimatedValue;
+class QAbstractButton;
+class QMimeData;
+class SnappyButton;
+class StashletManager;
+
+// One shelf entry as a card: icon, name, size, and buttons that share the
+// file via AirDrop or remove it. The card itself is a drag source of the
+// staged copy. The row never changes the list: it asks the store, and the
+// panel drops the row when the store publishes.
+class FileRowView final : public QWidget {
+    Q_OBJECT
+
+public:
+    FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent = nullptr);
+    ~FileRowView() override;
+
+    const TempFile &file() const { return m_file; }
+    // The panel keeps one row per entry id across re-renders and hands it the
+    // entry again; hover state stays.
+    void setFile(const TempFile &file);
+
+    bool isHovered() const { return m_hovered; }
+    bool isAirDropHovered() const { return m_airDropHovered; }
+    bool isDeleteHovered() const { return m_deleteHovered; }
+    // The card's drawn scale, 1.0 at rest and 1.015 hovered (a spring may
+    // overshoot briefly); the layout never sees it.
+    double cardScale() const;
+
+    // The name as drawn: whole when it fits, else elided in the middle.
+    QString shownName() const { return m_name.text(); }
+
+    QAbstractButton *airDropButton() const;
+    QAbstractButton *removeButton() const;
+
+    // The shadow and the hovered scale reach past the card. The card fills
+    // the contents rect, so a list that gives each row these contents
+    // margins (and takes them off its own spacing and padding) shows them
+    // whole instead of clipped.
+    static QMargins overflowMargins();
+
+    // What a drag of the card carries: the staged copy as a file URL, or
+    // nothing when there is no such file; copy only, so a file manager never
+    // moves the staged copy out of the shelf.
+    std::unique_ptr<QMimeData> mimeDataForDrag() const;
+    static Qt::DropActions dragActions() { return Qt::CopyAction; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QRectF cardRect() const;
+    QRectF airDropDisc() const;
+    QRectF removeDisc() const;
+    void layoutContent();
+    void setCardHovered(bool hovered);
+    void setButtonHovered(QObject *button, bool hovered);
+    void startDrag(QPoint hotSpot);
+    void paintAirDropLabel(QPainter &painter, const QRectF &frame) const;
+    void paintRemoveLabel(QPainter &painter, const QRectF &frame) const;
+    void applyCardScale(QPainter &painter, QPointF origin) const;
+    void ensureCardImages(qreal dpr, ColorScheme scheme) const;
+    void ensureIconImage(qreal dpr, ColorScheme scheme) const;
+
+    TempFile m_file;
+    StashletManager &m_manager;
+    bool m_hovered = false;
+    bool m_airDropHovered = false;
+    bool m_deleteHovered = false;
+    AnimatedValue *m_cardHover;
+    AnimatedValue *m_airDropHover;
+    AnimatedValue *m_deleteHover;
+    SnappyButton *m_airDropButton;
+    SnappyButton *m_removeButton;
+    QStaticText m_name;
+    QStaticText m_size;
+    QPointF m_namePos;
+    QPointF m_sizePos;
+    QPoint m_pressPos;
+    bool m_pressed = false;
+
+    // Drawn once per size, scheme and pixel ratio: blurring and gradient
+    // strokes cost more than a frame can spend on five rows.
+    struct CardImages {
+        QSize size;
+        ColorScheme scheme = ColorScheme::Light;
+        qreal dpr = 0;
+        QImage under; // shadow and base
+        QImage border;
+    };
+    mutable CardImages m_card;
+    struct IconImage {
+        ColorScheme scheme = ColorScheme::Light;
+        qreal dpr = 0;
+        QImage image; // icon over its shadow
+    };
+    mutable IconImage m_icon;
+};

@@ -1,0 +1,576 @@
+// SPDX-License-Identifier: MIT
+#include "backgroundpool.h"
+#include "dropintake.h"
+#include "itemprovider.h"
+
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include <latch>
+#include <mutex>
+
+using Item = ItemProvider::Item;
+using Path = std::filesystem::path;
+Q_DECLARE_METATYPE(Item)
+
+namespace {
+
+const QString kAtLimit = QStringLiteral("Hai già raggiunto il limite di 5 file");
+
+QString roomMessage(int room)
+{
+    return QStringLiteral("Puoi aggiungere solo altri %1 file").arg(room);
+}
+
+// Hands back a fixed item, at once on the loading thread or when the test
+// releases it, and records every load it was asked for.
+class FakeProvider final : public ItemProvider {
+public:
+    enum class Delivery { AtOnce, WhenReleased };
+
+    FakeProvider(bool carriesFileUrl, Item item, bool failed = false,
+                 Delivery delivery = Delivery::AtOnce)
+        : m_carriesFileUrl(carriesFileUrl)
+        , m_item(std::move(item))
+        , m_failed(failed)
+        , m_delivery(delivery)
+    {
+    }
+
+    bool hasItemConformingToTypeIdentifier(const QString &typeIdentifier) const override
+    {
+        return m_carriesFileUrl && typeIdentifier == kFileUrlTypeIdentifier;
+    }
+
+    void loadItem(const QString &typeIdentifier, Completion completion) override
+    {
+        m_loadedTypes.append(typeIdentifier);
+        if (m_delivery == Delivery::AtOnce) {
+            completion(m_item, m_failed);
+        } else {
+            m_pending = std::move(completion);
+        }
+    }
+
+    void release() { std::exchange(m_pending, {})(m_item, m_failed); }
+    const QStringList &loadedTypes() const { return m_loadedTypes; }
+
+private:
+    const bool m_carriesFileUrl;
+    const Item m_item;
+    const bool m_failed;
+    const Delivery m_delivery;
+    QStringList m_loadedTypes;
+    Completion m_pending;
+};
+
+// Completes on a pool thread, only once every other provider sharing `all`
+// is loading too, so that the completions of one drop run at the same time.
+class ConcurrentProvider final : public ItemProvider {
+public:
+    ConcurrentProvider(QUrl url, BackgroundPool &pool, std::latch &all)
+        : m_url(std::move(url))
+        , m_pool(pool)
+        , m_all(all)
+    {
+    }
+
+    bool hasItemConformingToTypeIdentifier(const QString &) const override { return true; }
+
+    void loadItem(const QString &, Completion completion) override
+    {
+        m_pool.async([this, completion = std::move(completion)](const CancelToken &) {
+            m_all.arrive_and_wait();
+            onMainThread = QThread::currentThread() == qApp->thread();
+            completion(m_url, false);
+        });
+    }
+
+    std::atomic_bool onMainThread = true;
+
+private:
+    const QUrl m_url;
+    BackgroundPool &m_pool;
+    std::latch &m_all;
+};
+
+std::shared_ptr<FakeProvider>
+fileProvider(const QString &name, FakeProvider::Delivery delivery = FakeProvider::Delivery::AtOnce)
+{
+    return std::make_shared<FakeProvider>(
+        true, QUrl::fromLocalFile(QStringLiteral("/drop/") + name), false, delivery);
+}
+
+std::shared_ptr<FakeProvider> textProvider()
+{
+    return std::make_shared<FakeProvider>(false, QStringLiteral("a line of text"));
+}
+
+QByteArray dropPath(const QString &name)
+{
+    return QByteArrayLiteral("/drop/") + name.toUtf8();
+}
+
+QByteArrayList bytesOf(const std::vector<Path> &paths)
+{
+    QByteArrayList list;
+    for (const Path &path : paths) {
+        list.append(QByteArray::fromStdString(path.native()));
+    }
+    return list;
+}
+
+// Offers its text/uri-list bytes untouched, as a drop from another program
+// does; QMimeData::setData() would parse and re-encode them first.
+class DroppedMimeData final : public QMimeData {
+public:
+    explicit DroppedMimeData(QByteArray uriList)
+        : m_uriList(std::move(uriList))
+    {
+    }
+
+    QStringList formats() const override { return {QStringLiteral("text/uri-list")}; }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        return mimeType == u"text/uri-list" ? QVariant(m_uriList) : QVariant();
+    }
+
+private:
+    const QByteArray m_uriList;
+};
+
+// The panel's side of the intake: a shelf holding `count` entries that
+// records what it is asked to add.
+struct Shelf {
+    qsizetype count = 0;
+    std::vector<Path> added;
+    DropIntake intake{[this] { return count; },
+                      [this](const Path &path) { added.push_back(path); }};
+};
+
+// A null string when no banner is shown.
+QString bannerText(const DropIntake &intake)
+{
+    return intake.errorMessage().value_or(QString());
+}
+
+} // namespace
+
+class TestDropIntake final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void dropAgainstShelfCount_data();
+    void dropAgainstShelfCount();
+    void itemResolution_data();
+    void itemResolution();
+    void failedLoadsAreSkippedWhileTheRestGoOn();
+    void filesArriveInCompletionOrderOnceEveryLoadFinished();
+    void concurrentCompletionsAreAllCollected();
+    void dropsInFlightKeepTheirOwnFiles();
+    void loadsFinishingAfterTheIntakeIsGoneAddNothing();
+    void dropWithoutFilesLeavesTheBannerAlone();
+    void bannerHidesThreeSecondsAfterTheLatestMessage();
+    void localFilePathTable_data();
+    void localFilePathTable();
+    void uriListBecomesOneProviderPerUrl();
+    void uriListDropReachesTheShelf();
+};
+
+void TestDropIntake::dropAgainstShelfCount_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("mixed");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QString>("banner");
+    QTest::addColumn<QList<int>>("loaded");
+
+    QTest::newRow("edge: full shelf, only text dropped")
+        << 5 << 0 << true << false << kAtLimit << QList<int>{};
+    QTest::newRow("edge: over-full shelf") << 6 << 2 << false << false << kAtLimit << QList<int>{};
+    QTest::newRow("edge: 4 on shelf, 3 files")
+        << 4 << 3 << false << true << roomMessage(1) << QList<int>{0};
+    QTest::newRow("edge: empty shelf, 7 files")
+        << 0 << 7 << false << true << roomMessage(5) << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("edge: 2 on shelf, 3 files")
+        << 2 << 3 << false << true << QString() << QList<int>{0, 1, 2};
+    QTest::newRow("edge: no file among the items")
+        << 1 << 0 << true << false << QString() << QList<int>{};
+
+    for (int count = 0; count <= 5; ++count) {
+        for (int files = 0; files <= 7; ++files) {
+            for (const bool mixed : {false, true}) {
+                const int room = 5 - count;
+                const bool result = count < 5 && files > 0;
+                QString banner;
+                if (count >= 5) {
+                    banner = kAtLimit;
+                } else if (files > room) {
+                    banner = roomMessage(room);
+                }
+                QList<int> loaded;
+                for (int i = 0; result && i < std::min(files, room); ++i) {
+                    loaded.append(i);
+                }
+                QTest::addRow("%d on shelf, %d files%s", count, files, mixed ? ", mixed" : "")
+                    << count << files << mixed << result << banner << loaded;
+            }
+        }
+    }
+}
+
+void TestDropIntake::dropAgainstShelfCount()
+{
+    QFETCH(int, count);
+    QFETCH(int, files);
+    QFETCH(bool, mixed);
+    QFETCH(bool, result);
+    QFETCH(QString, banner);
+    QFETCH(QList<int>, loaded);
+
+    // Mixed drops put a text item before every file and after the last, so a
+    // text item is never first or last by accident.
+    std::vector<std::shared_ptr<FakeProvider>> fileProviders;
+    std::vector<std::shared_ptr<FakeProvider>> textProviders;
+    std::vector<std::shared_ptr<ItemProvider>> providers;
+    for (int i = 0; i <= files; ++i) {
+        if (mixed) {
+            textProviders.push_back(textProvider());
+            providers.push_back(textProviders.back());
+        }
+        if (i < files) {
+            fileProviders.push_back(fileProvider(QString::number(i)));
+            providers.push_back(fileProviders.back());
+        }
+    }
+
+    Shelf shelf;
+    shelf.count = count;
+    QCOMPARE(shelf.intake.handleDrop(providers), result);
+    QCOMPARE(bannerText(shelf.intake), banner);
+    QCOMPARE(shelf.intake.errorMessage().has_value(), !banner.isNull());
+    QVERIFY2(shelf.added.empty(), "a file was added before the drop returned");
+
+    QList<int> loadedFiles;
+    for (size_t i = 0; i < fileProviders.size(); ++i) {
+        const QStringList &types = fileProviders[i]->loadedTypes();
+        QVERIFY(types.isEmpty() || types == QStringList{kFileUrlTypeIdentifier});
+        if (!types.isEmpty()) {
+            loadedFiles.append(int(i));
+        }
+    }
+    QCOMPARE(loadedFiles, loaded);
+    for (const auto &provider : textProviders) {
+        QVERIFY(provider->loadedTypes().isEmpty());
+    }
+
+    QByteArrayList expected;
+    for (const int i : loaded) {
+        expected.append(dropPath(QString::number(i)));
+    }
+    QTRY_COMPARE(bytesOf(shelf.added), expected);
+    QCoreApplication::processEvents();
+    QCOMPARE(bytesOf(shelf.added), expected);
+}
+
+void TestDropIntake::itemResolution_data()
+{
+    QTest::addColumn<Item>("item");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<QByteArray>("path");
+
+    const QUrl fileUrl = QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"));
+    QTest::newRow("URL") << Item(fileUrl) << false << QByteArray("/tmp/a.txt");
+    QTest::newRow("URL with a load error, which is ignored")
+        << Item(fileUrl) << true << QByteArray("/tmp/a.txt");
+    QTest::newRow("failed load, no item") << Item() << true << QByteArray();
+    QTest::newRow("no item") << Item() << false << QByteArray();
+    QTest::newRow("URL of a web page")
+        << Item(QUrl(QStringLiteral("https://example.com/a.txt"))) << false << QByteArray();
+    QTest::newRow("URL of a file on another host")
+        << Item(QUrl(QStringLiteral("file://server/share/a.txt"))) << false << QByteArray();
+
+    QTest::newRow("bytes") << Item(QByteArray("file:///tmp/a%20b.txt")) << false
+                           << QByteArray("/tmp/a b.txt");
+    QTest::newRow("bytes, localhost")
+        << Item(QByteArray("file://localhost/tmp/x")) << false << QByteArray("/tmp/x");
+    QTest::newRow("bytes, name not UTF-8")
+        << Item(QByteArray("file:///tmp/caf%E9")) << false << QByteArray("/tmp/caf\xe9");
+    QTest::newRow("bytes, empty") << Item(QByteArray()) << false << QByteArray();
+    QTest::newRow("bytes of a web URL")
+        << Item(QByteArray("https://example.com/a.txt")) << false << QByteArray();
+
+    QTest::newRow("string") << Item(QStringLiteral("file:///tmp/b.txt")) << false
+                            << QByteArray("/tmp/b.txt");
+    QTest::newRow("string, encoded UTF-8")
+        << Item(QStringLiteral("file:///tmp/%C3%A9")) << false << QByteArray("/tmp/\xc3\xa9");
+    QTest::newRow("string with a bare space, not a URL")
+        << Item(QStringLiteral("file:///tmp/a b")) << false << QByteArray();
+    QTest::newRow("string holding a plain path")
+        << Item(QStringLiteral("/tmp/b.txt")) << false << QByteArray();
+    QTest::newRow("string, empty") << Item(QString()) << false << QByteArray();
+}
+
+void TestDropIntake::itemResolution()
+{
+    QFETCH(Item, item);
+    QFETCH(bool, failed);
+    QFETCH(QByteArray, path);
+
+    // The marker after the item shows that the drop went on past it.
+    Shelf shelf;
+    QVERIFY(shelf.intake.handleDrop({std::make_shared<FakeProvider>(true, item, failed),
+                                     fileProvider(QStringLiteral("marker"))}));
+    QByteArrayList expected;
+    if (!path.isNull()) {
+        expected.append(path);
+    }
+    expected.append(dropPath(QStringLiteral("marker")));
+    QTRY_COMPARE(bytesOf(shelf.added), expected);
+}
+
+void TestDropIntake::failedLoadsAreSkippedWhileTheRestGoOn()
+{
+    Shelf shelf;
+    const std::vector<std::shared_ptr<ItemProvider>> providers{
+        fileProvider(QStringLiteral("a")),
+        std::make_shared<FakeProvider>(true, Item(), true),
+        std::make_shared<FakeProvider>(true, Item(QStringLiteral("not a URL at all"))),
+        fileProvider(QStringLiteral("b")),
+        std::make_shared<FakeProvider>(true, Item(QByteArray("http://example.com/"))),
+    };
+    QVERIFY(shelf.intake.handleDrop(providers));
+    QTRY_COMPARE(bytesOf(shelf.added),
+                 (QByteArrayList{dropPath(QStringLiteral("a")), dropPath(QStringLiteral("b"))}));
+    QVERIFY(!shelf.intake.errorMessage());
+}
+
+void TestDropIntake::filesArriveInCompletionOrderOnceEveryLoadFinished()
+{
+    const auto later = FakeProvider::Delivery::WhenReleased;
+    const auto a = fileProvider(QStringLiteral("a"), later);
+    const auto b = fileProvider(QStringLiteral("b"), later);
+    const auto c = fileProvider(QStringLiteral("c"), later);
+    Shelf shelf;
+    QVERIFY(shelf.intake.handleDrop({a, b, c}));
+    c->release();
+    a->release();
+    QTest::qWait(20);
+    QVERIFY2(shelf.added.empty(), "files were added while a load was still running");
+    b->release();
+    QTRY_COMPARE(bytesOf(shelf.added),
+                 (QByteArrayList{dropPath(QStringLiteral("c")), dropPath(QStringLiteral("a")),
+                                 dropPath(QStringLiteral("b"))}));
+}
+
+void TestDropIntake::concurrentCompletionsAreAllCollected()
+{
+    constexpr int kFiles = 5;
+    BackgroundPool pool(kFiles);
+    std::latch all(kFiles);
+    std::vector<std::shared_ptr<ConcurrentProvider>> concurrent;
+    std::vector<std::shared_ptr<ItemProvider>> providers;
+    QByteArrayList expected;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString name = QStringLiteral("/drop/%1").arg(i);
+        concurrent.push_back(
+            std::make_shared<ConcurrentProvider>(QUrl::fromLocalFile(name), pool, all));
+        providers.push_back(concurrent.back());
+        expected.append(name.toUtf8());
+    }
+    Shelf shelf;
+    QVERIFY(shelf.intake.handleDrop(providers));
+    QTRY_COMPARE(shelf.added.size(), size_t(kFiles));
+    QByteArrayList added = bytesOf(shelf.added);
+    std::sort(added.begin(), added.end());
+    QCOMPARE(added, expected);
+    for (const auto &provider : concurrent) {
+        QVERIFY(!provider->onMainThread);
+    }
+}
+
+void TestDropIntake::dropsInFlightKeepTheirOwnFiles()
+{
+    const auto slow = fileProvider(QStringLiteral("slow"), FakeProvider::Delivery::WhenReleased);
+    Shelf shelf;
+    QVERIFY(shelf.intake.handleDrop({slow}));
+    QVERIFY(shelf.intake.handleDrop({fileProvider(QStringLiteral("quick"))}));
+    QTRY_COMPARE(bytesOf(shelf.added), QByteArrayList{dropPath(QStringLiteral("quick"))});
+    slow->release();
+    QTRY_COMPARE(bytesOf(shelf.added), (QByteArrayList{dropPath(QStringLiteral("quick")),
+                                                       dropPath(QStringLiteral("slow"))}));
+}
+
+void TestDropIntake::loadsFinishingAfterTheIntakeIsGoneAddNothing()
+{
+    const auto slow = fileProvider(QStringLiteral("slow"), FakeProvider::Delivery::WhenReleased);
+    std::vector<Path> added;
+    auto intake = std::make_unique<DropIntake>([] { return qsizetype(0); },
+                                               [&](const Path &path) { added.push_back(path); });
+    QVERIFY(intake->handleDrop({slow}));
+    intake.reset();
+    slow->release();
+    QTest::qWait(20);
+    QVERIFY(added.empty());
+}
+
+void TestDropIntake::dropWithoutFilesLeavesTheBannerAlone()
+{
+    Shelf shelf;
+    shelf.count = 2;
+    shelf.intake.showError(QStringLiteral("earlier"));
+    const OneShotTimer *timer = shelf.intake.errorTimer();
+    QSignalSpy changed(&shelf.intake, &DropIntake::errorMessageChanged);
+    QVERIFY(!shelf.intake.handleDrop({textProvider(), textProvider()}));
+    QVERIFY(!shelf.intake.handleDrop({}));
+    QCOMPARE(bannerText(shelf.intake), QStringLiteral("earlier"));
+    QCOMPARE(shelf.intake.errorTimer(), timer);
+    QVERIFY(timer->isValid());
+    QCOMPARE(changed.count(), 0);
+}
+
+void TestDropIntake::bannerHidesThreeSecondsAfterTheLatestMessage()
+{
+    Shelf shelf;
+    QSignalSpy changed(&shelf.intake, &DropIntake::errorMessageChanged);
+    QVERIFY(!shelf.intake.errorMessage());
+    QCOMPARE(shelf.intake.errorTimer(), nullptr);
+
+    shelf.intake.showError(QStringLiteral("first"));
+    QCOMPARE(bannerText(shelf.intake), QStringLiteral("first"));
+    QCOMPARE(changed.count(), 1);
+    QTest::qWait(2000);
+    QCOMPARE(bannerText(shelf.intake), QStringLiteral("first"));
+
+    shelf.intake.showError(QStringLiteral("second"));
+    QElapsedTimer sinceSecond;
+    sinceSecond.start();
+    QCOMPARE(bannerText(shelf.intake), QStringLiteral("second"));
+    QCOMPARE(changed.count(), 2);
+
+    // The first message's timer would have hidden the banner 1 s from here.
+    QTRY_VERIFY_WITH_TIMEOUT(!shelf.intake.errorMessage(), 4500);
+    QVERIFY2(sinceSecond.elapsed() >= 2990,
+             qPrintable(QStringLiteral("hidden after %1 ms").arg(sinceSecond.elapsed())));
+    QCOMPARE(changed.count(), 3);
+    // The spent timer stays until the next message replaces it.
+    QVERIFY(shelf.intake.errorTimer() != nullptr);
+    QVERIFY(!shelf.intake.errorTimer()->isValid());
+}
+
+void TestDropIntake::localFilePathTable_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QByteArray>("path");
+
+    QTest::newRow("plain") << QByteArray("file:///tmp/a.txt") << QByteArray("/tmp/a.txt");
+    QTest::newRow("localhost") << QByteArray("file://localhost/tmp/a") << QByteArray("/tmp/a");
+    QTest::newRow("LOCALHOST") << QByteArray("file://LOCALHOST/tmp/a") << QByteArray("/tmp/a");
+    QTest::newRow("escaped space") << QByteArray("file:///tmp/a%20b") << QByteArray("/tmp/a b");
+    QTest::newRow("Latin-1 byte, not UTF-8")
+        << QByteArray("file:///tmp/caf%E9.txt") << QByteArray("/tmp/caf\xe9.txt");
+    QTest::newRow("UTF-8") << QByteArray("file:///tmp/caf%C3%A9") << QByteArray("/tmp/caf\xc3\xa9");
+    QTest::newRow("root") << QByteArray("file:///") << QByteArray("/");
+    QTest::newRow("other host") << QByteArray("file://server/share/a") << QByteArray();
+    QTest::newRow("user") << QByteArray("file://me@localhost/tmp/a") << QByteArray();
+    QTest::newRow("port") << QByteArray("file://localhost:8080/tmp/a") << QByteArray();
+    QTest::newRow("web") << QByteArray("http://localhost/tmp/a") << QByteArray();
+    QTest::newRow("no scheme") << QByteArray("/tmp/a") << QByteArray();
+    QTest::newRow("relative path") << QByteArray("file:tmp/a") << QByteArray();
+    QTest::newRow("empty path") << QByteArray("file:") << QByteArray();
+    QTest::newRow("localhost, empty path") << QByteArray("file://localhost") << QByteArray();
+    QTest::newRow("escaped NUL") << QByteArray("file:///tmp/a%00b") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestDropIntake::localFilePathTable()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(QByteArray, path);
+
+    const std::optional<Path> resolved = localFilePath(QUrl::fromEncoded(url));
+    QCOMPARE(resolved.has_value(), !path.isNull());
+    if (resolved) {
+        QCOMPARE(QByteArray::fromStdString(resolved->native()), path);
+    }
+}
+
+void TestDropIntake::uriListBecomesOneProviderPerUrl()
+{
+    const DroppedMimeData data(QByteArray("file:///tmp/a.txt\r\n"
+                                          "# a comment line\r\n"
+                                          "http://example.com/b.txt\r\n"
+                                          "file:///tmp/caf%E9.txt\r\n"
+                                          "file:///tmp/raw\xe9\r\n"
+                                          "file://server/c.txt"));
+    BackgroundPool pool;
+    const auto providers = itemProvidersFromMimeData(data, pool);
+    QCOMPARE(providers.size(), size_t(5));
+
+    QList<bool> conforms;
+    for (const auto &provider : providers) {
+        conforms.append(provider->hasItemConformingToTypeIdentifier(kFileUrlTypeIdentifier));
+        QVERIFY(!provider->hasItemConformingToTypeIdentifier(QStringLiteral("public.plain-text")));
+    }
+    QCOMPARE(conforms, (QList<bool>{true, false, true, true, true}));
+
+    struct Loaded {
+        Item item;
+        bool failed = false;
+        bool onMainThread = true;
+        int calls = 0;
+    };
+    std::mutex mutex;
+    std::vector<Loaded> loaded(providers.size());
+    for (size_t i = 0; i < providers.size(); ++i) {
+        providers[i]->loadItem(kFileUrlTypeIdentifier, [&, i](const Item &item, bool failed) {
+            std::lock_guard lock(mutex);
+            loaded[i] = {item, failed, QThread::currentThread() == qApp->thread(),
+                         loaded[i].calls + 1};
+        });
+    }
+    QVERIFY(pool.waitForDone(5000));
+
+    const QList<QByteArray> paths{"/tmp/a.txt", {}, "/tmp/caf\xe9.txt", "/tmp/raw\xe9", {}};
+    for (size_t i = 0; i < loaded.size(); ++i) {
+        QCOMPARE(loaded[i].calls, 1);
+        QVERIFY(!loaded[i].onMainThread);
+        QCOMPARE(loaded[i].failed, !conforms[qsizetype(i)]);
+        const QUrl *url = std::get_if<QUrl>(&loaded[i].item);
+        QCOMPARE(url != nullptr, conforms[qsizetype(i)]);
+        const std::optional<Path> path = url ? localFilePath(*url) : std::nullopt;
+        QCOMPARE(path ? QByteArray::fromStdString(path->native()) : QByteArray(),
+                 paths[qsizetype(i)]);
+    }
+
+    QMimeData textOnly;
+    textOnly.setText(QStringLiteral("file:///tmp/a.txt"));
+    QVERIFY(itemProvidersFromMimeData(textOnly, pool).empty());
+}
+
+void TestDropIntake::uriListDropReachesTheShelf()
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/one")),
+                  QUrl(QStringLiteral("https://example.com/two")),
+                  QUrl::fromEncoded("file:///tmp/thr%E9e")});
+    BackgroundPool pool;
+    Shelf shelf;
+    shelf.count = 3;
+    QVERIFY(shelf.intake.handleDrop(itemProvidersFromMimeData(data, pool)));
+    QVERIFY(!shelf.intake.errorMessage());
+    // Loads finish on pool threads in any order.
+    QTRY_COMPARE(shelf.added.size(), size_t(2));
+    QByteArrayList added = bytesOf(shelf.added);
+    std::sort(added.begin(), added.end());
+    QCOMPARE(added, (QByteArrayList{"/tmp/one", QByteArray("/tmp/thr\xe9") + 'e'}));
+}
+
+QTEST_GUILESS_MAIN(TestDropIntake)
+#include "tst_dropintake.moc"

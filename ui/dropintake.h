@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "itemprovider.h"
+#include "oneshottimer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What the panel does with a drop: the shelf limit is applied before anything
+// is read, the taken items are loaded on worker threads, and their files reach
+// the shelf on the main thread once every load of the drop has finished. Also
+// owns the error banner's text and its hide timer.
+class DropIntake final : public QObject {
+    Q_OBJECT
+
+public:
+    using CountEntries = std::function<qsizetype()>;
+    using AddFile = std::function<void(const std::filesystem::path &)>;
+
+    DropIntake(CountEntries countEntries, AddFile addFile, QObject *parent = nullptr);
+
+    // The drop action: true when at least one load started. Returns before any file is added.
+    bool handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &providers);
+    void showError(const QString &message);
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    const OneShotTimer *errorTimer() const { return m_errorTimer.get(); }
+
+Q_SIGNALS:
+    // The panel animates the banner in (spring 0.5/1.0/0, theme::kSettleSpring) when a message is
+    // set and out (ease-in-out 0.3 s, theme::kBannerHide) when it is cleared.
+    void errorMessageChanged();
+
+private:
+    void setErrorMessage(std::optional<QString> message);
+
+    CountEntries m_countEntries;
+    AddFile m_addFile;
+    std::optional<QString> m_errorMessage;
+    std::unique_ptr<OneShotTimer> m_errorTimer;
+};

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "filerowview.h"
 
-#include "airdroplogoview.h"
-#include "airdropsvg.h"
 #include "animatedvalue.h"
 #include "fileiconview.h"
 #include "fonts.h"
-#include "glyph.h"
+#include "paintratio.h"
+#include "rowbuttonface.h"
 #include "rowcolors.h"
 #include "silhouetteshadow.h"
 #include "snappybutton.h"
@@ -18,11 +17,8 @@
 #include <QDrag>
 #include <QEnterEvent>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPaintDevice>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
@@ -58,9 +54,6 @@ constexpr int kIconImagePad = 4;
 // (1.08) on a hovered card (1.015, about the card's centre) is drawn beyond
 // 26 px, and a widget cannot draw outside itself.
 constexpr int kButtonOverflow = 4;
-// An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
-// 14/24 of its frame.
-constexpr double kCrossFrame = 12;
 
 QFont nameFont()
 {
@@ -85,35 +78,6 @@ QImage transparentImage(QSizeF size, qreal dpr)
     image.setDevicePixelRatio(dpr);
     image.fill(Qt::transparent);
     return image;
-}
-
-// The AirDrop glyph scaled and tinted in one opaque colour. Scaling the large
-// template costs too much per frame; the hover blend only changes opacity,
-// which is applied when the image is drawn.
-QImage airDropGlyph(qreal dpr, QRgb rgb)
-{
-    static QHash<QPair<qreal, QRgb>, QImage> cache;
-    const auto key = qMakePair(dpr, rgb);
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return *it;
-    QImage image = transparentImage(theme::kAirDropGlyphFrame, dpr);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    AirDropLogoView::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
-                           AirDropSVG::templateImage());
-    painter.end();
-    return *cache.insert(key, image);
-}
-
-// The pixel ratio of what is really painted on: a widget rendered into an
-// image (a drag pixmap, a gallery) paints through a redirection, and the
-// widget's own ratio would leave cached drawings blurred there.
-qreal targetPixelRatio(const QPainter &painter)
-{
-    if (const QPaintEngine *engine = painter.paintEngine(); engine && engine->paintDevice())
-        return engine->paintDevice()->devicePixelRatioF();
-    return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
 
 QPen hairline(const QBrush &brush, double width)
@@ -147,23 +111,19 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
 
     const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * kButtonOverflow,
                            int(theme::kRowButtonDiameter) + 2 * kButtonOverflow);
-    const struct {
-        SnappyButton *button;
-        QString label;
-        void (FileRowView::*paint)(QPainter &, const QRectF &) const;
-    } buttons[] = {
-        {m_airDropButton, QStringLiteral("Condividi via AirDrop"), &FileRowView::paintAirDropLabel},
-        {m_removeButton, QStringLiteral("Rimuovi"), &FileRowView::paintRemoveLabel},
+    const std::pair<SnappyButton *, QString> buttons[] = {
+        {m_airDropButton, QStringLiteral("Condividi via AirDrop")},
+        {m_removeButton, QStringLiteral("Rimuovi")},
     };
-    for (const auto &b : buttons) {
-        b.button->setLabelSize(buttonSize);
-        b.button->resize(buttonSize);
-        b.button->setToolTip(b.label);
-        b.button->setAccessibleName(b.label);
-        b.button->setLabelPainter([this, paint = b.paint](QPainter &painter, const QRectF &frame) {
-            (this->*paint)(painter, frame);
+    for (const auto &[button, label] : buttons) {
+        button->setLabelSize(buttonSize);
+        button->resize(buttonSize);
+        button->setToolTip(label);
+        button->setAccessibleName(label);
+        button->setLabelPainter([this, b = button](QPainter &painter, const QRectF &frame) {
+            paintButtonLabel(painter, frame, b);
         });
-        b.button->installEventFilter(this);
+        button->installEventFilter(this);
     }
     connect(m_airDropButton, &QAbstractButton::clicked, this,
             [this] { m_manager.shareViaAirDrop(m_file); });
@@ -342,7 +302,10 @@ void FileRowView::setButtonHovered(QObject *button, bool hovered)
 
 void FileRowView::enterEvent(QEnterEvent *event)
 {
-    setCardHovered(cardRect().contains(event->position()));
+    // An enter sent by hand may be a bare QEvent without a position; then
+    // the whole frame counts, as it does when the card fills the row.
+    const auto *located = dynamic_cast<const QEnterEvent *>(static_cast<QEvent *>(event));
+    setCardHovered(!located || cardRect().contains(located->position()));
     QWidget::enterEvent(event);
 }
 
@@ -456,7 +419,7 @@ void FileRowView::ensureCardImages(qreal dpr, ColorScheme scheme) const
         p.drawImage(kCardShadowOffset, shadow);
         p.drawImage(QPointF(), base);
     }
-    m_card = {size, scheme, dpr, under, border};
+    m_card = {size, scheme, dpr, under, border, shadow, colors.cardBase};
 }
 
 void FileRowView::ensureIconImage(qreal dpr, ColorScheme scheme) const
@@ -486,7 +449,7 @@ void FileRowView::ensureIconImage(qreal dpr, ColorScheme scheme) const
 void FileRowView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const qreal dpr = targetPixelRatio(painter);
+    const qreal dpr = paintRatio(painter);
     const ColorScheme scheme = colorSchemeOf(palette());
     ensureCardImages(dpr, scheme);
     ensureIconImage(dpr, scheme);
@@ -494,80 +457,66 @@ void FileRowView::paintEvent(QPaintEvent *)
     const QRectF card = cardRect();
 
     painter.setRenderHint(QPainter::Antialiasing);
-    const bool scaled = cardScale() != 1.0;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, scaled);
-    applyCardScale(painter, QPointF());
     const QPointF cardPad(kCardImagePad, kCardImagePad);
-    painter.drawImage(card.topLeft() - cardPad, m_card.under);
+    const QPainterPath path = cardPath(card);
+    // While the card is scaled, cached images would need resampling and
+    // text would be drawn as outlines, each costing more than the whole
+    // card at rest: base and rim are drawn as shapes, and icon and text keep
+    // their size and only move with the card, 1.5 % being far below a pixel
+    // at their size.
+    const double factor = cardScale();
+    const bool scaled = factor != 1.0;
+    QTransform scale;
+    scale.translate(card.center().x(), card.center().y());
+    scale.scale(factor, factor);
+    scale.translate(-card.center().x(), -card.center().y());
+    if (scaled) {
+        painter.save();
+        painter.setWorldTransform(scale, true);
+        painter.drawImage(card.topLeft() - cardPad, m_card.shadow);
+        painter.fillPath(path, m_card.base);
+        painter.restore();
+    } else {
+        painter.drawImage(card.topLeft() - cardPad, m_card.under);
+    }
     const double tint = m_cardHover->value();
     if (tint > 0.0) {
-        painter.fillPath(cardPath(card),
+        painter.fillPath(scale.map(path),
                          blendColors(rest.cardTint, RowColors::of(scheme, true).cardTint, tint));
     }
+    // Whole pixels keep the cached icon and the glyphs as crisp as at rest.
+    auto moved = [&](QPointF at) {
+        const QPointF p = scale.map(at);
+        return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
+    };
     const QPointF icon(card.left() + kInsetX,
                        card.center().y() - theme::kFileIconFrame.height() / 2);
-    painter.drawImage(icon - QPointF(kIconImagePad, kIconImagePad), m_icon.image);
+    painter.drawImage(moved(icon) - QPointF(kIconImagePad, kIconImagePad), m_icon.image);
     painter.setPen(rest.name);
     painter.setFont(nameFont());
-    painter.drawStaticText(m_namePos, m_name);
+    painter.drawStaticText(moved(m_namePos), m_name);
     painter.setPen(rest.size);
     painter.setFont(sizeFont());
-    painter.drawStaticText(m_sizePos, m_size);
-    painter.drawImage(card.topLeft() - cardPad, m_card.border);
+    painter.drawStaticText(moved(m_sizePos), m_size);
+    if (scaled) {
+        painter.setWorldTransform(scale, true);
+        painter.strokePath(path, hairline(theme::glassStroke(scheme, card), 1.0));
+    } else {
+        painter.drawImage(card.topLeft() - cardPad, m_card.border);
+    }
 }
 
-void FileRowView::paintAirDropLabel(QPainter &painter, const QRectF &frame) const
+void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
+                                   const QAbstractButton *button) const
 {
-    const ColorScheme scheme = colorSchemeOf(palette());
-    const double t = m_airDropHover->value();
-    const RowColors rest = RowColors::of(scheme, false);
-    const RowColors hovered = RowColors::of(scheme, true);
-    applyCardScale(painter, m_airDropButton->pos());
-    const double scale = 1.0 + (kButtonHoverScale - 1.0) * t;
+    const bool airDrop = button == m_airDropButton;
+    const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
+    applyCardScale(painter, button->pos());
+    const double scale = 1.0 + (kButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());
-
-    const double d = theme::kRowButtonDiameter;
-    const QRectF disc(frame.center() - QPointF(d, d) / 2, QSizeF(d, d));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(blendColors(rest.airDropDisc, hovered.airDropDisc, t));
-    painter.drawEllipse(disc);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(hairline(theme::glassStroke(scheme, disc), 0.5));
-    painter.drawEllipse(disc);
-
-    const QColor glyph = blendColors(rest.airDropGlyph, hovered.airDropGlyph, t);
-    const QSizeF glyphSize = theme::kAirDropGlyphFrame;
-    const QPointF glyphAt = frame.center() - QPointF(glyphSize.width(), glyphSize.height()) / 2;
-    const qreal dpr = targetPixelRatio(painter);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setOpacity(painter.opacity() * glyph.alphaF());
-    painter.drawImage(QRectF(glyphAt, glyphSize), airDropGlyph(dpr, glyph.rgb()));
-}
-
-void FileRowView::paintRemoveLabel(QPainter &painter, const QRectF &frame) const
-{
-    const ColorScheme scheme = colorSchemeOf(palette());
-    const double t = m_deleteHover->value();
-    const RowColors rest = RowColors::of(scheme, false);
-    const RowColors hovered = RowColors::of(scheme, true);
-    applyCardScale(painter, m_removeButton->pos());
-    const double scale = 1.0 + (kButtonHoverScale - 1.0) * t;
-    painter.translate(frame.center());
-    painter.scale(scale, scale);
-    painter.translate(-frame.center());
-
-    const double d = theme::kRowButtonDiameter;
-    const QRectF disc(frame.center() - QPointF(d, d) / 2, QSizeF(d, d));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(blendColors(rest.deleteDisc, hovered.deleteDisc, t));
-    painter.drawEllipse(disc);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(hairline(blendColors(rest.deleteRing, hovered.deleteRing, t), 0.5));
-    painter.drawEllipse(disc);
-
-    const QRectF cross(frame.center() - QPointF(kCrossFrame, kCrossFrame) / 2,
-                       QSizeF(kCrossFrame, kCrossFrame));
-    paintGlyph(painter, Glyph::Xmark, cross, blendColors(rest.deleteCross, hovered.deleteCross, t));
+    RowButtonFace::paint(painter,
+                         airDrop ? RowButtonFace::Kind::AirDrop : RowButtonFace::Kind::Remove,
+                         colorSchemeOf(palette()), frame.center(), hover);
 }

@@ -79,8 +79,8 @@ private:
     void setCardHovered(bool hovered);
     void setButtonHovered(QObject *button, bool hovered);
     void startDrag(QPoint hotSpot);
-    void paintAirDropLabel(QPainter &painter, const QRectF &frame) const;
-    void paintRemoveLabel(QPainter &painter, const QRectF &frame) const;
+    void paintButtonLabel(QPainter &painter, const QRectF &frame,
+                          const QAbstractButton *button) const;
     void applyCardScale(QPainter &painter, QPointF origin) const;
     void ensureCardImages(qreal dpr, ColorScheme scheme) const;
     void ensureIconImage(qreal dpr, ColorScheme scheme) const;
@@ -110,6 +110,8 @@ private:
         qreal dpr = 0;
         QImage under; // shadow and base
         QImage border;
+        QImage shadow; // alone, for the scaled card
+        QColor base;
     };
     mutable CardImages m_card;
     struct IconImage {

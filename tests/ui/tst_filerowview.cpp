@@ -99,6 +99,8 @@ private Q_SLOTS:
     void cardAndButtonHoverTogether();
     void hoverScalesTheCardAndBack();
     void newEntryKeepsHoverState();
+    void bareEnterEventHoversTheCard();
+    void marginsHoldTheShadowOutsideTheCard();
     void removeTakesOutExactlyThisEntry();
     void shareHandsOverTheStagedCopy();
     void dragCarriesTheStagedCopyForCopyingOnly();
@@ -191,6 +193,49 @@ void TestFileRowView::newEntryKeepsHoverState()
     QCOMPARE(host.row->shownName(), QStringLiteral("b.txt"));
     QVERIFY(host.row->isHovered());
     QVERIFY(host.row->isDeleteHovered());
+}
+
+void TestFileRowView::bareEnterEventHoversTheCard()
+{
+    Shelf shelf;
+    FileRowView row(shelf.add("a.txt"), *shelf.manager);
+    QEvent enter(QEvent::Enter); // no position, as a hand-made event has none
+    QCoreApplication::sendEvent(&row, &enter);
+    QVERIFY(row.isHovered());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&row, &leave);
+    QVERIFY(!row.isHovered());
+}
+
+void TestFileRowView::marginsHoldTheShadowOutsideTheCard()
+{
+    Shelf shelf;
+    Host host(shelf.add("a.txt"), *shelf.manager, ColorScheme::Dark);
+    FileRowView &row = *host.row;
+    const QMargins margins = FileRowView::overflowMargins();
+    row.setContentsMargins(margins);
+    QCOMPARE(row.sizeHint().height(), 52 + margins.top() + margins.bottom());
+    host.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+    QCOMPARE(row.height(), 52 + margins.top() + margins.bottom());
+
+    // The pointer over the shadow is not over the card.
+    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
+    QTRY_VERIFY(row.isHovered());
+    QTest::mouseMove(&host.window, QPoint(30, row.height() - margins.bottom() / 2));
+    QTRY_VERIFY(!row.isHovered());
+
+    runFor(1.0);
+    // On white, where the faint shadow of a translucent card shows best.
+    QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    const int cardBottom = row.height() - margins.bottom();
+    const int x = row.width() / 2;
+    const int nearCard = qGray(image.pixel(x, cardBottom + 1));
+    const int edge = qGray(image.pixel(x, row.height() - 1));
+    QVERIFY2(nearCard < 251, qPrintable(QString::number(nearCard)));             // the shadow shows
+    QVERIFY2(edge >= 253 && edge > nearCard, qPrintable(QString::number(edge))); // and fades out
 }
 
 void TestFileRowView::removeTakesOutExactlyThisEntry()

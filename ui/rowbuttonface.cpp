@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include "rowbuttonface.h"
+
+#include "airdroplogoview.h"
+#include "airdropsvg.h"
+#include "glyph.h"
+#include "paintratio.h"
+#include "rowcolors.h"
+#include "theme.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+// An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
+// 14/24 of its frame.
+constexpr double kCrossFrame = 12;
+// Room around the disc for the rim's outer half and antialiasing.
+constexpr double kImagePad = 1;
+
+QImage transparentImage(QSizeF size, qreal dpr)
+{
+    QImage image((size * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QPen hairline(const QBrush &brush)
+{
+    QPen pen(brush, 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+// The AirDrop glyph scaled and tinted in one opaque colour. Scaling the large
+// template costs too much per frame; the hover blend only changes opacity,
+// which is applied when the image is drawn.
+const QImage &airDropGlyph(qreal dpr, QRgb rgb)
+{
+    static QHash<std::pair<qreal, QRgb>, QImage> cache;
+    const auto key = std::make_pair(dpr, rgb);
+    if (auto it = cache.constFind(key); it != cache.constEnd())
+        return *it;
+    QImage image = transparentImage(theme::kAirDropGlyphFrame, dpr);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    AirDropLogoView::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
+                           AirDropSVG::templateImage());
+    painter.end();
+    return *cache.insert(key, image);
+}
+
+} // namespace
+
+void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, QPointF centre,
+                              double hover)
+{
+    const RowColors rest = RowColors::of(scheme, false);
+    const RowColors hovered = RowColors::of(scheme, true);
+    const double d = theme::kRowButtonDiameter;
+    const QRectF disc(centre - QPointF(d, d) / 2, QSizeF(d, d));
+    const bool airDrop = kind == Kind::AirDrop;
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(airDrop ? blendColors(rest.airDropDisc, hovered.airDropDisc, hover)
+                             : blendColors(rest.deleteDisc, hovered.deleteDisc, hover));
+    painter.drawEllipse(disc);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(airDrop ? hairline(theme::glassStroke(scheme, disc))
+                           : hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover)));
+    painter.drawEllipse(disc);
+
+    if (airDrop) {
+        const QColor glyph = blendColors(rest.airDropGlyph, hovered.airDropGlyph, hover);
+        const QSizeF size = theme::kAirDropGlyphFrame;
+        const QRectF frame(centre - QPointF(size.width(), size.height()) / 2, size);
+        painter.setOpacity(painter.opacity() * glyph.alphaF());
+        painter.drawImage(frame, airDropGlyph(paintRatio(painter), glyph.rgb()));
+    } else {
+        const QRectF frame(centre - QPointF(kCrossFrame, kCrossFrame) / 2,
+                           QSizeF(kCrossFrame, kCrossFrame));
+        paintGlyph(painter, Glyph::Xmark, frame,
+                   blendColors(rest.deleteCross, hovered.deleteCross, hover));
+    }
+    painter.restore();
+}
+
+void RowButtonFace::paint(QPainter &painter, Kind kind, ColorScheme scheme, QPointF centre,
+                          double hover)
+{
+    // Colours stop at the hovered ones even while a spring overshoots.
+    if (hover > 0.0 && hover < 1.0) {
+        paintLive(painter, kind, scheme, centre, hover);
+        return;
+    }
+    const bool hovered = hover >= 1.0;
+    const qreal dpr = paintRatio(painter);
+    static QHash<std::pair<int, qreal>, QImage> cache;
+    const auto key = std::make_pair(int(kind) * 4 + int(scheme) * 2 + int(hovered), dpr);
+    auto it = cache.constFind(key);
+    const double side = theme::kRowButtonDiameter + 2 * kImagePad;
+    if (it == cache.constEnd()) {
+        QImage image = transparentImage(QSizeF(side, side), dpr);
+        QPainter p(&image);
+        paintLive(p, kind, scheme, QPointF(side, side) / 2, hovered ? 1.0 : 0.0);
+        p.end();
+        it = cache.insert(key, image);
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(centre - QPointF(side, side) / 2, *it);
+    painter.restore();
+}

@@ -31,10 +31,10 @@ class FakeProvider final : public ItemProvider {
 public:
     enum class Delivery { AtOnce, WhenReleased };
 
-    FakeProvider(bool carriesFileUrl, Item item, bool failed = false,
+    FakeProvider(bool carriesFileUrl, const Item &item, bool failed = false,
                  Delivery delivery = Delivery::AtOnce)
         : m_carriesFileUrl(carriesFileUrl)
-        , m_item(std::move(item))
+        , m_item(item)
         , m_failed(failed)
         , m_delivery(delivery)
     {
@@ -84,7 +84,7 @@ public:
     {
         m_pool.async([this, completion = std::move(completion)](const CancelToken &) {
             m_all.arrive_and_wait();
-            onMainThread = QThread::currentThread() == qApp->thread();
+            onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
             completion(m_url, false);
         });
     }
@@ -100,8 +100,8 @@ private:
 std::shared_ptr<FakeProvider>
 fileProvider(const QString &name, FakeProvider::Delivery delivery = FakeProvider::Delivery::AtOnce)
 {
-    return std::make_shared<FakeProvider>(
-        true, QUrl::fromLocalFile(QStringLiteral("/drop/") + name), false, delivery);
+    const Item url(std::in_place_type<QUrl>, QUrl::fromLocalFile(QStringLiteral("/drop/") + name));
+    return std::make_shared<FakeProvider>(true, url, false, delivery);
 }
 
 std::shared_ptr<FakeProvider> textProvider()
@@ -531,7 +531,8 @@ void TestDropIntake::uriListBecomesOneProviderPerUrl()
     for (size_t i = 0; i < providers.size(); ++i) {
         providers[i]->loadItem(kFileUrlTypeIdentifier, [&, i](const Item &item, bool failed) {
             std::lock_guard lock(mutex);
-            loaded[i] = {item, failed, QThread::currentThread() == qApp->thread(),
+            loaded[i] = {item, failed,
+                         QThread::currentThread() == QCoreApplication::instance()->thread(),
                          loaded[i].calls + 1};
         });
     }

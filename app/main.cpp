@@ -1,8 +1,70 @@
 // SPDX-License-Identifier: MIT
-#include <cstdio>
+#include "appdelegate.h"
+#include "quitsignals.h"
+#include "singleinstance.h"
 
-int main()
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char *kUsage =
+    "Usage: qel-stashlet [--help] [--version]\n"
+    "\n"
+    "A shelf in the system tray for up to five files: drop files on its panel,\n"
+    "drag them out again to any application. The shelf is cleared at quit.\n"
+    "Starting it again while it runs shows or hides the running one's panel.\n";
+
+// Answered before any window system is touched, so they work without a display.
+int handleOptions(int argc, char **argv, bool &proceed)
 {
-    std::puts("QEL Stashlet: the tray application is not built yet; only its shelf core is.");
+    proceed = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("qel-stashlet %s\n", STASHLET_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "qel-stashlet: unknown option '%s'\n\n%s", argv[i], kUsage);
+        return 2;
+    }
+    proceed = true;
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool proceed = false;
+    if (const int status = handleOptions(argc, argv, proceed); !proceed) {
+        return status;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("qel-stashlet"));
+    QApplication::setApplicationDisplayName(QStringLiteral("QEL Stashlet"));
+    QApplication::setApplicationVersion(QStringLiteral(STASHLET_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.claim()) {
+        instance.askFirstToToggle();
+        return 0;
+    }
+    QuitSignals::install(&app);
+
+    AppDelegate delegate;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     &AppDelegate::applicationWillTerminate);
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
+                     &AppDelegate::togglePanel);
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    return QApplication::exec();
 }

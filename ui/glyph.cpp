@@ -191,19 +191,27 @@ const QPainterPath &glyphPath(Glyph glyph)
     return paths[static_cast<int>(glyph)];
 }
 
-void paintGlyph(QPainter &painter, Glyph glyph, const QRectF &frame, const QBrush &brush)
+QPainterPath glyphPathIn(Glyph glyph, const QRectF &frame)
 {
     const QPainterPath &path = glyphPath(glyph);
     const QRectF bounds = path.boundingRect();
     if (bounds.isEmpty() || frame.isEmpty())
-        return;
+        return {};
     const double scale = std::min(frame.width() / bounds.width(), frame.height() / bounds.height());
     QTransform fit;
     fit.translate(frame.center().x(), frame.center().y());
     fit.scale(scale, scale);
     fit.translate(-bounds.center().x(), -bounds.center().y());
+    return fit.map(path);
+}
+
+void paintGlyph(QPainter &painter, Glyph glyph, const QRectF &frame, const QBrush &brush)
+{
+    const QPainterPath path = glyphPathIn(glyph, frame);
+    if (path.isEmpty())
+        return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(fit.map(path), brush);
+    painter.fillPath(path, brush);
     painter.restore();
 }

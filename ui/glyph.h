@@ -29,5 +29,8 @@ std::optional<Glyph> glyphNamed(QStringView symbolName);
 // The outline, drawn on a 24-unit grid; built once per process.
 const QPainterPath &glyphPath(Glyph glyph);
 
+// The outline scaled to fit `frame`, aspect ratio kept, centred; for a
+// shadow or a clip of the glyph's shape.
+QPainterPath glyphPathIn(Glyph glyph, const QRectF &frame);
 // Fills the glyph as large as fits in `frame`, aspect ratio kept, centred.
 void paintGlyph(QPainter &painter, Glyph glyph, const QRectF &frame, const QBrush &brush);

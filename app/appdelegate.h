@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "backgroundpool.h"
+
+#include <QObject>
+
+#include <memory>
+
+class Popover;
+class StashletManager;
+class StashletPopupView;
+class StatusBarController;
+
+// Builds the application's long-lived parts in order and clears the shelf
+// when it ends. Must be destroyed before the QApplication: its pool's work
+// queues blocks to the application object.
+class AppDelegate final : public QObject {
+    Q_OBJECT
+
+public:
+    // Makes the popover and the store; the store empties the staging folder.
+    AppDelegate();
+    ~AppDelegate() override;
+
+    // Once the event loop runs: the panel in the popover, then the tray icon.
+    // Without a tray the panel opens as a small window instead, so the
+    // program is never invisible.
+    void applicationDidFinishLaunching();
+    // Whatever asked for the end: copies in flight stop, listed copies go.
+    void applicationWillTerminate();
+
+    StashletManager &manager() const { return *m_manager; }
+    Popover &popover() const { return *m_popover; }
+    StatusBarController *statusBarController() const { return m_statusBarController.get(); }
+    StashletPopupView *panel() const { return m_panel; }
+    // Shows or hides the panel, as a click on the tray icon does.
+    void togglePanel();
+
+private:
+    BackgroundPool m_pool;
+    std::unique_ptr<StatusBarController> m_statusBarController;
+    std::unique_ptr<Popover> m_popover;
+    std::shared_ptr<StashletManager> m_manager;
+    StashletPopupView *m_panel = nullptr;
+    bool m_windowMode = false;
+};

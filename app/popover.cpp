@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#include "popover.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Room between the tray icon and the panel's edge.
+constexpr int kGap = 4;
+
+} // namespace
+
+Popover::Popover(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::NoDropShadowWindowHint)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowTitle(QStringLiteral("QEL Stashlet"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+void Popover::setContentSize(const QSize &size)
+{
+    setFixedSize(size);
+}
+
+void Popover::setContent(QWidget *content)
+{
+    if (m_content != nullptr) {
+        layout()->removeWidget(m_content);
+        m_content->deleteLater();
+    }
+    m_content = content;
+    layout()->addWidget(content);
+}
+
+QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QSize &size,
+                         const QRect &available)
+{
+    const QRect target =
+        anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(clickPoint, QSize(1, 1));
+    const bool trayAtBottom = target.center().y() > available.center().y();
+    QPoint topLeft(target.center().x() - size.width() / 2,
+                   trayAtBottom ? target.top() - kGap - size.height() : target.bottom() + 1 + kGap);
+    const int maxX = std::max(available.left(), available.right() + 1 - size.width());
+    const int maxY = std::max(available.top(), available.bottom() + 1 - size.height());
+    topLeft.setX(std::clamp(topLeft.x(), available.left(), maxX));
+    topLeft.setY(std::clamp(topLeft.y(), available.top(), maxY));
+    return {topLeft, size};
+}
+
+void Popover::show(const QRect &anchor, const QPoint &clickPoint)
+{
+    const QPoint probe = anchor.isEmpty() ? clickPoint : anchor.center();
+    QScreen *screen = QGuiApplication::screenAt(probe);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect available =
+        screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    setGeometry(placement(anchor, clickPoint, size(), available));
+    QWidget::show();
+    raise();
+    // The panel takes the keyboard at once, so Tab and Escape reach it.
+    activateWindow();
+    if (m_content != nullptr) {
+        m_content->setFocus(Qt::PopupFocusReason);
+    }
+}
+
+void Popover::performClose()
+{
+    hide();
+}
+
+void Popover::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Q_EMIT shownChanged(true);
+}
+
+void Popover::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    Q_EMIT shownChanged(false);
+}
+
+void Popover::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes it, as it does every transient panel on the desktop.
+    if (event->key() == Qt::Key_Escape) {
+        performClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "appdelegate.h"
+#include "popover.h"
+#include "shelftestenv.h"
+#include "singleinstance.h"
+#include "stashletmanager.h"
+#include "stashletpopupview.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+
+class TestAppDelegate final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startEmptiesTheFolderAndOpensNoWindow()
+    {
+        ShelfTestEnv env;
+        env.file("tmp/QELStashlet/left-over.iso", "old run");
+        AppDelegate delegate;
+        QVERIFY(fs::is_empty(env.staging()));
+        QVERIFY(delegate.statusBarController() == nullptr);
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            QVERIFY(!window->isVisible());
+        }
+    }
+
+    void launchPutsThePanelInA320By420Popover()
+    {
+        ShelfTestEnv env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QCOMPARE(delegate.popover().size(), QSize(320, 420));
+        QCOMPARE(delegate.popover().content(), static_cast<QWidget *>(delegate.panel()));
+        // No tray on this platform: the panel must not stay out of sight.
+        QVERIFY(delegate.statusBarController() == nullptr);
+        QVERIFY(delegate.popover().isVisible());
+    }
+
+    void terminationDeletesListedCopiesAndStopsCopiesInFlight()
+    {
+        ShelfTestEnv env;
+        AppDelegate delegate;
+        for (const char *name : {"a", "b", "c"}) {
+            delegate.manager().addFile(env.file(fs::path("in") / name));
+        }
+        QTRY_COMPARE(delegate.manager().tempFiles().size(), 3);
+        const fs::path big = env.file("in/big.img", std::string(256 << 20, 'b'));
+        delegate.manager().addFile(big);
+        while (!fs::exists(env.staging() / "big.img")) {
+            QThread::yieldCurrentThread();
+        }
+
+        delegate.applicationWillTerminate();
+        QVERIFY(!fs::exists(env.staging() / "a"));
+        QVERIFY(!fs::exists(env.staging() / "b"));
+        QVERIFY(!fs::exists(env.staging() / "c"));
+        QTRY_VERIFY(!fs::exists(env.staging() / "big.img"));
+        QVERIFY(fs::exists(env.root() / "in" / "a"));
+    }
+
+    void secondStartOnlyAsksTheFirstToToggle()
+    {
+        QTemporaryDir runtime;
+        SingleInstance first(runtime.path());
+        QVERIFY(first.claim());
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        SingleInstance second(runtime.path());
+        QVERIFY(!second.claim());
+        QVERIFY(second.askFirstToToggle());
+        QVERIFY(toggles.wait(5000));
+        QCOMPARE(toggles.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_appdelegate.moc"

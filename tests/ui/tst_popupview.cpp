@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: MIT
+#include "contentarea.h"
+#include "dropintake.h"
+#include "emptystateview.h"
+#include "filerowview.h"
+#include "notificationcenter.h"
+#include "panelfixture.h"
+#include "panelheader.h"
+#include "snappybutton.h"
+#include "theme.h"
+
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void sendDrag(QWidget *target, QEvent::Type type, const QMimeData *data)
+{
+    const QPoint centre = target->rect().center();
+    if (type == QEvent::DragEnter) {
+        QDragEnterEvent event(centre, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    } else if (type == QEvent::Drop) {
+        QDropEvent event(centre, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    } else {
+        QDragLeaveEvent event;
+        QCoreApplication::sendEvent(target, &event);
+    }
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return std::abs(a.redF() - b.redF()) < 0.01 && std::abs(a.greenF() - b.greenF()) < 0.01 &&
+           std::abs(a.blueF() - b.blueF()) < 0.01 && std::abs(a.alphaF() - b.alphaF()) < 0.01;
+}
+
+} // namespace
+
+class TestPopupView final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void badgeCountsAndColoursTheShelf_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QColor>("light");
+        QTest::addColumn<QColor>("dark");
+        const QColor blue = theme::kBlue.light.color(), orange = theme::kOrange.light.color();
+        const QColor red = theme::kRed.light.color(), empty = theme::kWhite.at(0.2).color();
+        QTest::newRow("empty") << 0 << empty << empty;
+        QTest::newRow("one") << 1 << blue << theme::kBlue.dark.color();
+        QTest::newRow("two") << 2 << blue << theme::kBlue.dark.color();
+        QTest::newRow("three") << 3 << orange << theme::kOrange.dark.color();
+        QTest::newRow("four") << 4 << orange << theme::kOrange.dark.color();
+        QTest::newRow("full") << 5 << red << theme::kRed.dark.color();
+    }
+    void badgeCountsAndColoursTheShelf()
+    {
+        QFETCH(int, count);
+        QFETCH(QColor, light);
+        QFETCH(QColor, dark);
+        PanelFixture shelf;
+        shelf.fill(count);
+        PanelHeader *header = shelf.panel->header();
+        QCOMPARE(header->badgeText(), QStringLiteral("%1/5").arg(count));
+        PanelFixture::settleAnimations();
+        QVERIFY2(near(header->badgeColor(), light),
+                 qPrintable(header->badgeColor().name(QColor::HexArgb)));
+        shelf.setScheme(ColorScheme::Dark);
+        QVERIFY(near(header->badgeColor(), dark));
+        // The clear button is there exactly while something is listed.
+        QCOMPARE(shelf.panel->clearButton()->isVisibleTo(shelf.panel.get()), count > 0);
+        QCOMPARE(shelf.panel->contentArea()->emptyState()->isVisibleTo(shelf.panel.get()),
+                 count == 0);
+        QCOMPARE(shelf.panel->contentArea()->rows().size(), count);
+    }
+
+    void badgeColourMovesOnItsSpringWithoutJumping()
+    {
+        PanelFixture shelf;
+        shelf.fill(2);
+        PanelFixture::settleAnimations();
+        const QColor blue = shelf.panel->header()->badgeColor();
+        shelf.manager->addFile(shelf.sample("third.txt"));
+        shelf.settleWork();
+        Ticker::shared().advance(0.05);
+        const QColor midway = shelf.panel->header()->badgeColor();
+        QVERIFY(!near(midway, blue));
+        QVERIFY(!near(midway, theme::kOrange.light.color()));
+        PanelFixture::settleAnimations();
+        QVERIFY(near(shelf.panel->header()->badgeColor(), theme::kOrange.light.color()));
+    }
+
+    void closeButtonPostsOneNotificationPerPress()
+    {
+        PanelFixture shelf;
+        int posted = 0;
+        const auto token = NotificationCenter::defaultCenter().observe(
+            QStringLiteral("closePopover"), [&] { ++posted; });
+        SnappyButton *close = shelf.panel->header()->closeButton();
+        QCOMPARE(close->toolTip(), QStringLiteral("Chiudi"));
+        QTest::mouseClick(close, Qt::LeftButton);
+        QCOMPARE(posted, 1);
+        QTest::mouseClick(close, Qt::LeftButton);
+        QCOMPARE(posted, 2);
+        NotificationCenter::defaultCenter().unregister(token);
+    }
+
+    void clearAllDeletesAtOnceAndEmptiesTheListOnTheNextTurn()
+    {
+        PanelFixture shelf;
+        shelf.fill(3);
+        const auto files = shelf.manager->tempFiles();
+        QTest::mouseClick(shelf.panel->clearButton(), Qt::LeftButton);
+        for (const TempFile &f : files) {
+            QVERIFY(!fs::exists(f.url()));
+        }
+        QCOMPARE(shelf.panel->contentArea()->rows().size(), 3);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(shelf.panel->contentArea()->rows().isEmpty());
+        QVERIFY(!shelf.panel->clearButton()->isVisibleTo(shelf.panel.get()));
+        QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("0/5"));
+    }
+
+    void quitAsksTheApplicationToEnd()
+    {
+        PanelFixture shelf;
+        QSignalSpy terminate(shelf.panel.get(), &StashletPopupView::terminateRequested);
+        QTest::mouseClick(shelf.panel->quitButton(), Qt::LeftButton);
+        QCOMPARE(terminate.count(), 1);
+    }
+
+    void footerHoverChangesTheFillAtOnce()
+    {
+        PanelFixture shelf;
+        shelf.fill(1);
+        SnappyButton *clear = shelf.panel->clearButton();
+        const QImage before = clear->grab().toImage();
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(clear, &enter);
+        QVERIFY(shelf.panel->isClearHovered());
+        QVERIFY(!shelf.panel->isQuitHovered());
+        QVERIFY(clear->grab().toImage() != before); // no animation to wait for
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(clear, &leave);
+        QVERIFY(!shelf.panel->isClearHovered());
+        QCOMPARE(clear->grab().toImage(), before);
+    }
+
+    void fileDragLightsUpTheContentAreaOnly()
+    {
+        PanelFixture shelf;
+        ContentArea *content = shelf.panel->contentArea();
+        QMimeData files;
+        files.setUrls(
+            {QUrl::fromLocalFile(QString::fromStdString(shelf.sample("a.txt").native()))});
+        QMimeData text;
+        text.setText(QStringLiteral("just words"));
+
+        sendDrag(content, QEvent::DragEnter, &text);
+        QVERIFY(!content->isDraggingOver());
+
+        sendDrag(content, QEvent::DragEnter, &files);
+        QVERIFY(content->isDraggingOver());
+        QCOMPARE(content->emptyState()->badgeScale(), 1.1);
+        PanelFixture::settleAnimations();
+        QCOMPARE(content->highlightOpacity(), 1.0);
+        QCOMPARE(content->highlightRect(), QRectF(content->rect()).adjusted(8, 8, -8, -8));
+
+        sendDrag(content, QEvent::DragLeave, nullptr);
+        QVERIFY(!content->isDraggingOver());
+        QVERIFY(content->emptyState()->badgeScale() < 1.06);
+
+        QVERIFY(!shelf.panel->header()->acceptDrops());
+    }
+
+    void droppingSevenFilesStagesFiveAndSaysSo()
+    {
+        PanelFixture shelf;
+        QMimeData data;
+        QList<QUrl> urls;
+        for (int i = 0; i < 7; ++i) {
+            urls << QUrl::fromLocalFile(
+                QString::fromStdString(shelf.sample("f" + std::to_string(i)).native()));
+        }
+        data.setUrls(urls);
+        ContentArea *content = shelf.panel->contentArea();
+        sendDrag(content, QEvent::DragEnter, &data);
+        sendDrag(content, QEvent::Drop, &data);
+        QVERIFY(!content->isDraggingOver());
+        QCOMPARE(content->dropIntake().errorMessage().value_or(QString()),
+                 QStringLiteral("Puoi aggiungere solo altri 5 file"));
+        QTRY_COMPARE(shelf.manager->tempFiles().size(), 5);
+        QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("5/5"));
+
+        // The banner rests centred, its lower edge 60 above the content's bottom.
+        PanelFixture::settleAnimations();
+        const QRectF banner = content->bannerRect();
+        QCOMPARE(banner.bottom(), content->height() - 60.0);
+        QCOMPARE(banner.center().x(), content->width() / 2.0);
+        QCOMPARE(content->bannerOpacity(), 1.0);
+    }
+
+    void emptyStateBreathesOnEveryAppearance()
+    {
+        PanelFixture shelf;
+        shelf.panel->show();
+        EmptyStateView *empty = shelf.panel->contentArea()->emptyState();
+        QCOMPARE(empty->badgeScale(), 1.0);
+        Ticker::shared().advance(2.2); // one leg of the breath
+        QVERIFY(std::abs(empty->badgeScale() - 1.05) < 0.002);
+        Ticker::shared().advance(2.2);
+        QVERIFY(std::abs(empty->badgeScale() - 1.0) < 0.002);
+
+        shelf.fill(1);
+        QVERIFY(!empty->isVisible());
+        shelf.manager->clearAll();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(empty->isVisible());
+        Ticker::shared().advance(1.1);
+        QVERIFY(empty->badgeScale() > 1.01); // breathing again
+        shelf.panel->hide();
+    }
+};
+
+QTEST_MAIN(TestPopupView)
+#include "tst_popupview.moc"

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "tempfile.h"
+
+#include <QHash>
+#include <QUuid>
+#include <QWidget>
+
+class AnimatedValue;
+class BackgroundPool;
+class DropIntake;
+class EmptyStateView;
+class FileRowView;
+class QScrollArea;
+class QVBoxLayout;
+class StashletManager;
+
+// The middle of the panel and its only drop target: the empty state or the
+// list of rows, with the drop highlight and the error banner drawn above.
+class ContentArea final : public QWidget {
+    Q_OBJECT
+
+public:
+    ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget *parent = nullptr);
+    ~ContentArea() override;
+
+    // Shows `files`, one row each, in order. Rows of entries still listed are
+    // kept, with their hover state.
+    void setEntries(const QList<TempFile> &files);
+
+    bool isDraggingOver() const { return m_isDraggingOver; }
+    DropIntake &dropIntake() const { return *m_intake; }
+    EmptyStateView *emptyState() const { return m_emptyState; }
+    QList<FileRowView *> rows() const;
+    // Where the banner and the highlight are drawn now, in this widget's coordinates.
+    QRectF bannerRect() const;
+    QRectF highlightRect() const;
+    double highlightOpacity() const;
+    double bannerOpacity() const;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    class Overlay;
+
+    void setDraggingOver(bool draggingOver);
+    void onErrorMessageChanged();
+
+    StashletManager &m_manager;
+    BackgroundPool &m_pool;
+    DropIntake *m_intake;
+    EmptyStateView *m_emptyState;
+    QScrollArea *m_scrollArea;
+    QVBoxLayout *m_rowsLayout;
+    QHash<QUuid, FileRowView *> m_rows;
+    Overlay *m_overlay;
+    AnimatedValue *m_highlight;
+    AnimatedValue *m_banner;
+    QString m_bannerText; // kept while the banner fades out
+    bool m_isDraggingOver = false;
+};

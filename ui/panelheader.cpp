@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+#include "panelheader.h"
+
+#include "animatedvalue.h"
+#include "colorscheme.h"
+#include "fonts.h"
+#include "glyph.h"
+#include "notificationcenter.h"
+#include "snappybutton.h"
+#include "stashletmanager.h"
+#include "theme.h"
+
+#include <QEvent>
+#include <QPainter>
+
+using namespace theme;
+
+namespace {
+
+constexpr int kSideMargin = 16;
+constexpr int kTopBottomMargin = 14;
+constexpr int kGroupSpacing = 8;
+constexpr double kTitleGlyphSize = 16;
+constexpr QSizeF kBadgePadding{8, 3};
+constexpr double kCloseGlyphSize = 10;
+
+QFont titleFont()
+{
+    return systemFont(15, QFont::Bold, FontDesign::Rounded);
+}
+
+QFont badgeFont()
+{
+    return systemFont(11, QFont::Bold, FontDesign::Rounded);
+}
+
+QColor mix(const QColor &from, const QColor &to, double t)
+{
+    auto lerp = [t](float a, float b) { return a + (b - a) * float(t); };
+    return QColor::fromRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()),
+                            lerp(from.blueF(), to.blueF()), lerp(from.alphaF(), to.alphaF()));
+}
+
+} // namespace
+
+PanelHeader::PanelHeader(QWidget *parent)
+    : QWidget(parent)
+    , m_closeButton(new SnappyButton(this))
+    , m_badgeProgress(new AnimatedValue(1.0, this))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_badgeFrom = badgeColorFor(0, colorSchemeOf(palette()) == ColorScheme::Dark);
+    connect(m_badgeProgress, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+
+    m_closeButton->setLabelSize(QSize(int(kCloseButtonDiameter), int(kCloseButtonDiameter)));
+    m_closeButton->setToolTip(QStringLiteral("Chiudi"));
+    m_closeButton->setAccessibleName(QStringLiteral("Chiudi"));
+    m_closeButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
+        const ColorScheme scheme = colorSchemeOf(palette());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kCloseDisc.color(scheme));
+        painter.drawEllipse(frame);
+        const QRectF glyph(frame.center() - QPointF(kCloseGlyphSize, kCloseGlyphSize) / 2,
+                           QSizeF(kCloseGlyphSize, kCloseGlyphSize));
+        paintGlyph(painter, Glyph::Multiply, glyph, kCloseGlyph.color(scheme));
+    });
+    connect(m_closeButton, &QAbstractButton::clicked, this,
+            [] { NotificationCenter::defaultCenter().post(QStringLiteral("closePopover")); });
+}
+
+QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)
+{
+    const ColorScheme scheme = dark ? ColorScheme::Dark : ColorScheme::Light;
+    if (count >= StashletManager::kLimit) {
+        return kRed.color(scheme);
+    }
+    if (count >= 3) {
+        return kOrange.color(scheme);
+    }
+    if (count == 0) {
+        return kWhite.at(0.2).color();
+    }
+    return kBlue.color(scheme);
+}
+
+QString PanelHeader::badgeText() const
+{
+    return QStringLiteral("%1/%2").arg(m_count).arg(StashletManager::kLimit);
+}
+
+QColor PanelHeader::badgeColor() const
+{
+    const bool dark = colorSchemeOf(palette()) == ColorScheme::Dark;
+    return mix(m_badgeFrom, badgeColorFor(m_count, dark), m_badgeProgress->value());
+}
+
+void PanelHeader::setEntryCount(qsizetype count)
+{
+    if (count == m_count) {
+        return;
+    }
+    // The spring starts from the colour on screen, so a change that
+    // interrupts another never jumps.
+    m_badgeFrom = badgeColor();
+    m_count = count;
+    m_badgeProgress->setValue(0.0);
+    m_badgeProgress->animateTo(1.0, kSettleSpring);
+    update();
+}
+
+void PanelHeader::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        m_badgeFrom = badgeColorFor(m_count, colorSchemeOf(palette()) == ColorScheme::Dark);
+        m_badgeProgress->setValue(1.0);
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
+void PanelHeader::resizeEvent(QResizeEvent *event)
+{
+    const int side = int(kCloseButtonDiameter);
+    m_closeButton->setGeometry(width() - kSideMargin - side, (height() - side) / 2, side, side);
+    QWidget::resizeEvent(event);
+}
+
+QSize PanelHeader::sizeHint() const
+{
+    const int content = std::max(
+        {QFontMetrics(titleFont()).height(), int(kCloseButtonDiameter), int(badgeRect().height())});
+    return {320, content + 2 * kTopBottomMargin};
+}
+
+QRectF PanelHeader::badgeRect() const
+{
+    const QFontMetricsF metrics(badgeFont());
+    const QSizeF size(metrics.horizontalAdvance(badgeText()) + 2 * kBadgePadding.width(),
+                      metrics.height() + 2 * kBadgePadding.height());
+    const double right = width() - kSideMargin - kCloseButtonDiameter - kGroupSpacing;
+    return {QPointF(right - size.width(), (height() - size.height()) / 2), size};
+}
+
+void PanelHeader::paintEvent(QPaintEvent *)
+{
+    const ColorScheme scheme = colorSchemeOf(palette());
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF glyph(kSideMargin, (height() - kTitleGlyphSize) / 2, kTitleGlyphSize,
+                       kTitleGlyphSize);
+    QLinearGradient titleFill(glyph.topLeft(), glyph.bottomRight());
+    titleFill.setColorAt(0, kBlue.color(scheme));
+    titleFill.setColorAt(1, kCyan.color(scheme));
+    paintGlyph(painter, Glyph::TrayAndArrowDownFill, glyph, titleFill);
+
+    painter.setFont(titleFont());
+    painter.setPen(kPrimaryText.color(scheme));
+    const QRectF title(glyph.right() + kGroupSpacing, 0, width(), height());
+    painter.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("QEL Stashlet"));
+
+    const QRectF badge = badgeRect();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(badgeColor());
+    painter.drawRoundedRect(badge, badge.height() / 2, badge.height() / 2);
+    painter.setFont(badgeFont());
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, badgeText());
+}

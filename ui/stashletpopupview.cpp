@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: MIT
+#include "stashletpopupview.h"
+
+#include "colorscheme.h"
+#include "contentarea.h"
+#include "fonts.h"
+#include "panelheader.h"
+#include "snappybutton.h"
+#include "stashletmanager.h"
+#include "theme.h"
+#include "ticker.h"
+#include "visualeffectview.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+using namespace theme;
+
+namespace {
+
+constexpr int kFooterSideMargin = 16;
+constexpr int kFooterTopBottomMargin = 12;
+constexpr int kFooterSpacing = 12;
+constexpr QSize kFooterLabelPadding{12, 6};
+constexpr double kFooterCornerRadius = 8;
+
+QFont footerFont()
+{
+    return systemFont(11, QFont::Bold, FontDesign::Rounded);
+}
+
+// The platform's divider, on a band of the separator colour.
+class Separator final : public QWidget {
+public:
+    explicit Separator(QWidget *parent)
+        : QWidget(parent)
+    {
+        setFixedHeight(1);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const ColorScheme scheme = colorSchemeOf(palette());
+        QPainter painter(this);
+        painter.fillRect(rect(), kSeparator.color(scheme));
+        QColor line = palette().color(QPalette::WindowText);
+        line.setAlphaF(0.1f);
+        painter.fillRect(rect(), line);
+    }
+};
+
+} // namespace
+
+StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &pool,
+                                     QWidget *parent)
+    : QWidget(parent)
+    , m_manager(manager)
+    , m_header(new PanelHeader(this))
+    , m_content(new ContentArea(manager, pool, this))
+    , m_clearButton(makeFooterButton(QStringLiteral("Cancella Tutto")))
+    , m_quitButton(makeFooterButton(QStringLiteral("Esci")))
+{
+    setFixedSize(kPanelSize.toSize());
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto *backdrop = new VisualEffectView(VisualEffectView::Material::Popover,
+                                          VisualEffectView::BlendingMode::BehindWindow, this);
+    backdrop->setGeometry(rect());
+    backdrop->lower();
+
+    auto *footer = new QWidget(this);
+    auto *footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(kFooterSideMargin, kFooterTopBottomMargin, kFooterSideMargin,
+                                     kFooterTopBottomMargin);
+    footerLayout->setSpacing(kFooterSpacing);
+    footerLayout->addWidget(m_clearButton);
+    footerLayout->addStretch();
+    footerLayout->addWidget(m_quitButton);
+    // Keeps the footer's height when the clear button goes.
+    footer->setMinimumHeight(m_quitButton->sizeHint().height() + 2 * kFooterTopBottomMargin);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_header);
+    column->addWidget(new Separator(this));
+    column->addWidget(m_content, 1);
+    column->addWidget(new Separator(this));
+    column->addWidget(footer);
+
+    m_clearButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
+        const ColorScheme scheme = colorSchemeOf(palette());
+        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        painter.setBrush((m_isClearHovered ? kClearFillHovered : kClearFill).color(scheme));
+        painter.setPen(
+            QPen(kClearBorder.color(scheme), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
+        painter.setFont(footerFont());
+        painter.setPen(kClearLabel.color(scheme));
+        painter.drawText(frame, Qt::AlignCenter, m_clearButton->text());
+    });
+    m_quitButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
+        const ColorScheme scheme = colorSchemeOf(palette());
+        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        painter.setBrush((m_isQuitHovered ? kQuitFillHovered : kQuitFill).color(scheme));
+        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), 0.5, Qt::SolidLine, Qt::FlatCap,
+                            Qt::MiterJoin));
+        painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
+        painter.setFont(footerFont());
+        painter.setPen(kQuitLabel.color(scheme));
+        painter.drawText(frame, Qt::AlignCenter, m_quitButton->text());
+    });
+    // clearAll() empties the list a turn later; the empty state and the
+    // badge follow that publication, the badge on its own spring.
+    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_manager.clearAll(); });
+    connect(m_quitButton, &QAbstractButton::clicked, this, &StashletPopupView::terminateRequested);
+
+    connect(&manager, &StashletManager::tempFilesChanged, this,
+            &StashletPopupView::onTempFilesChanged);
+    onTempFilesChanged();
+}
+
+SnappyButton *StashletPopupView::makeFooterButton(const QString &text)
+{
+    auto *button = new SnappyButton(this);
+    button->setText(text);
+    button->setAccessibleName(text);
+    const QSize label = QFontMetrics(footerFont()).size(0, text);
+    button->setLabelSize(label + 2 * kFooterLabelPadding);
+    button->installEventFilter(this);
+    return button;
+}
+
+void StashletPopupView::onTempFilesChanged()
+{
+    const QList<TempFile> &files = m_manager.tempFiles();
+    m_header->setEntryCount(files.size());
+    m_content->setEntries(files);
+    m_clearButton->setVisible(!files.isEmpty());
+}
+
+bool StashletPopupView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Hover changes the fill at once, with no animation of its own.
+    if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+        const bool inside = event->type() == QEvent::Enter;
+        if (watched == m_clearButton) {
+            m_isClearHovered = inside;
+            m_clearButton->update();
+        } else if (watched == m_quitButton) {
+            m_isQuitHovered = inside;
+            m_quitButton->update();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void StashletPopupView::showEvent(QShowEvent *event)
+{
+    Ticker::shared().setPanelVisible(true);
+    QWidget::showEvent(event);
+}
+
+void StashletPopupView::hideEvent(QHideEvent *event)
+{
+    Ticker::shared().setPanelVisible(false);
+    QWidget::hideEvent(event);
+}

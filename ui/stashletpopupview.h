@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+class BackgroundPool;
+class ContentArea;
+class PanelHeader;
+class SnappyButton;
+class StashletManager;
+
+// The whole panel the tray icon opens: header, the drop area with the shelf,
+// and the footer with "Cancella Tutto" and "Esci". It changes the shelf only
+// through the store and closes only by asking, with "closePopover".
+class StashletPopupView final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Drop loads run on `pool`; both it and `manager` outlive the panel.
+    StashletPopupView(StashletManager &manager, BackgroundPool &pool, QWidget *parent = nullptr);
+
+    PanelHeader *header() const { return m_header; }
+    ContentArea *contentArea() const { return m_content; }
+    SnappyButton *clearButton() const { return m_clearButton; }
+    SnappyButton *quitButton() const { return m_quitButton; }
+    bool isClearHovered() const { return m_isClearHovered; }
+    bool isQuitHovered() const { return m_isQuitHovered; }
+
+Q_SIGNALS:
+    // "Esci" was pressed; the application ends through its one quit path.
+    void terminateRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void onTempFilesChanged();
+    SnappyButton *makeFooterButton(const QString &text);
+
+    StashletManager &m_manager;
+    PanelHeader *m_header;
+    ContentArea *m_content;
+    SnappyButton *m_clearButton;
+    SnappyButton *m_quitButton;
+    bool m_isClearHovered = false;
+    bool m_isQuitHovered = false;
+};

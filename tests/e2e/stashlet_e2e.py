@@ -1,0 +1,839 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""End-to-end checks of qel-stashlet on a real X server, driven as a user would.
+
+Usage: stashlet_e2e.py BINARY CASE [ARG]
+       stashlet_e2e.py BINARY screenshot OUT.png
+
+Each run starts its own Xvfb, session bus, trayer and (where needed) pcmanfm,
+with HOME, TMPDIR and XDG_RUNTIME_DIR in a fresh temporary folder, and removes
+all of it when it ends, however it ends.
+"""
+
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SCREEN_W, SCREEN_H = 1280, 800
+PANEL_W, PANEL_H = 320, 420
+STAGING_NAME = "QELStashlet"
+LIMIT = 5
+
+# Under CTest the run is killed after its TIMEOUT; ending ourselves earlier
+# leaves time to take every process and folder down.
+SELF_TIMEOUT_S = int(os.environ.get("STASHLET_E2E_SELF_TIMEOUT", "100"))
+
+
+class Failure(AssertionError):
+    pass
+
+
+def log(*parts):
+    print("[e2e %7.2fs]" % (time.monotonic() - START), *parts, flush=True)
+
+
+START = time.monotonic()
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(predicate, timeout, what, interval=0.05):
+    """Polls until predicate() returns a true value; fails naming `what`."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = predicate()
+            if value:
+                return value
+        except (OSError, subprocess.SubprocessError, ValueError) as error:
+            # Windows and files come and go while we look at them.
+            last_error = error
+        if time.monotonic() >= deadline:
+            detail = f" (last error: {last_error})" if last_error else ""
+            raise Failure(f"timed out after {timeout:.1f}s waiting for {what}{detail}")
+        time.sleep(interval)
+
+
+def stays(predicate, duration, what, interval=0.05):
+    """Fails if predicate() turns false at any poll during `duration`."""
+    deadline = time.monotonic() + duration
+    while time.monotonic() < deadline:
+        check(predicate(), f"{what} did not hold for {duration:.1f}s")
+        time.sleep(interval)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# --- Xlib through ctypes: only for questions xdotool cannot answer ---------
+
+class Xlib:
+    def __init__(self, display):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x.XInternAtom.restype = ctypes.c_ulong
+        self.x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.x.XGetSelectionOwner.restype = ctypes.c_ulong
+        self.x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.display = display
+
+    def can_open(self):
+        dpy = self.x.XOpenDisplay(self.display.encode())
+        if dpy:
+            self.x.XCloseDisplay(dpy)
+        return bool(dpy)
+
+    def selection_owner(self, name):
+        dpy = self.x.XOpenDisplay(self.display.encode())
+        if not dpy:
+            return 0
+        try:
+            atom = self.x.XInternAtom(dpy, name.encode(), 0)
+            return self.x.XGetSelectionOwner(dpy, atom)
+        finally:
+            self.x.XCloseDisplay(dpy)
+
+
+# --- the session: X server, bus, tray, folders ----------------------------
+
+class Window:
+    def __init__(self, wid, x, y, w, h, viewable):
+        self.id, self.x, self.y, self.w, self.h, self.viewable = wid, x, y, w, h, viewable
+
+    @property
+    def centre(self):
+        return self.x + self.w // 2, self.y + self.h // 2
+
+    def __repr__(self):
+        state = "viewable" if self.viewable else "hidden"
+        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y} {state}>"
+
+
+class Session:
+    def __init__(self, binary):
+        self.binary = os.path.abspath(binary)
+        check(os.access(self.binary, os.X_OK), f"no executable at {self.binary}")
+        for tool in ("Xvfb", "trayer", "pcmanfm", "xdotool", "xwininfo", "import", "dbus-daemon"):
+            check(shutil.which(tool), f"{tool} is missing: run scripts/setup")
+        self.root = tempfile.mkdtemp(prefix="stashlet-e2e-")
+        self.home = self.mkdir("home")
+        self.tmp = self.mkdir("tmp")
+        self.runtime = self.mkdir("run")
+        self.files = self.mkdir("files")
+        self.logs = self.mkdir("logs")
+        self.staging = os.path.join(self.tmp, STAGING_NAME)
+        self.procs = {}
+        self.app = None
+        self.display = None
+        self.env = None
+        self.failed = False
+        self.last_click = 0.0
+
+    def mkdir(self, name, mode=0o700):
+        path = os.path.join(self.root, name)
+        os.makedirs(path, mode=mode, exist_ok=True)
+        os.chmod(path, mode)
+        return path
+
+    def log_file(self, name):
+        return open(os.path.join(self.logs, name + ".log"), "ab")
+
+    # Start-up ---------------------------------------------------------
+
+    def start(self, with_tray=True):
+        self.start_x()
+        self.start_bus()
+        if with_tray:
+            self.start_tray()
+
+    def start_x(self):
+        read_fd, write_fd = os.pipe()
+        # -displayfd lets the server pick a free display itself, so parallel
+        # runs never race for a number.
+        self.procs["xvfb"] = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=self.log_file("xvfb"), stderr=subprocess.STDOUT,
+            env=self.base_env(), start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as pipe:
+            deadline = time.monotonic() + 15
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        check(number.strip().isdigit(), "Xvfb did not report a display number")
+        self.display = ":" + number.decode().strip()
+        self.xlib = Xlib(self.display)
+        wait_for(self.xlib.can_open, 10, "the X server to accept clients")
+        log("X server on", self.display)
+
+    def base_env(self):
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "TMPDIR": self.tmp,
+            "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
+            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
+            "LANG": "C.UTF-8",
+            "NO_AT_BRIDGE": "1",
+            "QT_QPA_PLATFORM": "xcb",
+            # Every process of this run carries it, so the clean-up finds
+            # them all, including any a child started on its own.
+            "STASHLET_E2E_RUN": self.root,
+        }
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
+        if self.display:
+            env["DISPLAY"] = self.display
+        if self.env and "DBUS_SESSION_BUS_ADDRESS" in self.env:
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"]
+        return env
+
+    def start_bus(self):
+        socket = os.path.join(self.runtime, "bus")
+        self.procs["dbus"] = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--nopidfile", f"--address=unix:path={socket}"],
+            stdout=self.log_file("dbus"), stderr=subprocess.STDOUT, env=self.base_env(),
+            start_new_session=True)
+        wait_for(lambda: os.path.exists(socket), 10, "the session bus socket")
+        self.env = self.base_env()
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
+
+    def start_tray(self):
+        self.procs["trayer"] = subprocess.Popen(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+             "--height", "24", "--SetDockType", "true", "--transparent", "false"],
+            stdout=self.log_file("trayer"), stderr=subprocess.STDOUT, env=self.env,
+            start_new_session=True)
+        # The program asks once, at start, whether a tray exists.
+        wait_for(lambda: self.xlib.selection_owner("_NET_SYSTEM_TRAY_S0"), 15,
+                 "trayer to own the tray selection")
+
+    def launch(self, extra_env=None):
+        """Starts the program (not waiting for it); returns the Popen."""
+        env = dict(self.env)
+        env.update(extra_env or {})
+        return subprocess.Popen([self.binary], stdout=self.log_file("app"),
+                                stderr=subprocess.STDOUT, env=env, start_new_session=True)
+
+    def start_app(self):
+        self.app = self.launch()
+        icon = wait_for(self.tray_icon, 20, "the tray icon to appear")
+        log("tray icon", icon)
+        return icon
+
+    # X queries ----------------------------------------------------------
+
+    def run(self, args, timeout=10):
+        return subprocess.run(args, env=self.env or self.base_env(), capture_output=True,
+                              timeout=timeout, text=True)
+
+    def run_ok(self, args, timeout=10):
+        return self.run(args, timeout).returncode == 0
+
+    def xdo(self, *args):
+        result = self.run(["xdotool", *map(str, args)])
+        check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr}")
+        return result.stdout
+
+    def window(self, wid):
+        result = self.run(["xwininfo", "-id", str(wid)])
+        if result.returncode != 0:
+            return None
+        fields = {}
+        for line in result.stdout.splitlines():
+            key, sep, value = line.strip().partition(":")
+            if sep:
+                fields[key.strip()] = value.strip()
+        return Window(wid, int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"]),
+                      int(fields["Width"]), int(fields["Height"]),
+                      fields.get("Map State") == "IsViewable")
+
+    def windows(self, *search):
+        result = self.run(["xdotool", "search", *search])
+        found = []
+        for wid in result.stdout.split():
+            w = self.window(wid)
+            if w is not None:
+                found.append(w)
+        return found
+
+    def app_windows(self):
+        return self.windows("--class", "^qel-stashlet$")
+
+    def tray_icon(self):
+        icons = [w for w in self.app_windows() if w.viewable and w.w <= 64 and w.h <= 64]
+        return icons[0] if len(icons) == 1 else None
+
+    def panel(self):
+        """The panel's window when it is on screen, else None."""
+        panels = [w for w in self.app_windows()
+                  if w.viewable and (w.w, w.h) == (PANEL_W, PANEL_H)]
+        check(len(panels) <= 1, f"more than one panel on screen: {panels}")
+        return panels[0] if panels else None
+
+    def open_panel(self):
+        icon = wait_for(self.tray_icon, 10, "the tray icon")
+        self.click(*icon.centre)
+        return wait_for(self.panel, 10, "the panel to show after a click on the tray icon")
+
+    # Input ----------------------------------------------------------------
+
+    def click(self, x, y):
+        # Two clicks closer than the double-click interval (400 ms in Qt)
+        # make a double click; a user toggling the panel clicks slower.
+        wait = self.last_click + 0.6 - time.monotonic()
+        if wait > 0:
+            time.sleep(wait)
+        self.xdo("mousemove", x, y)
+        self.xdo("click", "1")
+        self.last_click = time.monotonic()
+
+    def park_pointer(self):
+        # A spot no window covers, so nothing shows a hover state.
+        self.xdo("mousemove", 700, SCREEN_H - 5)
+
+    def drag(self, start, end, steps=14, pause=0.04):
+        """Presses at start, moves in small steps, releases at end.
+
+        XDND follows pointer motion: the source starts a drag only after it
+        sees the pointer move past its threshold, and the target answers each
+        position message, so the pointer must travel, not jump.
+        """
+        sx, sy = start
+        ex, ey = end
+        self.xdo("mousemove", sx, sy)
+        time.sleep(pause)
+        self.xdo("mousedown", "1")
+        try:
+            for i in range(1, 5):
+                time.sleep(pause)
+                self.xdo("mousemove", sx + 4 * i, sy + 2 * i)
+            for i in range(1, steps + 1):
+                time.sleep(pause)
+                self.xdo("mousemove", round(sx + (ex - sx) * i / steps),
+                         round(sy + (ey - sy) * i / steps))
+            for dx, dy in ((2, 1), (-1, 2), (0, 0)):
+                time.sleep(pause * 2)
+                self.xdo("mousemove", ex + dx, ey + dy)
+            time.sleep(0.25)
+        finally:
+            self.xdo("mouseup", "1")
+
+    # Screen ---------------------------------------------------------------
+
+    def grab(self):
+        """The root window as (width, height, rgb bytes)."""
+        result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                                env=self.env, capture_output=True, timeout=20)
+        check(result.returncode == 0, f"import failed: {result.stderr[-300:]!r}")
+        data = result.stdout
+        tokens, pos = [], 0
+        while len(tokens) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos)
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            tokens.append(data[pos:end])
+            pos = end
+        check(tokens[0] == b"P6" and tokens[3] == b"255", "unexpected image format from import")
+        w, h = int(tokens[1]), int(tokens[2])
+        return w, h, data[pos + 1:pos + 1 + w * h * 3]
+
+    @staticmethod
+    def region(image, x, y, w, h):
+        width, _, pixels = image
+        return b"".join(pixels[((y + row) * width + x) * 3:((y + row) * width + x + w) * 3]
+                        for row in range(h))
+
+    def save_png(self, path, x=None, y=None, w=None, h=None):
+        args = ["import", "-window", "root"]
+        if w is not None:
+            args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+        result = subprocess.run(args + [path], env=self.env, capture_output=True, timeout=20)
+        check(result.returncode == 0, f"import failed: {result.stderr[-300:]!r}")
+
+    # The file manager -----------------------------------------------------
+
+    def configure_file_manager(self):
+        folder = os.path.join(self.home, ".config", "pcmanfm", "default")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "pcmanfm.conf"), "w") as f:
+            f.write("[config]\nsingle_click=0\n\n"
+                    "[ui]\nwin_width=600\nwin_height=340\nmaximized=0\n"
+                    "view_mode=list\nshow_hidden=0\nside_pane_mode=hidden\n"
+                    "show_statusbar=1\n")
+
+    def open_folder(self, path, x, y, w=600, h=340):
+        """Opens a pcmanfm window on `path` and puts it at x,y."""
+        title = os.path.basename(path)
+        if "pcmanfm" not in self.procs:
+            self.configure_file_manager()
+        proc = subprocess.Popen(["pcmanfm", "--new-win", path], stdout=self.log_file("pcmanfm"),
+                                stderr=subprocess.STDOUT, env=self.env, start_new_session=True)
+        self.procs.setdefault("pcmanfm", proc)
+        if proc is not self.procs["pcmanfm"]:
+            self.procs["pcmanfm-" + title] = proc
+        win = wait_for(lambda: next((w for w in self.windows("--name", f"^{title}$")
+                                     if w.viewable and w.w > 100), None),
+                       20, f"a pcmanfm window on {title}")
+        # With no window manager the window stays where it is put.
+        self.xdo("windowsize", "--sync", win.id, w, h)
+        self.xdo("windowmove", "--sync", win.id, x, y)
+        return wait_for(lambda: (lambda v: v if v and (v.x, v.y, v.w, v.h) == (x, y, w, h) else None)(
+            self.window(win.id)), 10, f"the {title} window at {x},{y}")
+
+    def select_all_rows(self, win, expected_rows):
+        """Selects everything in a folder window; returns a point on a selected row.
+
+        Rows are found by what the selection changes on screen, not by
+        assuming a theme's colours or a font's height.
+        """
+        self.park_pointer()
+        self.xdo("windowfocus", "--sync", win.id)
+        before = self.grab()
+        self.xdo("key", "ctrl+a")
+
+        def selected_rows():
+            after = self.grab()
+            return self.changed_rows(before, after, win)
+        rows = wait_for(selected_rows, 10, f"the selection to show in the {win.id} window")
+        log("selected rows at y", rows)
+        # Rows may touch; their combined height tells how many there are.
+        top, bottom = rows[0][0], rows[-1][1]
+        check(expected_rows > 0, "nothing to select")
+        row_height = (bottom - top + 1) / expected_rows
+        check(10 <= row_height <= 80,
+              f"selection spans {bottom - top + 1}px for {expected_rows} rows: not a list view?")
+        return win.x + win.w // 3, round(top + row_height / 2)
+
+    def changed_rows(self, before, after, win):
+        runs, run_start = [], None
+        for y in range(win.y, win.y + win.h):
+            a = self.region(before, win.x, y, win.w, 1)
+            b = self.region(after, win.x, y, win.w, 1)
+            changed = sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
+            # A selected row changes most of its width; a status bar text
+            # change touches only a little of it.
+            if changed > win.w * 0.5:
+                if run_start is None:
+                    run_start = y
+            elif run_start is not None:
+                runs.append((run_start, y - 1))
+                run_start = None
+        if run_start is not None:
+            runs.append((run_start, win.y + win.h - 1))
+        return runs
+
+    # Staging folder -------------------------------------------------------
+
+    def staged(self):
+        try:
+            return sorted(os.listdir(self.staging))
+        except FileNotFoundError:
+            return []
+
+    def staged_path(self, name):
+        return os.path.join(self.staging, name)
+
+    def make_files(self, folder_name, sizes, suffix=".bin"):
+        folder = os.path.join(self.files, folder_name)
+        os.makedirs(folder)
+        contents = {}
+        for i, size in enumerate(sizes, 1):
+            name = f"file{i}{suffix}"
+            data = os.urandom(size)
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+            contents[name] = data
+        return folder, contents
+
+    def drop_from_file_manager(self, folder, count, panel):
+        """Opens `folder` in pcmanfm, selects its `count` files and drags them onto the panel."""
+        win = self.open_folder(folder, 0, 40)
+        start = self.select_all_rows(win, count)
+        target = (panel.x + PANEL_W // 2, panel.y + PANEL_H // 2)
+        before = self.staged()
+        for attempt in (1, 2):
+            self.drag(start, target)
+            try:
+                return wait_for(lambda: self.staged() != before and self.staged(), 10,
+                                "a drop from pcmanfm to reach the staging folder")
+            except Failure:
+                # An XDND exchange that never started changes nothing at
+                # all; anything else is the program's doing and must fail.
+                if attempt == 2 or self.staged() != before:
+                    raise
+                log("the drag changed nothing; dragging once more")
+                self.park_pointer()
+        return None
+
+    # Clean-up -------------------------------------------------------------
+
+    def our_pids(self):
+        marker = f"STASHLET_E2E_RUN={self.root}".encode()
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == os.getpid():
+                continue
+            try:
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        pids.append(int(entry))
+            except OSError:
+                continue
+        return pids
+
+    def report_failure(self, case):
+        self.failed = True
+        if self.display:
+            shot = os.path.abspath(f"e2e-failure-{case}.png")
+            try:
+                self.save_png(shot)
+                log("screen at failure saved to", shot)
+            except Exception as error:  # noqa: BLE001 - diagnostics only
+                log("no screenshot:", error)
+        for name in sorted(os.listdir(self.logs)):
+            with open(os.path.join(self.logs, name), "rb") as f:
+                text = f.read().decode(errors="replace")[-3000:]
+            print(f"----- {name} -----\n{text}", flush=True)
+
+    def close(self):
+        procs = [p for p in [self.app, *self.procs.values()] if p is not None]
+        for p in procs:
+            if p.poll() is None:
+                try:
+                    p.terminate()
+                except ProcessLookupError:
+                    pass
+        deadline = time.monotonic() + 3
+        for p in procs:
+            try:
+                p.wait(max(0.05, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+        # Whatever the children started on their own (a second instance,
+        # a helper the bus activated) is found by the marker in its
+        # environment and ended by its id.
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            pids = self.our_pids()
+            for pid in pids:
+                try:
+                    os.kill(pid, sig)
+                except ProcessLookupError:
+                    pass
+            if pids:
+                wait_until = time.monotonic() + 2
+                while self.our_pids() and time.monotonic() < wait_until:
+                    time.sleep(0.05)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+# --- the cases -------------------------------------------------------------
+
+def case_start_empties_staging(s):
+    s.start()
+    os.makedirs(s.staging, mode=0o700)
+    outside = os.path.join(s.files, "outside.txt")
+    with open(outside, "w") as f:
+        f.write("not the program's")
+    beside = os.path.join(s.tmp, "beside.txt")
+    with open(beside, "w") as f:
+        f.write("in TMPDIR, outside the staging folder")
+    leftovers = {
+        "report.pdf": b"%PDF-1.4 left over",
+        ".hidden": b"a dot file",
+        "sub/deeper/nested.txt": b"nested",
+        ".hidden-dir/inner": b"inside a dot folder",
+        "sub/.also-hidden": b"dot file in a sub folder",
+    }
+    for rel, data in leftovers.items():
+        path = os.path.join(s.staging, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    os.symlink(outside, os.path.join(s.staging, "link-to-outside"))
+    os.mkdir(os.path.join(s.staging, "empty-dir"))
+    check(len(s.staged()) == 6, f"set-up: {s.staged()}")
+
+    s.start_app()
+    # The staging folder is emptied before launch completes, so before the
+    # icon appears; the wait only absorbs a slow file system.
+    wait_for(lambda: s.staged() == [], 5, f"the staging folder to be empty (has {s.staged()})")
+    check(os.path.isdir(s.staging), "the staging folder itself is gone")
+    check(read_bytes(outside) == b"not the program's", "a symlink's target outside was touched")
+    check(os.path.exists(beside), "a file beside the staging folder was deleted")
+    check(s.app.poll() is None, "the program ended")
+
+
+def case_tray_toggle(s):
+    s.start()
+    icon = s.start_app()
+    check(s.panel() is None, "the panel is on screen before any click")
+    s.click(*icon.centre)
+    panel = wait_for(s.panel, 10, "the panel to show after a click on the tray icon")
+    log("panel", panel)
+    check((panel.w, panel.h) == (PANEL_W, PANEL_H), f"panel size {panel.w}x{panel.h}")
+    check(panel.y >= icon.y + icon.h, f"panel top {panel.y} is not below the icon (bottom {icon.y + icon.h})")
+    check(panel.y - (icon.y + icon.h) <= 32, f"panel top {panel.y} is far from the icon {icon}")
+    check(panel.x <= icon.x + icon.w // 2 < panel.x + panel.w,
+          f"panel {panel} is not under the icon {icon}")
+    check(panel.x >= 0 and panel.y >= 0 and panel.x + panel.w <= SCREEN_W
+          and panel.y + panel.h <= SCREEN_H, f"panel {panel} is not inside the screen")
+    s.click(*icon.centre)
+    wait_for(lambda: s.panel() is None, 10, "the panel to hide after a second click")
+    stays(lambda: s.panel() is None, 0.5, "the panel staying hidden")
+    # And it comes back at the same place.
+    s.click(*icon.centre)
+    again = wait_for(s.panel, 10, "the panel to show after a third click")
+    check((again.x, again.y) == (panel.x, panel.y), f"panel moved: {panel} then {again}")
+
+
+def case_drag_in(s):
+    s.start()
+    s.start_app()
+    panel = s.open_panel()
+    folder, contents = s.make_files("e2e-source", [150_000], suffix=".dat")
+    s.drop_from_file_manager(folder, 1, panel)
+    wait_for(lambda: s.staged() == ["file1.dat"], 10, f"file1.dat to be staged (have {s.staged()})")
+    wait_for(lambda: read_bytes(s.staged_path("file1.dat")) == contents["file1.dat"], 10,
+             "the staged copy to have the dragged file's bytes")
+    check(read_bytes(os.path.join(folder, "file1.dat")) == contents["file1.dat"],
+          "the original changed")
+
+
+def case_drag_out(s):
+    s.start()
+    s.start_app()
+    panel = s.open_panel()
+    s.park_pointer()
+    # The clear button shows only while the shelf lists something.
+    footer = (panel.x + 8, panel.y + PANEL_H - 44, 130, 40)
+    empty_footer = s.region(s.grab(), *footer)
+    folder, contents = s.make_files("e2e-source", [70_001], suffix=".dat")
+    s.drop_from_file_manager(folder, 1, panel)
+    wait_for(lambda: s.staged() == ["file1.dat"]
+             and read_bytes(s.staged_path("file1.dat")) == contents["file1.dat"],
+             10, "the file to be staged")
+    target = os.path.join(s.files, "e2e-target")
+    os.mkdir(target)
+    win = s.open_folder(target, 0, 420)
+    s.park_pointer()
+    wait_for(lambda: s.region(s.grab(), *footer) != empty_footer, 5, "the clear button to show")
+
+    # The first card sits below the header, inside the list's margin.
+    card = (panel.x + 110, panel.y + 88)
+    drop = (win.x + win.w // 2, win.y + win.h // 2)
+    delivered = os.path.join(target, "file1.dat")
+    for attempt in (1, 2):
+        s.drag(card, drop)
+        try:
+            wait_for(lambda: os.path.exists(delivered), 10, "the card's file to reach the folder")
+            break
+        except Failure:
+            if attempt == 2 or os.listdir(target):
+                raise
+            log("the drag changed nothing; dragging once more")
+    wait_for(lambda: read_bytes(delivered) == contents["file1.dat"], 10,
+             "the delivered file to have the same bytes")
+    check(sorted(os.listdir(target)) == ["file1.dat"], f"target holds {os.listdir(target)}")
+    s.park_pointer()
+    # A move would take the staged copy away; the shelf keeps it, and keeps
+    # listing it.
+    stays(lambda: s.staged() == ["file1.dat"], 1.0, "the staged copy staying")
+    check(read_bytes(s.staged_path("file1.dat")) == contents["file1.dat"], "the staged copy changed")
+    check(s.region(s.grab(), *footer) != empty_footer,
+          "the clear button is gone: the entry left the shelf")
+    check(s.panel() is not None, "the panel closed")
+
+
+def case_limit(s):
+    s.start()
+    s.start_app()
+    panel = s.open_panel()
+    folder, contents = s.make_files("e2e-seven", [1000 * i + 7 for i in range(1, 8)])
+    s.drop_from_file_manager(folder, 7, panel)
+    wait_for(lambda: len(s.staged()) >= LIMIT, 15, f"{LIMIT} files to be staged (have {s.staged()})")
+    # Copies are asynchronous: give any sixth or seventh time to show up.
+    stays(lambda: len(s.staged()) == LIMIT, 1.5, f"exactly {LIMIT} staged files")
+    for name in s.staged():
+        check(name in contents, f"unexpected staged file {name}")
+        wait_for(lambda: read_bytes(s.staged_path(name)) == contents[name], 5,
+                 f"{name} to have its original's bytes")
+
+
+def stage_some(s, count):
+    panel = s.open_panel()
+    folder, contents = s.make_files("e2e-some", [20_000 + i for i in range(count)])
+    s.drop_from_file_manager(folder, count, panel)
+    wait_for(lambda: s.staged() == sorted(contents), 15, f"{count} files to be staged (have {s.staged()})")
+    for name, data in contents.items():
+        wait_for(lambda: read_bytes(s.staged_path(name)) == data, 5, f"{name} staged whole")
+    return panel, contents
+
+
+def wait_exit(proc, started, limit=2.0):
+    """Waits for proc to end; returns milliseconds since `started`."""
+    try:
+        proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        raise Failure("the program is still running 10 s after being asked to quit")
+    elapsed = (time.monotonic() - started) * 1000
+    check(elapsed <= limit * 1000, f"the program took {elapsed:.0f} ms to end (bound {limit} s)")
+    return elapsed
+
+
+def check_quit_result(s, proc, contents, elapsed, how):
+    log(f"QUIT-LATENCY {how}: {elapsed:.1f} ms")
+    left = [n for n in contents if os.path.lexists(s.staged_path(n))]
+    check(not left, f"staged copies left behind after {how}: {left}")
+    check(proc.returncode == 0, f"the program ended with status {proc.returncode} after {how}")
+
+
+def case_quit_button(s):
+    s.start()
+    s.start_app()
+    panel, contents = stage_some(s, 3)
+    # "Esci" is the footer's right-hand button.
+    button = (panel.x + PANEL_W - 40, panel.y + PANEL_H - 25)
+    s.xdo("mousemove", *button)
+    s.xdo("mousedown", "1")
+    time.sleep(0.1)
+    check(s.app.poll() is None, "the program ended on the press, before the release")
+    # A button acts on release: the clock starts as the release is sent.
+    started = time.monotonic()
+    s.xdo("mouseup", "1")
+    elapsed = wait_exit(s.app, started)
+    check_quit_result(s, s.app, contents, elapsed, "Esci")
+
+
+def case_quit_signal(s, sig_name="SIGTERM"):
+    sig = getattr(signal, sig_name)
+    s.start()
+    s.start_app()
+    _, contents = stage_some(s, 2)
+    started = time.monotonic()
+    os.kill(s.app.pid, sig)
+    elapsed = wait_exit(s.app, started)
+    check_quit_result(s, s.app, contents, elapsed, sig_name)
+
+
+def case_second_launch(s):
+    s.start()
+    s.start_app()
+    panel, contents = stage_some(s, 2)
+    second = s.launch()
+    try:
+        status = second.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        raise Failure("the second launch is still running after 15 s")
+    check(status == 0, f"the second launch ended with status {status}")
+    # It asked the first to toggle its panel, which was shown.
+    wait_for(lambda: s.panel() is None, 5, "the first instance's panel to hide")
+    check(s.app.poll() is None, f"the first instance ended (status {s.app.returncode})")
+    stays(lambda: s.staged() == sorted(contents), 1.0, "the first instance's staged copies staying")
+    for name, data in contents.items():
+        check(read_bytes(s.staged_path(name)) == data, f"{name} changed")
+    icons = [w for w in s.app_windows() if w.viewable and w.w <= 64 and w.h <= 64]
+    check(len(icons) == 1, f"{len(icons)} tray icons after the second launch")
+    # The first still answers the user.
+    s.click(*icons[0].centre)
+    wait_for(s.panel, 10, "the panel to show again on a click")
+
+
+def take_screenshot(s, out):
+    s.start()
+    s.start_app()
+    panel = s.open_panel()
+    folder = os.path.join(s.files, "Documenti")
+    os.makedirs(folder)
+    for name, size in (("Relazione trimestrale.pdf", 1_234_567), ("foto-vacanze.jpg", 2_456_789),
+                       ("appunti.txt", 4_321)):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(os.urandom(size))
+    s.drop_from_file_manager(folder, 3, panel)
+    wait_for(lambda: len(s.staged()) == 3, 15, "three files to be staged")
+    # Move the file manager away and let the cards settle.
+    for w in s.windows("--name", "^Documenti$"):
+        s.xdo("windowunmap", "--sync", w.id)
+    s.park_pointer()
+    previous = [None]
+
+    def settled():
+        now = s.region(s.grab(), panel.x, panel.y, PANEL_W, PANEL_H)
+        same = now == previous[0]
+        previous[0] = now
+        return same
+    wait_for(settled, 10, "the panel to stop changing", interval=0.3)
+    s.save_png(os.path.abspath(out), panel.x, panel.y, PANEL_W, PANEL_H)
+    log("screenshot saved to", os.path.abspath(out))
+
+
+CASES = {
+    "start-empties-staging": case_start_empties_staging,
+    "tray-toggle": case_tray_toggle,
+    "drag-in": case_drag_in,
+    "drag-out": case_drag_out,
+    "limit": case_limit,
+    "quit-button": case_quit_button,
+    "quit-sigterm": lambda s: case_quit_signal(s, "SIGTERM"),
+    "second-launch": case_second_launch,
+}
+
+
+def on_signal(signum, _frame):
+    raise SystemExit(f"stopped by signal {signum}")
+
+
+def main(argv):
+    if len(argv) < 3 or (argv[2] not in CASES and argv[2] != "screenshot"):
+        print(__doc__ + "\nCases: " + ", ".join(CASES), file=sys.stderr)
+        return 2
+    binary, case = argv[1], argv[2]
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
+        signal.signal(sig, on_signal)
+    signal.alarm(SELF_TIMEOUT_S)
+    session = Session(binary)
+    try:
+        if case == "screenshot":
+            check(len(argv) > 3, "screenshot needs an output path")
+            take_screenshot(session, argv[3])
+        else:
+            CASES[case](session)
+        log("PASS", case)
+        return 0
+    except BaseException as error:
+        log("FAIL", case + ":", error)
+        session.report_failure(case)
+        return 1
+    finally:
+        signal.alarm(0)
+        session.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

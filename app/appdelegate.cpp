@@ -22,6 +22,7 @@ AppDelegate::AppDelegate()
 
 AppDelegate::~AppDelegate()
 {
+    NotificationCenter::defaultCenter().unregister(m_closeObserver);
     m_statusBarController.reset();
     m_popover.reset();
 }
@@ -34,14 +35,10 @@ void AppDelegate::applicationDidFinishLaunching()
     m_popover->setContent(m_panel);
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_windowMode = true;
-        m_popover->setWindowFlags(Qt::Window);
-        m_popover->setAttribute(Qt::WA_TranslucentBackground, false);
-        // With no icon to bring it back, closing would lose the program:
-        // the window goes to the task bar instead.
-        NotificationCenter::defaultCenter().observe(QStringLiteral("closePopover"),
-                                                    [this] { m_popover->showMinimized(); });
-        m_popover->QWidget::show();
+        m_popover->setStandalone(true);
+        m_closeObserver = NotificationCenter::defaultCenter().observe(
+            QStringLiteral("closePopover"), [this] { m_popover->performClose(); });
+        m_popover->show(QRect(), QPoint());
         return;
     }
     m_statusBarController = std::make_unique<StatusBarController>(*m_popover);
@@ -51,11 +48,16 @@ void AppDelegate::togglePanel()
 {
     if (m_statusBarController) {
         m_statusBarController->togglePopover();
-    } else if (m_windowMode) {
+    } else {
         m_popover->showNormal();
         m_popover->raise();
         m_popover->activateWindow();
     }
+}
+
+bool AppDelegate::waitForBackgroundWork(int msecs)
+{
+    return m_pool.waitForDone(msecs);
 }
 
 void AppDelegate::applicationWillTerminate()

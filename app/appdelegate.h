@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backgroundpool.h"
+#include "notificationcenter.h"
 
 #include <QObject>
 
@@ -36,6 +37,9 @@ public:
     StashletPopupView *panel() const { return m_panel; }
     // Shows or hides the panel, as a click on the tray icon does.
     void togglePanel();
+    // After termination: true when the background work has stopped within
+    // `msecs`. A copy stuck in a slow read must not hold up the exit.
+    bool waitForBackgroundWork(int msecs);
 
 private:
     BackgroundPool m_pool;
@@ -43,5 +47,5 @@ private:
     std::unique_ptr<Popover> m_popover;
     std::shared_ptr<StashletManager> m_manager;
     StashletPopupView *m_panel = nullptr;
-    bool m_windowMode = false;
+    NotificationCenter::Token m_closeObserver = 0;
 };

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr const char *kUsage =
@@ -54,9 +56,15 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;
-    if (!instance.claim()) {
+    switch (instance.claim()) {
+    case SingleInstance::Claim::First:
+        break;
+    case SingleInstance::Claim::Later:
         instance.askFirstToToggle();
         return 0;
+    case SingleInstance::Claim::Failed:
+        std::fprintf(stderr, "qel-stashlet: %s\n", qPrintable(instance.errorString()));
+        return 1;
     }
     QuitSignals::install(&app);
 
@@ -66,5 +74,13 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
                      &AppDelegate::togglePanel);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The shelf is cleared by now. Copies were told to stop; one stuck in a
+    // slow read (a network mount) would hold up the pool's destructor, and
+    // quitting never waits for a copy: leave without unwinding then.
+    if (!delegate.waitForBackgroundWork(50)) {
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    return status;
 }

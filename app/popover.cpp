@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "popover.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -74,9 +75,36 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
     }
 }
 
+void Popover::setStandalone(bool standalone)
+{
+    m_standalone = standalone;
+    setWindowFlags(standalone ? Qt::Window : windowFlags());
+    setAttribute(Qt::WA_TranslucentBackground, !standalone);
+}
+
 void Popover::performClose()
 {
-    hide();
+    if (m_standalone) {
+        showMinimized();
+    } else {
+        hide();
+    }
+}
+
+void Popover::closeEvent(QCloseEvent *event)
+{
+    // The window manager's close button: the shelf lives on, and quitting is
+    // what "Esci" is for.
+    event->ignore();
+    performClose();
+}
+
+void Popover::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        Q_EMIT paletteChanged();
+    }
+    QWidget::changeEvent(event);
 }
 
 void Popover::showEvent(QShowEvent *event)

@@ -19,6 +19,9 @@ public:
     QWidget *content() const { return m_content; }
 
     bool isShown() const { return isVisible(); }
+    // Without a tray there is no icon to bring the panel back: it then lives
+    // in an ordinary window, and closing it minimises instead of hiding.
+    void setStandalone(bool standalone);
     // Opens below `anchor` (the tray icon, global coordinates), above it when
     // the icon sits in the lower half of its screen, or at `clickPoint` where
     // the tray tells no geometry; always inside the screen.
@@ -32,12 +35,17 @@ public:
 
 Q_SIGNALS:
     void shownChanged(bool shown);
+    // The desktop's colours changed, the tray's foreground among them.
+    void paletteChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *m_content = nullptr;
+    bool m_standalone = false;
 };

@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "singleinstance.h"
 
+#include "stagingfolder.h"
+
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 namespace {
 
 QString folder(const QString &directory)
 {
-    QString dir = directory.isEmpty()
-                      ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-                      : directory;
+    const QString dir =
+        directory.isEmpty()
+            ? QFile::decodeName(StagingFolder().location().parent_path().native().c_str())
+            : directory;
     QDir().mkpath(dir);
     return dir;
 }
@@ -24,19 +27,19 @@ constexpr char kToggle[] = "toggle\n";
 
 SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     : QObject(parent)
-    , m_socketPath(folder(directory) + QStringLiteral("/qel-stashlet.socket"))
-    , m_lock(folder(directory) + QStringLiteral("/qel-stashlet.lock"))
+    , m_socketPath(folder(directory) + QStringLiteral("/QELStashlet.socket"))
+    , m_lock(folder(directory) + QStringLiteral("/QELStashlet.lock"))
 {
 }
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::claim()
+SingleInstance::Claim SingleInstance::claim()
 {
     // The lock decides who is first, atomically; a lock left by a crashed
     // run is recognised by its dead owner and taken over.
     if (!m_lock.tryLock(0)) {
-        return false;
+        return m_lock.error() == QLockFile::LockFailedError ? Claim::Later : Claim::Failed;
     }
     QLocalServer::removeServer(m_socketPath); // a socket file left by a crash
     m_server = std::make_unique<QLocalServer>();
@@ -52,7 +55,19 @@ bool SingleInstance::claim()
         }
     });
     m_server->listen(m_socketPath);
-    return true;
+    return Claim::First;
+}
+
+QString SingleInstance::errorString() const
+{
+    switch (m_lock.error()) {
+    case QLockFile::PermissionError:
+        return QStringLiteral("cannot create the lock file %1").arg(m_lock.fileName());
+    case QLockFile::UnknownError:
+        return QStringLiteral("cannot lock %1").arg(m_lock.fileName());
+    default:
+        return {};
+    }
 }
 
 bool SingleInstance::askFirstToToggle()

@@ -15,13 +15,17 @@ class SingleInstance final : public QObject {
     Q_OBJECT
 
 public:
-    // `directory` holds the lock and the socket; the user's runtime folder
-    // when empty.
+    // `directory` holds the lock and the socket; by default the folder that
+    // holds the staging folder, so that whoever shares the shelf shares the
+    // lock, whatever else differs between the two starts.
     explicit SingleInstance(const QString &directory = QString(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is the first; it then listens for later starts.
-    bool claim();
+    enum class Claim { First, Later, Failed };
+    // First: this process is the first and now listens for later starts.
+    // Failed: the lock could not be made at all (`errorString()` says why).
+    Claim claim();
+    QString errorString() const;
     // From a later start: asks the first to toggle its panel. True when it answered.
     bool askFirstToToggle();
 

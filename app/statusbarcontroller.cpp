@@ -45,7 +45,11 @@ StatusBarController::StatusBarController(Popover &popover, QObject *parent)
     m_closeObserver = NotificationCenter::defaultCenter().observe(
         QStringLiteral("closePopover"), [this] { handleCloseNotification(); });
     // The icon is drawn in the tray's foreground colour and follows it.
-    qApp->installEventFilter(this);
+    connect(&m_popover, &Popover::paletteChanged, this, [this] {
+        if (!m_statusItem->icon().isNull()) {
+            m_statusItem->setIcon(trayIcon(QGuiApplication::palette().color(QPalette::WindowText)));
+        }
+    });
 }
 
 StatusBarController::~StatusBarController()
@@ -91,15 +95,6 @@ void StatusBarController::updateStatusItem()
         // A tray item without an icon is refused, so it appears only now.
         self->m_statusItem->show();
     });
-}
-
-bool StatusBarController::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange &&
-        !m_statusItem->icon().isNull()) {
-        m_statusItem->setIcon(trayIcon(QGuiApplication::palette().color(QPalette::WindowText)));
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void StatusBarController::togglePopover()

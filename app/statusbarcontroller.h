@@ -33,15 +33,12 @@ public:
     // The tray glyph drawn in `foreground`, at the sizes trays ask for.
     static QIcon trayIcon(const QColor &foreground);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void updateStatusItem();
 
     Popover &m_popover;
+    QMenu m_menu; // before the item, which points to it until it goes
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
-    QMenu m_menu;
     QAction *m_toggleAction;
     NotificationCenter::Token m_closeObserver = 0;
     // Where the last click on the icon landed: the place to open at when the

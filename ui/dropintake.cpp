@@ -118,6 +118,14 @@ void DropIntake::showError(const QString &message)
         std::make_unique<OneShotTimer>(kBannerHideDelay, [this] { setErrorMessage(std::nullopt); });
 }
 
+void DropIntake::dismissError()
+{
+    if (m_errorTimer) {
+        m_errorTimer->invalidate();
+    }
+    setErrorMessage(std::nullopt);
+}
+
 void DropIntake::setErrorMessage(std::optional<QString> message)
 {
     if (m_errorMessage == message) {

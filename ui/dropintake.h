@@ -29,6 +29,9 @@ public:
     // The drop action: true when at least one load started. Returns before any file is added.
     bool handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &providers);
     void showError(const QString &message);
+    // Hides the banner now and stops its timer: a panel that is closed
+    // shows nothing and must not wake the program.
+    void dismissError();
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     const OneShotTimer *errorTimer() const { return m_errorTimer.get(); }
 

@@ -61,6 +61,8 @@ EmptyStateView::EmptyStateView(QWidget *parent)
     , m_breatheAmount(new AnimatedValue(1.0, this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    setAccessibleName(headline());
+    setAccessibleDescription(hint());
     connect(m_breatheAmount, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 

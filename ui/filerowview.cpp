@@ -302,10 +302,7 @@ void FileRowView::setButtonHovered(QObject *button, bool hovered)
 
 void FileRowView::enterEvent(QEnterEvent *event)
 {
-    // An enter sent by hand may be a bare QEvent without a position; then
-    // the whole frame counts, as it does when the card fills the row.
-    const auto *located = dynamic_cast<const QEnterEvent *>(static_cast<QEvent *>(event));
-    setCardHovered(!located || cardRect().contains(located->position()));
+    setCardHovered(cardRect().contains(event->position()));
     QWidget::enterEvent(event);
 }
 
@@ -362,7 +359,9 @@ void FileRowView::mouseReleaseEvent(QMouseEvent *event)
 void FileRowView::startDrag(QPoint hotSpot)
 {
     const QRect card = contentsRect();
-    auto *drag = new QDrag(this);
+    // Owned by the window, not the row: the list may drop this row while the
+    // drag runs, and the drag must outlive it.
+    auto *drag = new QDrag(window());
     drag->setMimeData(mimeDataForDrag().release());
     drag->setPixmap(grab(card));
     drag->setHotSpot(hotSpot - card.topLeft());

@@ -49,6 +49,9 @@ PanelHeader::PanelHeader(QWidget *parent)
     , m_badgeProgress(new AnimatedValue(1.0, this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    // The title and the count are painted; screen readers get them here.
+    setAccessibleName(QStringLiteral("QEL Stashlet"));
+    setAccessibleDescription(badgeText());
     m_badgeFrom = badgeColorFor(0, colorSchemeOf(palette()) == ColorScheme::Dark);
     connect(m_badgeProgress, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 
@@ -103,6 +106,7 @@ void PanelHeader::setEntryCount(qsizetype count)
     // interrupts another never jumps.
     m_badgeFrom = badgeColor();
     m_count = count;
+    setAccessibleDescription(badgeText());
     m_badgeProgress->setValue(0.0);
     m_badgeProgress->animateTo(1.0, kSettleSpring);
     update();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "softshadow.h"
 
+#include "paintratio.h"
 #include "silhouetteshadow.h"
 
 #include <QPaintDevice>
@@ -11,7 +12,7 @@
 void SoftShadow::paint(QPainter &painter, const QPainterPath &shape, const QColor &color,
                        double radius, QPointF offset)
 {
-    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const double dpr = paintRatio(painter);
     const QRectF bounds = shape.boundingRect();
     const double margin = std::ceil(radius * 2);
     if (m_image.isNull() || m_shape != shape.translated(-bounds.topLeft()) || m_color != color ||

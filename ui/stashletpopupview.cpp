@@ -3,6 +3,7 @@
 
 #include "colorscheme.h"
 #include "contentarea.h"
+#include "dropintake.h"
 #include "fonts.h"
 #include "panelheader.h"
 #include "snappybutton.h"
@@ -166,6 +167,7 @@ void StashletPopupView::showEvent(QShowEvent *event)
 
 void StashletPopupView::hideEvent(QHideEvent *event)
 {
+    m_content->dropIntake().dismissError();
     Ticker::shared().setPanelVisible(false);
     QWidget::hideEvent(event);
 }

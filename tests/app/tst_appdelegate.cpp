@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
+#include "notificationcenter.h"
 #include "popover.h"
 #include "shelftestenv.h"
 #include "singleinstance.h"
@@ -40,6 +41,27 @@ private Q_SLOTS:
         QVERIFY(delegate.popover().isVisible());
     }
 
+    void withoutATrayThePanelNeverDisappears()
+    {
+        ShelfTestEnv env;
+        {
+            AppDelegate delegate;
+            delegate.applicationDidFinishLaunching();
+            Popover &window = delegate.popover();
+            QTest::keyClick(&window, Qt::Key_Escape);
+            QVERIFY(window.isVisible());
+            QVERIFY(window.windowState() & Qt::WindowMinimized);
+            window.setWindowState(Qt::WindowNoState);
+            window.close();
+            QVERIFY(window.isVisible());
+            QVERIFY(window.windowState() & Qt::WindowMinimized);
+            NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
+            QVERIFY(window.isVisible());
+        }
+        // The delegate is gone: nothing of it may still listen.
+        NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
+    }
+
     void terminationDeletesListedCopiesAndStopsCopiesInFlight()
     {
         ShelfTestEnv env;
@@ -66,13 +88,25 @@ private Q_SLOTS:
     {
         QTemporaryDir runtime;
         SingleInstance first(runtime.path());
-        QVERIFY(first.claim());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
         QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
         SingleInstance second(runtime.path());
-        QVERIFY(!second.claim());
+        QCOMPARE(second.claim(), SingleInstance::Claim::Later);
         QVERIFY(second.askFirstToToggle());
         QVERIFY(toggles.wait(5000));
         QCOMPARE(toggles.count(), 1);
+    }
+
+    void lockLeftByACrashIsTakenOver()
+    {
+        QTemporaryDir runtime;
+        QFile stale(runtime.filePath(QStringLiteral("QELStashlet.lock")));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        // No process has this id; the file is what a killed run leaves.
+        stale.write("2147483646\nqel-stashlet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        stale.close();
+        SingleInstance instance(runtime.path());
+        QCOMPARE(instance.claim(), SingleInstance::Claim::First);
     }
 };
 

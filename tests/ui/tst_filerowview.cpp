@@ -99,7 +99,6 @@ private Q_SLOTS:
     void cardAndButtonHoverTogether();
     void hoverScalesTheCardAndBack();
     void newEntryKeepsHoverState();
-    void bareEnterEventHoversTheCard();
     void marginsHoldTheShadowOutsideTheCard();
     void removeTakesOutExactlyThisEntry();
     void shareHandsOverTheStagedCopy();
@@ -193,18 +192,6 @@ void TestFileRowView::newEntryKeepsHoverState()
     QCOMPARE(host.row->shownName(), QStringLiteral("b.txt"));
     QVERIFY(host.row->isHovered());
     QVERIFY(host.row->isDeleteHovered());
-}
-
-void TestFileRowView::bareEnterEventHoversTheCard()
-{
-    Shelf shelf;
-    FileRowView row(shelf.add("a.txt"), *shelf.manager);
-    QEvent enter(QEvent::Enter); // no position, as a hand-made event has none
-    QCoreApplication::sendEvent(&row, &enter);
-    QVERIFY(row.isHovered());
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(&row, &leave);
-    QVERIFY(!row.isHovered());
 }
 
 void TestFileRowView::marginsHoldTheShadowOutsideTheCard()

@@ -143,7 +143,7 @@ private Q_SLOTS:
         shelf.fill(1);
         SnappyButton *clear = shelf.panel->clearButton();
         const QImage before = clear->grab().toImage();
-        QEvent enter(QEvent::Enter);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QCoreApplication::sendEvent(clear, &enter);
         QVERIFY(shelf.panel->isClearHovered());
         QVERIFY(!shelf.panel->isQuitHovered());
@@ -179,6 +179,49 @@ private Q_SLOTS:
         QVERIFY(content->emptyState()->badgeScale() < 1.06);
 
         QVERIFY(!shelf.panel->header()->acceptDrops());
+    }
+
+    void dropsAlwaysCopyEvenWhenTheUserAsksToMove()
+    {
+        // Shift asks a file manager to move: the user's file must stay put.
+        PanelFixture shelf;
+        const fs::path source = shelf.sample("keep-me.txt");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(source.native()))});
+        ContentArea *content = shelf.panel->contentArea();
+        const QPoint at = content->rect().center();
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(content, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(content, &move);
+        QCOMPARE(move.dropAction(), Qt::CopyAction);
+        QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(content, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+
+        // A drag that can only move is not taken at all.
+        QDragEnterEvent moveOnly(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(content, &moveOnly);
+        QVERIFY(!moveOnly.isAccepted());
+        QTRY_COMPARE(shelf.manager->tempFiles().size(), 1);
+        QVERIFY(fs::exists(source));
+    }
+
+    void closingThePanelTakesDownTheBannerAndItsTimer()
+    {
+        PanelFixture shelf;
+        shelf.panel->show();
+        DropIntake &intake = shelf.panel->contentArea()->dropIntake();
+        intake.showError(QStringLiteral("Hai già raggiunto il limite di 5 file"));
+        QVERIFY(intake.errorTimer()->isValid());
+        shelf.panel->hide();
+        QVERIFY(!intake.errorMessage());
+        QVERIFY(!intake.errorTimer()->isValid());
+        QCOMPARE(shelf.panel->contentArea()->bannerOpacity(), 0.0);
     }
 
     void droppingSevenFilesStagesFiveAndSaysSo()

@@ -139,7 +139,6 @@ class Session:
         self.app = None
         self.display = None
         self.env = None
-        self.failed = False
         self.last_click = 0.0
 
     def mkdir(self, name, mode=0o700):
@@ -153,11 +152,10 @@ class Session:
 
     # Start-up ---------------------------------------------------------
 
-    def start(self, with_tray=True):
+    def start(self):
         self.start_x()
         self.start_bus()
-        if with_tray:
-            self.start_tray()
+        self.start_tray()
 
     def start_x(self):
         read_fd, write_fd = os.pipe()
@@ -246,9 +244,6 @@ class Session:
     def run(self, args, timeout=10):
         return subprocess.run(args, env=self.env or self.base_env(), capture_output=True,
                               timeout=timeout, text=True)
-
-    def run_ok(self, args, timeout=10):
-        return self.run(args, timeout).returncode == 0
 
     def xdo(self, *args):
         result = self.run(["xdotool", *map(str, args)])
@@ -414,13 +409,17 @@ class Session:
         """
         self.park_pointer()
         self.xdo("windowfocus", "--sync", win.id)
-        before = self.grab()
+        # The listing fills in after the window maps: compare against the
+        # window once it has stopped changing, and read the selection once
+        # it has too.
+        before = self.settled_grab(win)
         self.xdo("key", "ctrl+a")
 
         def selected_rows():
-            after = self.grab()
-            return self.changed_rows(before, after, win)
-        rows = wait_for(selected_rows, 10, f"the selection to show in the {win.id} window")
+            rows = self.changed_rows(before, self.settled_grab(win), win)
+            return rows if rows and self.changed_rows(before, self.settled_grab(win), win) == rows \
+                else None
+        rows = wait_for(selected_rows, 15, f"the selection to show in the {win.id} window")
         log("selected rows at y", rows)
         # Rows may touch; their combined height tells how many there are.
         top, bottom = rows[0][0], rows[-1][1]
@@ -429,6 +428,19 @@ class Session:
         check(10 <= row_height <= 80,
               f"selection spans {bottom - top + 1}px for {expected_rows} rows: not a list view?")
         return win.x + win.w // 3, round(top + row_height / 2)
+
+    def settled_grab(self, win, timeout=10):
+        """The screen once the window's area is the same in two grabs in a row."""
+        previous = [None]
+
+        def same():
+            image = self.grab()
+            area = self.region(image, win.x, win.y, win.w, win.h)
+            if area == previous[0]:
+                return image
+            previous[0] = area
+            return None
+        return wait_for(same, timeout, f"window {win.id} to stop changing", interval=0.15)
 
     def changed_rows(self, before, after, win):
         runs, run_start = [], None
@@ -508,7 +520,6 @@ class Session:
         return pids
 
     def report_failure(self, case):
-        self.failed = True
         if self.display:
             shot = os.path.abspath(f"e2e-failure-{case}.png")
             try:
@@ -731,6 +742,30 @@ def case_quit_button(s):
     check_quit_result(s, s.app, contents, elapsed, "Esci")
 
 
+def case_quit_menu(s):
+    s.start()
+    icon = s.start_app()
+    panel, contents = stage_some(s, 2)
+    known = {w.id for w in s.app_windows() if w.viewable}
+    s.xdo("mousemove", *icon.centre)
+    s.xdo("click", "3")
+    menu = wait_for(lambda: next((w for w in s.app_windows()
+                                  if w.viewable and w.id not in known), None),
+                    10, "the tray icon's menu")
+    log("menu", menu)
+    check(menu.h < 200 and menu.w < 400, f"{menu} does not look like a two-item menu")
+    # "Esci" is the menu's last item.
+    s.xdo("mousemove", menu.x + menu.w // 2, menu.y + menu.h - 12)
+    s.xdo("mousedown", "1")
+    time.sleep(0.1)
+    check(s.app.poll() is None, "the program ended on the press, before the release")
+    # A menu item acts on release: the clock starts as the release is sent.
+    started = time.monotonic()
+    s.xdo("mouseup", "1")
+    elapsed = wait_exit(s.app, started)
+    check_quit_result(s, s.app, contents, elapsed, "the menu's Esci")
+
+
 def case_quit_signal(s, sig_name="SIGTERM"):
     sig = getattr(signal, sig_name)
     s.start()
@@ -740,6 +775,27 @@ def case_quit_signal(s, sig_name="SIGTERM"):
     os.kill(s.app.pid, sig)
     elapsed = wait_exit(s.app, started)
     check_quit_result(s, s.app, contents, elapsed, sig_name)
+
+
+def case_no_tray(s):
+    # No tray host: the panel must come up as an ordinary window at once,
+    # or the program would run with nothing on screen.
+    s.start_x()
+    s.start_bus()
+    s.app = s.launch()
+    window = wait_for(s.panel, 20, "the panel as a window when there is no tray")
+    log("window", window)
+    check(not [w for w in s.app_windows() if w.viewable and w.w <= 64 and w.h <= 64],
+          "a tray icon with no tray")
+    check(window.x >= 0 and window.y >= 0 and window.x + window.w <= SCREEN_W
+          and window.y + window.h <= SCREEN_H, f"{window} is not inside the screen")
+    s.xdo("mousemove", window.x + PANEL_W - 40, window.y + PANEL_H - 25)
+    s.xdo("mousedown", "1")
+    time.sleep(0.1)
+    started = time.monotonic()
+    s.xdo("mouseup", "1")
+    elapsed = wait_exit(s.app, started)
+    check_quit_result(s, s.app, {}, elapsed, "Esci without a tray")
 
 
 def case_second_launch(s):
@@ -800,7 +856,11 @@ CASES = {
     "drag-out": case_drag_out,
     "limit": case_limit,
     "quit-button": case_quit_button,
+    "quit-menu": case_quit_menu,
     "quit-sigterm": lambda s: case_quit_signal(s, "SIGTERM"),
+    "quit-sigint": lambda s: case_quit_signal(s, "SIGINT"),
+    "quit-sighup": lambda s: case_quit_signal(s, "SIGHUP"),
+    "no-tray": case_no_tray,
     "second-launch": case_second_launch,
 }
 
@@ -832,6 +892,9 @@ def main(argv):
         return 1
     finally:
         signal.alarm(0)
+        # A second signal must not cut the clean-up short.
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            signal.signal(sig, signal.SIG_IGN)
         session.close()
 
 

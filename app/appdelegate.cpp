@@ -3,6 +3,7 @@
 
 #include "notificationcenter.h"
 #include "popover.h"
+#include "quitsignals.h"
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
 #include "statusbarcontroller.h"
@@ -30,7 +31,8 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     m_panel = new StashletPopupView(*m_manager, m_pool);
-    connect(m_panel, &StashletPopupView::terminateRequested, qApp, &QCoreApplication::quit);
+    connect(m_panel, &StashletPopupView::terminateRequested, this,
+            &QuitSignals::requestTermination);
     m_popover->setContentSize(theme::kPanelSize.toSize());
     m_popover->setContent(m_panel);
 

@@ -94,7 +94,11 @@ void Popover::performClose()
 void Popover::closeEvent(QCloseEvent *event)
 {
     // The window manager's close button: the shelf lives on, and quitting is
-    // what "Esci" is for.
+    // what "Esci" is for. A close the program asks for itself goes through.
+    if (!event->spontaneous()) {
+        QWidget::closeEvent(event);
+        return;
+    }
     event->ignore();
     performClose();
 }

@@ -24,6 +24,11 @@ void onSignal(int)
 
 } // namespace
 
+void QuitSignals::requestTermination()
+{
+    QCoreApplication::exit(0);
+}
+
 bool QuitSignals::install(QObject *parent)
 {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -34,7 +39,7 @@ bool QuitSignals::install(QObject *parent)
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
-        QCoreApplication::quit();
+        requestTermination();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

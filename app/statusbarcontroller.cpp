@@ -4,6 +4,7 @@
 #include "glyph.h"
 #include "mainqueue.h"
 #include "popover.h"
+#include "quitsignals.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -20,7 +21,9 @@ StatusBarController::StatusBarController(Popover &popover, QObject *parent)
 {
     connect(m_statusItem.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) {
+                // A quick second click arrives as a double click; it still
+                // means "toggle", not "ignore".
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
                     m_lastClick = QCursor::pos();
                     togglePopover();
                 }
@@ -33,7 +36,7 @@ StatusBarController::StatusBarController(Popover &popover, QObject *parent)
         togglePopover();
     });
     m_menu.addSeparator();
-    m_menu.addAction(QStringLiteral("Esci"), qApp, &QCoreApplication::quit);
+    m_menu.addAction(QStringLiteral("Esci"), this, &QuitSignals::requestTermination);
     connect(&m_menu, &QMenu::aboutToShow, this, [this] {
         m_toggleAction->setText(m_popover.isShown() ? QStringLiteral("Nascondi pannello")
                                                     : QStringLiteral("Mostra pannello"));

@@ -4,10 +4,11 @@
 #include "animatedvalue.h"
 #include "fileiconview.h"
 #include "fonts.h"
+#include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
+#include "rowcardimages.h"
 #include "rowcolors.h"
-#include "silhouetteshadow.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
 #include "theme.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr double kCornerRadius = 12;
 constexpr double kInsetX = 12;
 constexpr double kInsetY = 10;
 constexpr double kContentSpacing = 10;
@@ -42,14 +42,6 @@ constexpr double kNameMinimumWidth = 48;
 
 constexpr double kCardHoverScale = 1.015;
 constexpr double kButtonHoverScale = 1.08;
-constexpr double kCardShadowRadius = 4;
-constexpr QPointF kCardShadowOffset{0, 2};
-constexpr double kIconShadowRadius = 2;
-constexpr QPointF kIconShadowOffset{0, 1};
-constexpr double kIconShadowOpacity = 0.1;
-// Room around a cached drawing for its blurred shadow and offset.
-constexpr int kCardImagePad = 8;
-constexpr int kIconImagePad = 4;
 // The buttons' widgets reach this far past their discs: a hovered disc
 // (1.08) on a hovered card (1.015, about the card's centre) is drawn beyond
 // 26 px, and a widget cannot draw outside itself.
@@ -63,28 +55,6 @@ QFont nameFont()
 QFont sizeFont()
 {
     return systemFont(10, QFont::Medium);
-}
-
-QPainterPath cardPath(const QRectF &card)
-{
-    QPainterPath path;
-    path.addRoundedRect(card, kCornerRadius, kCornerRadius);
-    return path;
-}
-
-QImage transparentImage(QSizeF size, qreal dpr)
-{
-    QImage image((size * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-QPen hairline(const QBrush &brush, double width)
-{
-    QPen pen(brush, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    pen.setMiterLimit(10);
-    return pen;
 }
 
 } // namespace
@@ -144,8 +114,6 @@ void FileRowView::setFile(const TempFile &file)
 {
     if (file == m_file)
         return;
-    if (file.url() != m_file.url())
-        m_icon = {};
     m_file = file;
     setAccessibleName(m_file.displayName());
     layoutContent();
@@ -172,8 +140,8 @@ QMargins FileRowView::overflowMargins()
     // The shadow reaches its blur radius around the card, shifted down by
     // its offset; the hovered scale adds about 2 px at each end of a
     // 300 px card, which the sides' blur room covers.
-    const int blur = int(kCardShadowRadius);
-    const int dy = int(kCardShadowOffset.y());
+    const int blur = int(RowCardImages::kCardShadowRadius);
+    const int dy = int(RowCardImages::kCardShadowOffset.y());
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
@@ -384,80 +352,19 @@ void FileRowView::applyCardScale(QPainter &painter, QPointF origin) const
     painter.translate(-centre);
 }
 
-void FileRowView::ensureCardImages(qreal dpr, ColorScheme scheme) const
-{
-    const QSize size = contentsRect().size();
-    if (m_card.size == size && m_card.scheme == scheme && m_card.dpr == dpr)
-        return;
-    const RowColors colors = RowColors::of(scheme, false);
-    const QSizeF padded = QSizeF(size) + QSizeF(2 * kCardImagePad, 2 * kCardImagePad);
-    const QRectF card(QPointF(kCardImagePad, kCardImagePad), QSizeF(size));
-    const QPainterPath path = cardPath(card);
-
-    QImage base = transparentImage(padded, dpr);
-    QImage border = transparentImage(padded, dpr);
-    {
-        QPainter p(&base);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.fillPath(path, colors.cardBase);
-        QPainter b(&border);
-        b.setRenderHint(QPainter::Antialiasing);
-        b.strokePath(path, hairline(theme::glassStroke(scheme, card), 1.0));
-    }
-    // The shadow is cast by the card as drawn, translucent base and rim
-    // together, so a faint card casts a faint shadow.
-    QImage silhouette = base;
-    {
-        QPainter p(&silhouette);
-        p.drawImage(0, 0, border);
-    }
-    const QImage shadow = silhouetteShadow(silhouette, kCardShadowRadius, colors.cardShadow);
-    QImage under = transparentImage(padded, dpr);
-    {
-        QPainter p(&under);
-        p.drawImage(kCardShadowOffset, shadow);
-        p.drawImage(QPointF(), base);
-    }
-    m_card = {size, scheme, dpr, under, border, shadow, colors.cardBase};
-}
-
-void FileRowView::ensureIconImage(qreal dpr, ColorScheme scheme) const
-{
-    if (!m_icon.image.isNull() && m_icon.scheme == scheme && m_icon.dpr == dpr)
-        return;
-    const QSizeF padded = theme::kFileIconFrame + QSizeF(2 * kIconImagePad, 2 * kIconImagePad);
-    QImage icon = transparentImage(padded, dpr);
-    {
-        QPainter p(&icon);
-        p.setRenderHint(QPainter::Antialiasing);
-        FileIconView::paint(p, QRectF(QPointF(kIconImagePad, kIconImagePad), theme::kFileIconFrame),
-                            QString::fromStdString(m_file.url().native()),
-                            FileIconView::desktopProvider(), scheme);
-    }
-    QColor shadowColor(Qt::black);
-    shadowColor.setAlphaF(kIconShadowOpacity);
-    QImage composed = transparentImage(padded, dpr);
-    {
-        QPainter p(&composed);
-        p.drawImage(kIconShadowOffset, silhouetteShadow(icon, kIconShadowRadius, shadowColor));
-        p.drawImage(QPointF(), icon);
-    }
-    m_icon = {scheme, dpr, composed};
-}
-
 void FileRowView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const qreal dpr = paintRatio(painter);
     const ColorScheme scheme = colorSchemeOf(palette());
-    ensureCardImages(dpr, scheme);
-    ensureIconImage(dpr, scheme);
+    const RowCardImages::Card &cached = m_images.card(contentsRect().size(), scheme, dpr);
+    const QImage &iconImage = m_images.icon(m_file.url(), scheme, dpr);
     const RowColors rest = RowColors::of(scheme, false);
     const QRectF card = cardRect();
 
     painter.setRenderHint(QPainter::Antialiasing);
-    const QPointF cardPad(kCardImagePad, kCardImagePad);
-    const QPainterPath path = cardPath(card);
+    const QPointF cardPad(RowCardImages::kCardPad, RowCardImages::kCardPad);
+    const QPainterPath path = RowCardImages::cardPath(card);
     // While the card is scaled, cached images would need resampling and
     // text would be drawn as outlines, each costing more than the whole
     // card at rest: base and rim are drawn as shapes, and icon and text keep
@@ -472,11 +379,11 @@ void FileRowView::paintEvent(QPaintEvent *)
     if (scaled) {
         painter.save();
         painter.setWorldTransform(scale, true);
-        painter.drawImage(card.topLeft() - cardPad, m_card.shadow);
-        painter.fillPath(path, m_card.base);
+        painter.drawImage(card.topLeft() - cardPad, cached.shadow);
+        painter.fillPath(path, cached.base);
         painter.restore();
     } else {
-        painter.drawImage(card.topLeft() - cardPad, m_card.under);
+        painter.drawImage(card.topLeft() - cardPad, cached.under);
     }
     const double tint = m_cardHover->value();
     if (tint > 0.0) {
@@ -490,7 +397,8 @@ void FileRowView::paintEvent(QPaintEvent *)
     };
     const QPointF icon(card.left() + kInsetX,
                        card.center().y() - theme::kFileIconFrame.height() / 2);
-    painter.drawImage(moved(icon) - QPointF(kIconImagePad, kIconImagePad), m_icon.image);
+    painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
+                      iconImage);
     painter.setPen(rest.name);
     painter.setFont(nameFont());
     painter.drawStaticText(moved(m_namePos), m_name);
@@ -499,9 +407,9 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawStaticText(moved(m_sizePos), m_size);
     if (scaled) {
         painter.setWorldTransform(scale, true);
-        painter.strokePath(path, hairline(theme::glassStroke(scheme, card), 1.0));
+        painter.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
     } else {
-        painter.drawImage(card.topLeft() - cardPad, m_card.border);
+        painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
 }
 

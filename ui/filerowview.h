@@ -2,6 +2,7 @@
 #pragma once
 
 #include "colorscheme.h"
+#include "rowcardimages.h"
 #include "tempfile.h"
 
 #include <QImage>
@@ -82,8 +83,6 @@ private:
     void paintButtonLabel(QPainter &painter, const QRectF &frame,
                           const QAbstractButton *button) const;
     void applyCardScale(QPainter &painter, QPointF origin) const;
-    void ensureCardImages(qreal dpr, ColorScheme scheme) const;
-    void ensureIconImage(qreal dpr, ColorScheme scheme) const;
 
     TempFile m_file;
     StashletManager &m_manager;
@@ -102,22 +101,5 @@ private:
     QPoint m_pressPos;
     bool m_pressed = false;
 
-    // Drawn once per size, scheme and pixel ratio: blurring and gradient
-    // strokes cost more than a frame can spend on five rows.
-    struct CardImages {
-        QSize size;
-        ColorScheme scheme = ColorScheme::Light;
-        qreal dpr = 0;
-        QImage under; // shadow and base
-        QImage border;
-        QImage shadow; // alone, for the scaled card
-        QColor base;
-    };
-    mutable CardImages m_card;
-    struct IconImage {
-        ColorScheme scheme = ColorScheme::Light;
-        qreal dpr = 0;
-        QImage image; // icon over its shadow
-    };
-    mutable IconImage m_icon;
+    RowCardImages m_images;
 };

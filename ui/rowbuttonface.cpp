@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "rowbuttonface.h"
 
+#include "paintkit.h"
+
 #include "airdroplogoview.h"
 #include "airdropsvg.h"
 #include "glyph.h"
@@ -20,21 +22,6 @@ constexpr double kCrossFrame = 12;
 // Room around the disc for the rim's outer half and antialiasing.
 constexpr double kImagePad = 1;
 
-QImage transparentImage(QSizeF size, qreal dpr)
-{
-    QImage image((size * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-QPen hairline(const QBrush &brush)
-{
-    QPen pen(brush, 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    pen.setMiterLimit(10);
-    return pen;
-}
-
 // The AirDrop glyph scaled and tinted in one opaque colour. Scaling the large
 // template costs too much per frame; the hover blend only changes opacity,
 // which is applied when the image is drawn.
@@ -44,7 +31,7 @@ const QImage &airDropGlyph(qreal dpr, QRgb rgb)
     const auto key = std::make_pair(dpr, rgb);
     if (auto it = cache.constFind(key); it != cache.constEnd())
         return *it;
-    QImage image = transparentImage(theme::kAirDropGlyphFrame, dpr);
+    QImage image = PaintKit::transparentImage(theme::kAirDropGlyphFrame, dpr);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     AirDropLogoView::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
@@ -72,8 +59,9 @@ void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, 
                              : blendColors(rest.deleteDisc, hovered.deleteDisc, hover));
     painter.drawEllipse(disc);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(airDrop ? hairline(theme::glassStroke(scheme, disc))
-                           : hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover)));
+    painter.setPen(
+        airDrop ? PaintKit::hairline(theme::glassStroke(scheme, disc), 0.5)
+                : PaintKit::hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover), 0.5));
     painter.drawEllipse(disc);
 
     if (airDrop) {
@@ -106,7 +94,7 @@ void RowButtonFace::paint(QPainter &painter, Kind kind, ColorScheme scheme, QPoi
     auto it = cache.constFind(key);
     const double side = theme::kRowButtonDiameter + 2 * kImagePad;
     if (it == cache.constEnd()) {
-        QImage image = transparentImage(QSizeF(side, side), dpr);
+        QImage image = PaintKit::transparentImage(QSizeF(side, side), dpr);
         QPainter p(&image);
         paintLive(p, kind, scheme, QPointF(side, side) / 2, hovered ? 1.0 : 0.0);
         p.end();

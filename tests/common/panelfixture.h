@@ -5,6 +5,7 @@
 #include "colorscheme.h"
 #include "diagnostics.h"
 #include "filetree.h"
+#include "schemepalette.h"
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
 #include "ticker.h"
@@ -55,18 +56,7 @@ public:
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;
 
-    static QPalette paletteFor(ColorScheme scheme)
-    {
-        QPalette palette;
-        const bool dark = scheme == ColorScheme::Dark;
-        palette.setColor(QPalette::Window, dark ? QColor(38, 38, 40) : QColor(246, 246, 246));
-        palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
-        palette.setColor(QPalette::Text, dark ? Qt::white : Qt::black);
-        palette.setColor(QPalette::ButtonText, dark ? Qt::white : Qt::black);
-        return palette;
-    }
-
-    void setScheme(ColorScheme scheme) { panel->setPalette(paletteFor(scheme)); }
+    void setScheme(ColorScheme scheme) { panel->setPalette(schemePalette(scheme)); }
 
     // A sample file of `bytes` bytes named `name`, outside the staging folder.
     std::filesystem::path sample(const std::string &name, size_t bytes = 1000)

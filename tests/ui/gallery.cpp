@@ -6,6 +6,7 @@
 #include "fileiconview.h"
 #include "fonts.h"
 #include "glyph.h"
+#include "schemepalette.h"
 #include "snappybutton.h"
 #include "theme.h"
 #include "ticker.h"
@@ -25,16 +26,6 @@ namespace {
 
 using namespace theme;
 constexpr qreal kDpr = 2.0;
-
-QPalette paletteFor(ColorScheme scheme)
-{
-    QPalette palette;
-    const bool dark = scheme == ColorScheme::Dark;
-    palette.setColor(QPalette::Window, dark ? QColor(38, 38, 40) : QColor(246, 246, 246));
-    palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
-    palette.setColor(QPalette::ButtonText, dark ? Qt::white : Qt::black);
-    return palette;
-}
 
 bool save(const QString &folder, const QString &name, ColorScheme scheme, QSize size,
           const std::function<void(QPainter &)> &draw)
@@ -143,7 +134,7 @@ void fileIcons(QPainter &p, ColorScheme s, const QStringList &paths)
 void buttons(QPainter &p, ColorScheme s, Ticker &ticker)
 {
     QWidget host;
-    host.setPalette(paletteFor(s));
+    host.setPalette(schemePalette(s));
     for (int pressed = 0; pressed < 2; ++pressed) {
         auto *quit = new SnappyButton(&host, &ticker);
         quit->setLabelSize(QSize(52, 26));
@@ -196,11 +187,11 @@ void backdrops(QPainter &p, ColorScheme s)
         VisualEffectView::Material::Sidebar, VisualEffectView::Material::HudWindow};
     for (auto material : materials) {
         VisualEffectView opaque(material, VisualEffectView::BlendingMode::BehindWindow);
-        opaque.setPalette(paletteFor(s));
+        opaque.setPalette(schemePalette(s));
         opaque.resize(70, 45);
         opaque.render(&p, QPoint(x, 10));
         VisualEffectView within(material, VisualEffectView::BlendingMode::WithinWindow);
-        within.setPalette(paletteFor(s));
+        within.setPalette(schemePalette(s));
         within.resize(70, 45);
         within.render(&p, QPoint(x, 65), QRegion(), QWidget::DrawChildren);
         x += 80;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
 #include "dropintake.h"
+#include "droppedmimedata.h"
 #include "itemprovider.h"
 
 #include <QMimeData>
@@ -102,27 +103,6 @@ QString pathFault(const Path &path)
     }
     return {};
 }
-
-// Offers its text/uri-list bytes untouched, as a drop from another program
-// does; QMimeData::setData() would parse and re-encode them first.
-class DroppedMimeData final : public QMimeData {
-public:
-    explicit DroppedMimeData(QByteArray uriList)
-        : m_uriList(std::move(uriList))
-    {
-    }
-
-    QStringList formats() const override { return {QStringLiteral("text/uri-list")}; }
-
-protected:
-    QVariant retrieveData(const QString &mimeType, QMetaType) const override
-    {
-        return mimeType == u"text/uri-list" ? QVariant(m_uriList) : QVariant();
-    }
-
-private:
-    const QByteArray m_uriList;
-};
 
 // Delivers one fuzzed item, at once or from a pool thread.
 class FuzzedProvider final : public ItemProvider {

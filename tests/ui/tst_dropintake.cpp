@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
 #include "dropintake.h"
+#include "droppedmimedata.h"
 #include "itemprovider.h"
 
 #include <QElapsedTimer>
@@ -122,27 +123,6 @@ QByteArrayList bytesOf(const std::vector<Path> &paths)
     }
     return list;
 }
-
-// Offers its text/uri-list bytes untouched, as a drop from another program
-// does; QMimeData::setData() would parse and re-encode them first.
-class DroppedMimeData final : public QMimeData {
-public:
-    explicit DroppedMimeData(QByteArray uriList)
-        : m_uriList(std::move(uriList))
-    {
-    }
-
-    QStringList formats() const override { return {QStringLiteral("text/uri-list")}; }
-
-protected:
-    QVariant retrieveData(const QString &mimeType, QMetaType) const override
-    {
-        return mimeType == u"text/uri-list" ? QVariant(m_uriList) : QVariant();
-    }
-
-private:
-    const QByteArray m_uriList;
-};
 
 // The panel's side of the intake: a shelf holding `count` entries that
 // records what it is asked to add.

@@ -2,6 +2,7 @@
 #include "filerowview.h"
 #include "pixels.h"
 #include "rowcolors.h"
+#include "schemepalette.h"
 #include "shelftestenv.h"
 #include "stashletmanager.h"
 #include "ticker.h"
@@ -18,16 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kListWidth = 296; // the panel's width less the list's padding
-
-QPalette paletteFor(ColorScheme scheme)
-{
-    QPalette palette;
-    const bool dark = scheme == ColorScheme::Dark;
-    palette.setColor(QPalette::Window, dark ? QColor(38, 38, 40) : QColor(246, 246, 246));
-    palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
-    palette.setColor(QPalette::ButtonText, dark ? Qt::white : Qt::black);
-    return palette;
-}
 
 void runFor(double seconds)
 {
@@ -56,7 +47,7 @@ struct Host {
 
     Host(const TempFile &file, StashletManager &manager, ColorScheme scheme = ColorScheme::Light)
     {
-        window.setPalette(paletteFor(scheme));
+        window.setPalette(schemePalette(scheme));
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         row = new FileRowView(file, manager, &window);
@@ -69,7 +60,7 @@ struct Host {
 QImage render(FileRowView &row, ColorScheme scheme)
 {
     QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(paletteFor(scheme).color(QPalette::Window));
+    image.fill(schemePalette(scheme).color(QPalette::Window));
     row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
 }
@@ -420,16 +411,16 @@ void TestFileRowView::renderedRowShowsHoverAndScheme()
     runFor(1.0);
     const QImage blank = [&] {
         QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(paletteFor(ColorScheme::Light).color(QPalette::Window));
+        image.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
         return image;
     }();
     const QImage rest = render(row, ColorScheme::Light);
     QVERIFY(differingPixels(rest, blank) > rest.width() * rest.height() / 4);
 
     // The scheme follows the palette, there and back.
-    host.window.setPalette(paletteFor(ColorScheme::Dark));
+    host.window.setPalette(schemePalette(ColorScheme::Dark));
     const QImage dark = render(row, ColorScheme::Dark);
-    host.window.setPalette(paletteFor(ColorScheme::Light));
+    host.window.setPalette(schemePalette(ColorScheme::Light));
     QCOMPARE(differingPixels(render(row, ColorScheme::Light), rest), 0);
     QVERIFY(differingPixels(dark, rest) > rest.width() * rest.height() / 2);
 

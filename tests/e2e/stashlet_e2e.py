@@ -725,21 +725,26 @@ def check_quit_result(s, proc, contents, elapsed, how):
     check(proc.returncode == 0, f"the program ended with status {proc.returncode} after {how}")
 
 
+def click_and_time_quit(s, at, contents, what):
+    """Clicks a quit control at `at` and checks the program ends with the shelf cleared."""
+    s.xdo("mousemove", *at)
+    s.xdo("mousedown", "1")
+    time.sleep(0.1)
+    check(s.app.poll() is None, "the program ended on the press, before the release")
+    # Buttons and menu items act on release: the clock starts as the release is sent.
+    started = time.monotonic()
+    s.xdo("mouseup", "1")
+    elapsed = wait_exit(s.app, started)
+    check_quit_result(s, s.app, contents, elapsed, what)
+
+
 def case_quit_button(s):
     s.start()
     s.start_app()
     panel, contents = stage_some(s, 3)
     # "Esci" is the footer's right-hand button.
     button = (panel.x + PANEL_W - 40, panel.y + PANEL_H - 25)
-    s.xdo("mousemove", *button)
-    s.xdo("mousedown", "1")
-    time.sleep(0.1)
-    check(s.app.poll() is None, "the program ended on the press, before the release")
-    # A button acts on release: the clock starts as the release is sent.
-    started = time.monotonic()
-    s.xdo("mouseup", "1")
-    elapsed = wait_exit(s.app, started)
-    check_quit_result(s, s.app, contents, elapsed, "Esci")
+    click_and_time_quit(s, button, contents, "Esci")
 
 
 def case_quit_menu(s):
@@ -755,15 +760,8 @@ def case_quit_menu(s):
     log("menu", menu)
     check(menu.h < 200 and menu.w < 400, f"{menu} does not look like a two-item menu")
     # "Esci" is the menu's last item.
-    s.xdo("mousemove", menu.x + menu.w // 2, menu.y + menu.h - 12)
-    s.xdo("mousedown", "1")
-    time.sleep(0.1)
-    check(s.app.poll() is None, "the program ended on the press, before the release")
-    # A menu item acts on release: the clock starts as the release is sent.
-    started = time.monotonic()
-    s.xdo("mouseup", "1")
-    elapsed = wait_exit(s.app, started)
-    check_quit_result(s, s.app, contents, elapsed, "the menu's Esci")
+    click_and_time_quit(s, (menu.x + menu.w // 2, menu.y + menu.h - 12), contents,
+                        "the menu's Esci")
 
 
 def case_quit_signal(s, sig_name="SIGTERM"):

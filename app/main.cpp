@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
+#include "appidentity.h"
 #include "quitsignals.h"
 #include "singleinstance.h"
 
@@ -50,9 +51,7 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("qel-stashlet"));
-    QApplication::setApplicationDisplayName(QStringLiteral("QEL Stashlet"));
-    QApplication::setApplicationVersion(QStringLiteral(STASHLET_VERSION));
+    applyApplicationIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;

@@ -26,7 +26,8 @@ private Q_SLOTS:
     {
         const QString name = QGuiApplication::desktopFileName();
         QVERIFY(!name.isEmpty());
-        const QString path = QStringLiteral(STASHLET_DIST_DIR "/") + name + QStringLiteral(".desktop");
+        const QString path =
+            QStringLiteral(STASHLET_DIST_DIR "/") + name + QStringLiteral(".desktop");
         QVERIFY2(QFile::exists(path), qPrintable(path + QStringLiteral(" does not exist")));
 
         QSettings entry(path, QSettings::IniFormat);

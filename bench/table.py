@@ -36,10 +36,16 @@ def note(*parts):
 
 
 class Child:
-    """A benchmark process whose output is kept and echoed to standard error."""
+    """A benchmark process whose output is kept and echoed to standard error.
+
+    It runs in a process group of its own, so stopping it also stops what it
+    started (the copy benchmark's cp), and nothing is left writing into the
+    scratch folder while the caller deletes it.
+    """
 
     def __init__(self, args, env=None):
-        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, text=True, env=env)
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, text=True, env=env,
+                                     start_new_session=True)
 
     def output(self):
         lines = []
@@ -52,13 +58,21 @@ class Child:
         return lines
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
+        group = self.proc.pid
+        for sig in (signal.SIGTERM, signal.SIGKILL):
             try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+                os.killpg(group, sig)
+            except ProcessLookupError:
+                break
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                self.proc.poll()
+                try:
+                    os.killpg(group, 0)
+                except ProcessLookupError:
+                    break
+                time.sleep(0.02)
+        self.proc.wait()
 
 
 def run_child(args, env=None):
@@ -311,6 +325,7 @@ def print_table(header, rows, notes, seconds):
 
 
 def on_signal(signum, _frame):
+    note(f"table.py: stopped by signal {signum}; taking everything down")
     raise SystemExit(128 + signum)
 
 

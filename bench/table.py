@@ -168,9 +168,13 @@ def part_quit(build, scratch):
     bad_status = [r["status"] for r in runs if r["status"] != 0]
     if bad_status:
         notes.append(f"quit: exit status other than 0: {bad_status}")
-    for i, r in enumerate(leaving, 1):
-        notes.append(f"quit: LEFT BEHIND in run {i}: " + ", ".join(
-            f"{name} {size / desktopbench.MIB:.0f} MiB" for name, size in sorted(r["left"].items())))
+    for i, r in enumerate(runs, 1):
+        if not r["left"]:
+            continue
+        notes.append(f"quit: LEFT BEHIND in run {i} ({r['ms']:.1f} ms): " + ", ".join(
+            f"{name} {size / desktopbench.MIB:.0f} MiB "
+            f"({r['in_flight'].get(name, 0) / desktopbench.MIB:.0f} at the signal)"
+            for name, size in sorted(r["left"].items())))
     return {
         "rows": [
             (f"quit on SIGTERM, 4 x 1 GiB copying, worst of {n} (ms)", f"{worst:.1f}", "", None,

@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Runs QEL Stashlet's benchmarks and prints what they measured as one table.
 

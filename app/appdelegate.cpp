@@ -30,11 +30,13 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    m_panel = new StashletPopupView(*m_manager, m_pool);
-    connect(m_panel, &StashletPopupView::terminateRequested, this,
-            &QuitSignals::requestTermination);
     m_popover->setContentSize(theme::kPanelSize.toSize());
-    m_popover->setContent(m_panel);
+    m_popover->setContent([this]() -> QWidget * {
+        m_panel = new StashletPopupView(*m_manager, m_pool);
+        connect(m_panel, &StashletPopupView::terminateRequested, this,
+                &QuitSignals::requestTermination);
+        return m_panel;
+    });
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_popover->setStandalone(true);

@@ -33,12 +33,30 @@ void Popover::setContentSize(const QSize &size)
 
 void Popover::setContent(QWidget *content)
 {
+    m_makeContent = nullptr;
     if (m_content != nullptr) {
         layout()->removeWidget(m_content);
         m_content->deleteLater();
     }
     m_content = content;
     layout()->addWidget(content);
+}
+
+void Popover::setContent(std::function<QWidget *()> make)
+{
+    m_makeContent = std::move(make);
+    if (isVisible()) {
+        makeContent();
+    }
+}
+
+void Popover::makeContent()
+{
+    if (m_makeContent) {
+        // Taken first: the content may be replaced from inside the call.
+        const auto make = std::exchange(m_makeContent, nullptr);
+        setContent(make());
+    }
 }
 
 QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QSize &size,
@@ -65,6 +83,7 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
     }
     const QRect available =
         screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    makeContent();
     setGeometry(placement(anchor, clickPoint, size(), available));
     QWidget::show();
     raise();
@@ -113,6 +132,8 @@ void Popover::changeEvent(QEvent *event)
 
 void Popover::showEvent(QShowEvent *event)
 {
+    // Any other way of showing the window (a desktop's restore) needs it too.
+    makeContent();
     QWidget::showEvent(event);
     Q_EMIT shownChanged(true);
 }

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <functional>
+
 // The window that holds the panel below the tray icon. It never closes by
 // itself, not even when another window takes focus: only the tray
 // controller opens and closes it.
@@ -16,6 +18,11 @@ public:
 
     void setContentSize(const QSize &size);
     void setContent(QWidget *content);
+    // The content is made when the popover first opens: a panel nobody has
+    // opened yet costs neither start-up time nor the memory its fonts and
+    // images take.
+    void setContent(std::function<QWidget *()> make);
+    // Null until the content is made.
     QWidget *content() const { return m_content; }
 
     bool isShown() const { return isVisible(); }
@@ -46,6 +53,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void makeContent();
+
     QWidget *m_content = nullptr;
+    std::function<QWidget *()> m_makeContent;
     bool m_standalone = false;
 };

@@ -32,6 +32,35 @@ private Q_SLOTS:
         QVERIFY(!popover.isShown());
     }
 
+    void panelIsMadeAtTheFirstOpeningOnly()
+    {
+        Popover popover;
+        int made = 0;
+        const auto make = [&made]() -> QWidget * {
+            ++made;
+            return new QWidget;
+        };
+        popover.setContent(make);
+        StatusBarController controller(popover);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(made, 0);
+        QVERIFY(popover.content() == nullptr);
+
+        controller.togglePopover();
+        QCOMPARE(made, 1);
+        QVERIFY(popover.content() != nullptr);
+        QCOMPARE(popover.content()->parentWidget(), &popover);
+        controller.togglePopover();
+        controller.togglePopover();
+        QCOMPARE(made, 1);
+        // A plain show() (a desktop restoring the window) also finds it made.
+        Popover other;
+        other.setContent(make);
+        other.QWidget::show();
+        QCOMPARE(made, 2);
+        QVERIFY(other.content() != nullptr);
+    }
+
     void iconArrivesOneTurnAfterConstruction()
     {
         Popover popover;

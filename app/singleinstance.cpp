@@ -5,9 +5,16 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -22,8 +29,35 @@ QString folder(const QString &directory)
 }
 
 constexpr char kToggle[] = "toggle\n";
+constexpr qsizetype kToggleSize = sizeof kToggle - 1;
+// Longer than any message a later start sends: a peer past it is not one of ours.
+constexpr qsizetype kLongestLine = 64;
+
+// Nothing when the path does not fit: a cut one would name another file.
+std::optional<sockaddr_un> socketAddress(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= qsizetype(sizeof address.sun_path) || name.contains('\0')) {
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, name.constData(), name.size());
+    return address;
+}
+
+QString errnoString()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
+
+// A later start's connection, and what it has sent of a line so far.
+struct SingleInstance::Peer {
+    UniqueFd fd;
+    QByteArray line;
+};
 
 SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     : QObject(parent)
@@ -32,7 +66,13 @@ SingleInstance::SingleInstance(const QString &directory, QObject *parent)
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // Ours alone while the lock is held; the next first would only replace it.
+    if (m_listener.valid()) {
+        QFile::remove(m_socketPath);
+    }
+}
 
 SingleInstance::Claim SingleInstance::claim()
 {
@@ -41,25 +81,92 @@ SingleInstance::Claim SingleInstance::claim()
     if (!m_lock.tryLock(0)) {
         return m_lock.error() == QLockFile::LockFailedError ? Claim::Later : Claim::Failed;
     }
-    QLocalServer::removeServer(m_socketPath); // a socket file left by a crash
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains("toggle")) {
-                    Q_EMIT toggleRequested();
-                }
-            });
+    if (!listen()) {
+        // Later starts would wait for an answer that never comes.
+        m_lock.unlock();
+        return Claim::Failed;
+    }
+    return Claim::First;
+}
+
+bool SingleInstance::listen()
+{
+    const std::optional<sockaddr_un> address = socketAddress(m_socketPath);
+    if (!address) {
+        m_listenError = QStringLiteral("the socket path %1 is too long").arg(m_socketPath);
+        return false;
+    }
+    // A socket file left by a crash; anything else there is not ours to remove.
+    struct stat st {};
+    if (::lstat(address->sun_path, &st) == 0 && S_ISSOCK(st.st_mode)) {
+        ::unlink(address->sun_path);
+    }
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    // Linux gives the socket file the socket's own mode: narrowed before
+    // bind, no one else can connect even for a moment, whatever the umask.
+    if (!fd.valid() || ::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0 ||
+        ::bind(fd.get(), reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0) {
+        m_listenError =
+            QStringLiteral("cannot make the socket %1: %2").arg(m_socketPath, errnoString());
+        return false;
+    }
+    if (::listen(fd.get(), SOMAXCONN) != 0) {
+        m_listenError = QStringLiteral("cannot listen at %1: %2").arg(m_socketPath, errnoString());
+        ::unlink(address->sun_path);
+        return false;
+    }
+    m_listener = std::move(fd);
+    m_accepting = std::make_unique<QSocketNotifier>(m_listener.get(), QSocketNotifier::Read);
+    connect(m_accepting.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptPeer);
+    return true;
+}
+
+// One a wake-up: the notifier fires again while more are waiting.
+void SingleInstance::acceptPeer()
+{
+    UniqueFd fd(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!fd.valid()) {
+        return;
+    }
+    auto *notifier = new QSocketNotifier(fd.get(), QSocketNotifier::Read, this);
+    // The connection owns the peer, so the descriptor is closed with the notifier.
+    auto peer = std::make_shared<Peer>(Peer{std::move(fd), {}});
+    connect(notifier, &QSocketNotifier::activated, this, [this, notifier, peer] {
+        if (!serve(*peer)) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
         }
     });
-    m_server->listen(m_socketPath);
-    return Claim::First;
+}
+
+// False once the peer is done with: it hung up, or said something other than
+// "toggle". One read a wake-up, so that no peer keeps the event loop to itself.
+bool SingleInstance::serve(Peer &peer)
+{
+    char buffer[256];
+    const ssize_t n = ::recv(peer.fd.get(), buffer, sizeof buffer, 0);
+    if (n < 0) {
+        return errno == EAGAIN || errno == EINTR;
+    }
+    if (n == 0) {
+        return false;
+    }
+    peer.line.append(buffer, n);
+    while (peer.line.contains('\n')) {
+        if (!peer.line.startsWith(kToggle)) {
+            return false;
+        }
+        peer.line.remove(0, kToggleSize);
+        Q_EMIT toggleRequested();
+    }
+    return peer.line.size() <= kLongestLine;
 }
 
 QString SingleInstance::errorString() const
 {
+    if (!m_listenError.isEmpty()) {
+        return m_listenError;
+    }
     switch (m_lock.error()) {
     case QLockFile::PermissionError:
         return QStringLiteral("cannot create the lock file %1").arg(m_lock.fileName());
@@ -72,15 +179,17 @@ QString SingleInstance::errorString() const
 
 bool SingleInstance::askFirstToToggle()
 {
+    const std::optional<sockaddr_un> address = socketAddress(m_socketPath);
+    if (!address) {
+        return false;
+    }
     // The first may hold the lock a moment before it listens: try a while.
+    // Non-blocking, so a first that no longer accepts cannot hold this start.
     for (int attempt = 0; attempt < 20; ++attempt) {
-        QLocalSocket socket;
-        socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(100)) {
-            socket.write(kToggle);
-            socket.waitForBytesWritten(500);
-            socket.disconnectFromServer();
-            return true;
+        const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (fd.valid() && ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&*address),
+                                    sizeof *address) == 0) {
+            return ::send(fd.get(), kToggle, kToggleSize, MSG_NOSIGNAL) == kToggleSize;
         }
         QThread::msleep(100);
     }

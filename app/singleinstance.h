@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "uniquefd.h"
+
 #include <QLockFile>
 #include <QObject>
 
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // One QEL Stashlet per user. A second start must not build a store: that
 // would empty the staging folder under the first one's shelf. It asks the
@@ -23,7 +25,8 @@ public:
 
     enum class Claim { First, Later, Failed };
     // First: this process is the first and now listens for later starts.
-    // Failed: the lock could not be made at all (`errorString()` says why).
+    // Failed: the lock could not be made, or the first could not listen
+    // (`errorString()` says why).
     Claim claim();
     QString errorString() const;
     // From a later start: asks the first to toggle its panel. True when it answered.
@@ -33,7 +36,14 @@ Q_SIGNALS:
     void toggleRequested();
 
 private:
+    struct Peer;
+    bool listen();
+    void acceptPeer();
+    bool serve(Peer &peer);
+
     QString m_socketPath;
     QLockFile m_lock;
-    std::unique_ptr<QLocalServer> m_server;
+    QString m_listenError;
+    UniqueFd m_listener;
+    std::unique_ptr<QSocketNotifier> m_accepting;
 };

@@ -6,12 +6,53 @@
 #include "singleinstance.h"
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
+#include "uniquefd.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
 namespace fs = std::filesystem;
+
+namespace {
+
+// A socket as another process would make it at `path`: listening there, or
+// connected to whoever listens there.
+UniqueFd rawSocket(const QByteArray &path, bool listening)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path)) {
+        return UniqueFd();
+    }
+    std::memcpy(address.sun_path, path.constData(), path.size());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const auto *where = reinterpret_cast<const sockaddr *>(&address);
+    const bool made =
+        listening ? ::bind(fd.get(), where, sizeof address) == 0 && ::listen(fd.get(), 4) == 0
+                  : ::connect(fd.get(), where, sizeof address) == 0;
+    return made ? std::move(fd) : UniqueFd();
+}
+
+bool hungUp(const UniqueFd &fd)
+{
+    char byte;
+    const ssize_t n = ::recv(fd.get(), &byte, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN);
+}
+
+QByteArray socketPath(const QString &directory)
+{
+    return QFile::encodeName(directory + QStringLiteral("/QELStashlet.socket"));
+}
+
+} // namespace
 
 class TestAppDelegate final : public QObject {
     Q_OBJECT
@@ -104,6 +145,87 @@ private Q_SLOTS:
         stale.close();
         SingleInstance instance(runtime.path());
         QCOMPARE(instance.claim(), SingleInstance::Claim::First);
+    }
+
+    void socketLeftByACrashIsReplaced()
+    {
+        QTemporaryDir runtime;
+        // Closed at once: the file stays, and no one listens at it.
+        QVERIFY(rawSocket(socketPath(runtime.path()), true).valid());
+        SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        QVERIFY(SingleInstance(runtime.path()).askFirstToToggle());
+        QVERIFY(toggles.wait(5000));
+    }
+
+    void socketIsTheUsersOnlyWhateverTheUmask()
+    {
+        QTemporaryDir runtime;
+        SingleInstance first(runtime.path());
+        // An open umask must not open the socket to other users.
+        const mode_t umask = ::umask(0);
+        const SingleInstance::Claim claim = first.claim();
+        ::umask(umask);
+        QCOMPARE(claim, SingleInstance::Claim::First);
+        struct stat st {};
+        QCOMPARE(::stat(socketPath(runtime.path()).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+
+    void onlyToggleMessagesToggleAndNoClientHoldsTheFirstUp()
+    {
+        QTemporaryDir runtime;
+        SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        const QByteArray path = socketPath(runtime.path());
+        const UniqueFd silent = rawSocket(path, false);
+        const UniqueFd nonsense = rawSocket(path, false);
+        const UniqueFd endless = rawSocket(path, false);
+        QVERIFY(silent.valid() && nonsense.valid() && endless.valid());
+        // "toggles" holds "toggle"; what follows the first wrong line is not
+        // heard any more.
+        const QByteArray words("toggles\n\xff\0toggle\n", 17);
+        QCOMPARE(::send(nonsense.get(), words.constData(), words.size(), MSG_NOSIGNAL),
+                 words.size());
+        const QByteArray noEnd(4096, 't');
+        QCOMPARE(::send(endless.get(), noEnd.constData(), noEnd.size(), MSG_NOSIGNAL),
+                 noEnd.size());
+        QTRY_VERIFY(hungUp(nonsense) && hungUp(endless));
+        QCOMPARE(toggles.count(), 0);
+
+        // The silent one is still connected. One at a time, so that two
+        // signals for one message would show.
+        SingleInstance later(runtime.path());
+        QVERIFY(later.askFirstToToggle());
+        QTRY_COMPARE(toggles.count(), 1);
+        QVERIFY(later.askFirstToToggle());
+        QTRY_COMPARE(toggles.count(), 2);
+    }
+
+    void tooLongASocketPathFailsRatherThanBeingCut()
+    {
+        QTemporaryDir runtime;
+        // Cut to what sun_path holds, the socket's path would end in
+        // "QELSta", where another program listens.
+        const qsizetype base = QFile::encodeName(runtime.path()).size();
+        if (base > 90) {
+            QSKIP("the temporary folder's path leaves no room to place the cut");
+        }
+        const QString dir = runtime.filePath(QString(100 - base - 1, QLatin1Char('d')));
+        QVERIFY(QDir().mkpath(dir));
+        const QByteArray cut = socketPath(dir).left(sizeof(sockaddr_un::sun_path) - 1);
+        QVERIFY(cut.endsWith("/QELSta"));
+        const UniqueFd other = rawSocket(cut, true);
+        QVERIFY(other.valid());
+
+        SingleInstance first(dir);
+        QCOMPARE(first.claim(), SingleInstance::Claim::Failed);
+        QVERIFY2(first.errorString().contains(dir), qPrintable(first.errorString()));
+        QVERIFY(!SingleInstance(dir).askFirstToToggle());
+        // Not taken for a socket left by a crash.
+        QVERIFY(QFileInfo::exists(QFile::decodeName(cut)));
     }
 };
 

@@ -22,7 +22,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
-QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6", "libqt6network6")
+QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6")
 
 
 class Failure(AssertionError):
@@ -193,6 +193,8 @@ def case_deb(build, app_id, version, scratch):
         check(library in depends, f"the package does not depend on {library}: {fields.get('Depends')}")
         check(depends[library] and depends[library].startswith("6."),
               f"{library} has no Qt 6 version floor: {depends[library]}")
+    # QtNetwork would load Kerberos, GSSAPI and libproxy into every start.
+    check("libqt6network6" not in depends, f"the package depends on QtNetwork: {fields.get('Depends')}")
     check("kdeconnect" in fields.get("Recommends", ""), "KDE Connect is not recommended")
 
     listing = run(["dpkg-deb", "-c", deb])

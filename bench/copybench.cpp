@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -212,6 +213,27 @@ bool isPresent(const fs::path &path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The size of a file this process holds open in `folder` without a name there
+// yet (O_TMPFILE), which the kernel shows as "<folder>/#<inode> (deleted)":
+// a copy under way that the folder does not show. Nothing when there is none.
+std::optional<std::uint64_t> unnamedFileSize(const fs::path &folder)
+{
+    std::error_code error;
+    const std::string prefix = fs::weakly_canonical(folder, error).native() + "/#";
+    const std::string suffix = " (deleted)";
+    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code gone; // a descriptor closed meanwhile
+        const std::string target = fs::read_symlink(it->path(), gone).native();
+        struct stat st {};
+        if (!gone && target.starts_with(prefix) && target.ends_with(suffix) &&
+            ::stat(it->path().c_str(), &st) == 0) {
+            return static_cast<std::uint64_t>(st.st_size);
+        }
+    }
+    return std::nullopt;
+}
+
 // Checks a finished copy outside the timing, so a fast but wrong copy cannot
 // win the comparison.
 void checkCopy(const fs::path &copy, bool isFolder, const std::string &who)
@@ -355,21 +377,22 @@ public:
         return worst;
     }
 
-    // From cancelCopies() until the partial copy is gone from the staging folder.
+    // From cancelCopies() until the partial copy is gone: deleted from the
+    // staging folder, or closed when it was written without a name.
     double cancelLatency(const fs::path &source)
     {
         const fs::path staged = m_staging / source.filename();
         m_manager->addFile(source);
         const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
         std::uint64_t size = 0;
-        while ((size = sizeOf(staged)) == 0) {
+        while ((size = std::max(sizeOf(staged), unnamedFileSize(m_staging).value_or(0))) == 0) {
             check(Clock::now() < deadline, "the copy to cancel never started");
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
         check(size < kBigBytes, "the copy finished before it could be cancelled");
         const auto start = Clock::now();
         m_manager->cancelCopies();
-        while (isPresent(staged)) {
+        while (isPresent(staged) || unnamedFileSize(m_staging)) {
             check(Clock::now() < deadline, "the cancelled copy was never removed");
         }
         const double ms = msBetween(start, Clock::now());

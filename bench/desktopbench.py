@@ -310,6 +310,30 @@ def staged_sizes(session):
     return sizes
 
 
+def copies_under_way(session):
+    """{name: bytes so far} of the copies the program is making: what the
+    staging folder shows, and the files it holds open there without a name yet
+    (O_TMPFILE), read through /proc as "<folder>/#<inode> (deleted)" and keyed
+    by that "#<inode>"."""
+    sizes = staged_sizes(session)
+    fds = f"/proc/{session.app.pid}/fd"
+    prefix = os.path.realpath(session.staging) + "/"
+    suffix = " (deleted)"
+    try:
+        entries = os.listdir(fds)
+    except OSError:
+        return sizes
+    for fd in entries:
+        path = os.path.join(fds, fd)
+        try:
+            target = os.readlink(path)
+            if target.startswith(prefix + "#") and target.endswith(suffix):
+                sizes[target[len(prefix):-len(suffix)]] = os.stat(path).st_size
+        except OSError:
+            continue  # closed meanwhile
+    return sizes
+
+
 def quit_once(binary, within, folder, names):
     session = Session(binary, within=within)
     try:
@@ -317,14 +341,14 @@ def quit_once(binary, within, folder, names):
         session.start_app()
         panel = session.open_panel()
         evict(folder, names)
-        session.drop_from_file_manager(folder, len(names), panel)
-        # The drop is seen at the first staged entry; the signal goes as soon
-        # as every copy has begun.
+        session.drop_from_file_manager(folder, len(names), panel,
+                                       arrived=lambda: copies_under_way(session))
+        # The drop is seen at the first copy under way; the signal goes as
+        # soon as every copy has begun.
         deadline = time.monotonic() + 20
-        while len(session.staged()) < len(names):
-            check(time.monotonic() < deadline, f"only {session.staged()} began copying")
+        while len(in_flight := copies_under_way(session)) < len(names):
+            check(time.monotonic() < deadline, f"only {in_flight} began copying")
             time.sleep(0.001)
-        in_flight = staged_sizes(session)
         started = time.monotonic()
         os.kill(session.app.pid, signal.SIGTERM)
         try:

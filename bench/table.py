@@ -158,7 +158,7 @@ def part_quit(build, scratch):
     done = [r["in_flight"].values() for r in runs]
     lowest = min(min(d) for d in done) / desktopbench.MIB
     highest = max(max(d) for d in done) / desktopbench.MIB
-    notes = [f"quit: SIGTERM once the staging folder held 4 partial copies (each {lowest:.0f} to "
+    notes = [f"quit: SIGTERM once 4 copies were under way (each {lowest:.0f} to "
              f"{highest:.0f} MiB of 1024 at the signal), sources evicted from the page cache; "
              f"runs (ms): " + ", ".join(f"{r['ms']:.1f}" for r in runs)]
     complete = [name for r in runs for name in r["complete_at_signal"]]

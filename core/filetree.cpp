@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // Large enough that the per-call cost vanishes against the data moved, small
-// enough that a cancelled copy stops within a few milliseconds.
-constexpr size_t kChunkBytes = 8u << 20;
+// enough that a cancelled copy stops within a few milliseconds even when the
+// source comes from disk and writeback holds the copy back: 8 MiB could then
+// take tens of milliseconds, more than a quit waits.
+constexpr size_t kChunkBytes = 1u << 20;
 constexpr size_t kBufferBytes = 1u << 20;
 
 std::error_code lastError()
@@ -101,6 +104,18 @@ std::error_code keepTimes(int fd, const struct stat &st)
     return ::futimens(fd, times.data()) == 0 ? std::error_code() : lastError();
 }
 
+std::error_code fillFile(int in, int out, const struct stat &st,
+                         const FileTree::CopyOptions &options)
+{
+    if (auto e = copyData(in, out, options)) {
+        return e;
+    }
+    if (::fchmod(out, st.st_mode & 07777) != 0) {
+        return lastError();
+    }
+    return keepTimes(out, st);
+}
+
 std::error_code copyFile(int in, int dirFd, const char *name, const struct stat &st,
                          const FileTree::CopyOptions &options, bool &created)
 {
@@ -109,15 +124,49 @@ std::error_code copyFile(int in, int dirFd, const char *name, const struct stat 
         return lastError();
     }
     created = true;
-    if (auto e = copyData(in, out.get(), options)) {
+    if (auto e = fillFile(in, out.get(), st, options)) {
         return e;
     }
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0) {
+    return out.close();
+}
+
+// Copies into a file without a name and links it in as `name` once it is
+// whole, so a copy killed midway (by a quit that does not wait for it) leaves
+// nothing behind, and a failed or cancelled one has nothing to delete. Gives
+// nothing where the file system has no such files or the file could not be
+// named later; copyFile() does the work then.
+std::optional<std::error_code> copyFileAnonymously(int in, int dirFd, const char *name,
+                                                   const struct stat &st,
+                                                   const FileTree::CopyOptions &options,
+                                                   bool &created)
+{
+    UniqueFd out(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!out.valid()) {
+        // EISDIR comes from kernels that predate O_TMPFILE.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            return std::nullopt;
+        }
         return lastError();
     }
-    if (auto e = keepTimes(out.get(), st)) {
+    // linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; the descriptor's entry
+    // in /proc lets anyone link a file they hold open, where /proc is mounted.
+    const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+    if (::faccessat(AT_FDCWD, self.c_str(), F_OK, 0) != 0) {
+        return std::nullopt;
+    }
+    struct stat existing {};
+    if (::fstatat(dirFd, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Refused before any data moves, as the exclusive create would be.
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (auto e = fillFile(in, out.get(), st, options)) {
         return e;
     }
+    // EEXIST when the name was taken meanwhile; whatever took it stays.
+    if (::linkat(AT_FDCWD, self.c_str(), dirFd, name, AT_SYMLINK_FOLLOW) != 0) {
+        return lastError();
+    }
+    created = true;
     return out.close();
 }
 
@@ -271,11 +320,22 @@ std::error_code FileTree::copyItem(const fs::path &source, int targetFolder,
     bool created = false;
     std::error_code error;
     if (S_ISREG(st.st_mode)) {
-        error = copyFile(in.get(), targetFolder, name.c_str(), st, options, created);
+        std::optional<std::error_code> anonymous;
+        if (options.anonymousUntilWhole) {
+            anonymous =
+                copyFileAnonymously(in.get(), targetFolder, name.c_str(), st, options, created);
+        }
+        error = anonymous ? *anonymous
+                          : copyFile(in.get(), targetFolder, name.c_str(), st, options, created);
     } else if (S_ISDIR(st.st_mode)) {
         error = copyFolder(in.get(), st, targetFolder, name.c_str(), options, created);
     } else {
         error = make_error_code(StageError::UnsupportedFileType);
+    }
+    if (!error && cancelled(options)) {
+        // Finished just as it was cancelled: whoever cancelled it (a quit)
+        // will not list it, so it would be left behind.
+        error = std::make_error_code(std::errc::operation_canceled);
     }
     if (error && created) {
         removeAt(targetFolder, name.c_str());

@@ -24,6 +24,10 @@ struct CopyOptions {
     // A folder the copy must never descend into (the staging folder, so a
     // folder that holds it is refused instead of copied into itself).
     std::optional<FolderId> forbidden;
+    // A file copied on its own is written without a name (O_TMPFILE) and
+    // named once whole, where the file system allows it; otherwise, or when
+    // false, it is written under its name from the start.
+    bool anonymousUntilWhole = true;
 };
 
 // Copies `source`, a file or a folder with everything below it, to `target`,
@@ -31,7 +35,8 @@ struct CopyOptions {
 // folder are copied as links. Each item keeps its mode and modification time.
 // Data goes by clone where the file system can share blocks, else by
 // copy_file_range, else by read and write. On failure or cancellation nothing
-// is left at `target`.
+// is left at `target`; a file copied on its own appears there only once whole
+// (see CopyOptions), so not even a copy killed midway leaves a part of it.
 std::error_code copyItem(const std::filesystem::path &source, int targetFolder,
                          const std::string &name, const CopyOptions &options = {});
 std::error_code copyItem(const std::filesystem::path &source, const std::filesystem::path &target,

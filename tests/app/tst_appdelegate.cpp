@@ -110,7 +110,8 @@ private Q_SLOTS:
         QTRY_COMPARE(delegate.manager().tempFiles().size(), 3);
         const fs::path big = env.file("in/big.img", std::string(256 << 20, 'b'));
         delegate.manager().addFile(big);
-        while (!fs::exists(env.staging() / "big.img")) {
+        // In flight, the copy is a file open in the staging folder without a name.
+        while (unnamedFilesOpenIn(::getpid(), env.staging()).empty()) {
             QThread::yieldCurrentThread();
         }
 
@@ -118,7 +119,9 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(env.staging() / "a"));
         QVERIFY(!fs::exists(env.staging() / "b"));
         QVERIFY(!fs::exists(env.staging() / "c"));
-        QTRY_VERIFY(!fs::exists(env.staging() / "big.img"));
+        QVERIFY(delegate.waitForBackgroundWork(60'000));
+        QVERIFY(!fs::exists(env.staging() / "big.img"));
+        QVERIFY(unnamedFilesOpenIn(::getpid(), env.staging()).empty());
         QVERIFY(fs::exists(env.root() / "in" / "a"));
     }
 

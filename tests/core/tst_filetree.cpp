@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -96,6 +98,36 @@ private Q_SLOTS:
         QVERIFY(fs::exists(src / "docs" / "readme"));
     }
 
+    void fileCopiedOnItsOwnKeepsItsNameModeAndTime_data()
+    {
+        QTest::addColumn<bool>("anonymous"); // CopyOptions::anonymousUntilWhole
+        QTest::newRow("named once whole") << true;
+        QTest::newRow("named from the start, as without O_TMPFILE") << false;
+    }
+    void fileCopiedOnItsOwnKeepsItsNameModeAndTime()
+    {
+        QFETCH(bool, anonymous);
+        ShelfTestEnv env;
+        const std::string name = "r\xe9sum\xe9 \xff.txt"; // not UTF-8
+        const fs::path source = env.file(fs::path("in") / name, "curriculum");
+        fs::permissions(source, fs::perms(0751));
+        setModificationTime(source, 1'000'000'000, 123'456'789);
+        const fs::path folder = env.root() / "out";
+        fs::create_directory(folder);
+
+        FileTree::CopyOptions options;
+        options.anonymousUntilWhole = anonymous;
+        QCOMPARE(FileTree::copyItem(source, folder / name, options), std::error_code());
+
+        const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+        std::vector<std::string> names;
+        QCOMPARE(FileTree::listNames(fd.get(), names), std::error_code());
+        QCOMPARE(names, std::vector<std::string>{name});
+        QCOMPARE(readAll(folder / name), std::string("curriculum"));
+        QCOMPARE(fs::status(folder / name).permissions(), fs::perms(0751));
+        QVERIFY(sameTime(modificationTime(folder / name), {1'000'000'000, 123'456'789}));
+    }
+
     void droppedLinkIsStagedAsWhatItPointsTo()
     {
         ShelfTestEnv env;
@@ -146,28 +178,95 @@ private Q_SLOTS:
         QCOMPARE(readAll(folder ? source / "2-big" : source), big);
     }
 
-    void cancelledMidwayLeavesNothing()
+    void cancelledCopyLeavesNothing_data()
     {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<bool>("anonymous"); // CopyOptions::anonymousUntilWhole
+        QTest::addColumn<bool>("shownWhileCopying");
+        QTest::newRow("a file, named once whole") << false << true << false;
+        QTest::newRow("a file, named from the start as without O_TMPFILE")
+            << false << false << true;
+        QTest::newRow("a folder") << true << true << true;
+    }
+    void cancelledCopyLeavesNothing()
+    {
+        QFETCH(bool, folder);
+        QFETCH(bool, anonymous);
+        QFETCH(bool, shownWhileCopying);
         ShelfTestEnv env;
-        const fs::path source = env.file("movie.mkv", std::string(40 << 20, 'm'));
-        env.file("folder/a", "a");
-        env.file("folder/b", "b");
-        env.file("folder/c", "c");
+        const fs::path source =
+            folder ? env.root() / "folder" : env.file("movie.mkv", std::string(40 << 20, 'm'));
+        if (folder) {
+            env.file("folder/a", "a");
+            env.file("folder/b", "b");
+            env.file("folder/c", "c");
+        }
+        const fs::path target = env.root() / "copy";
         int polls = 0;
+        bool shown = false;
         FileTree::CopyOptions options;
-        options.isCancelled = [&] { return ++polls > 2; }; // after some data went across
-
-        const fs::path target = env.root() / "movie-copy.mkv";
+        options.anonymousUntilWhole = anonymous;
+        options.isCancelled = [&] {
+            shown = shown || fs::exists(target);
+            return ++polls > 2; // after some data went across
+        };
         QCOMPARE(FileTree::copyItem(source, target, options),
                  std::make_error_code(std::errc::operation_canceled));
         QVERIFY(polls > 2);
+        QCOMPARE(shown, shownWhileCopying);
         QVERIFY(!fs::exists(target));
 
-        polls = 0;
-        const fs::path folderTarget = env.root() / "folder-copy";
-        QCOMPARE(FileTree::copyItem(env.root() / "folder", folderTarget, options),
+        // Cancelled the moment it is whole and named, as a quit may catch it:
+        // no one will list it, so it goes too.
+        options.isCancelled = [&] { return fs::exists(target); };
+        QCOMPARE(FileTree::copyItem(source, target, options),
                  std::make_error_code(std::errc::operation_canceled));
-        QVERIFY(!fs::exists(folderTarget));
+        QVERIFY(!fs::exists(target));
+    }
+
+    void fileKilledMidwayLeavesNothing()
+    {
+        // A quit does not wait for a slow copy: the process ends under it.
+        ShelfTestEnv env;
+        const fs::path source = env.file("disk.img", std::string(16 << 20, 'k'));
+        const fs::path folder = env.root() / "shelf";
+        fs::create_directory(folder);
+        int ready[2];
+        QCOMPARE(::pipe2(ready, O_CLOEXEC), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            int polls = 0;
+            FileTree::CopyOptions options;
+            options.isCancelled = [&] {
+                if (++polls == 3) { // after some data went across
+                    if (::write(ready[1], "!", 1) != 1) {
+                        ::_exit(1);
+                    }
+                    for (;;) {
+                        ::pause();
+                    }
+                }
+                return false;
+            };
+            FileTree::copyItem(source, folder / "disk.img", options);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool underWay = ::read(ready[0], &byte, 1) == 1;
+        const std::vector<std::uintmax_t> unnamed = unnamedFilesOpenIn(child, folder);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(ready[0]);
+
+        QVERIFY(underWay);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        QVERIFY(fs::is_empty(folder));
+        // It was caught holding data, in a file the folder did not show.
+        QCOMPARE(unnamed.size(), size_t(1));
+        QVERIFY(unnamed.at(0) > 0);
     }
 
     void refusesWhatItCannotOrMustNotCopy()
@@ -195,6 +294,19 @@ private Q_SLOTS:
         QCOMPARE(FileTree::copyItem(env.root() / "outer" / "guarded" / "x", env.root() / "taken"),
                  std::make_error_code(std::errc::file_exists));
         QCOMPARE(readAll(env.root() / "taken"), std::string("keep"));
+
+        // Nor when its name is taken while the copy runs: the copy gives way.
+        const fs::path raced = env.root() / "raced";
+        FileTree::CopyOptions racing;
+        racing.isCancelled = [&] {
+            if (!fs::exists(raced)) {
+                env.file("raced", "theirs");
+            }
+            return false;
+        };
+        QCOMPARE(FileTree::copyItem(env.root() / "outer" / "guarded" / "x", raced, racing),
+                 std::make_error_code(std::errc::file_exists));
+        QCOMPARE(readAll(raced), std::string("theirs"));
     }
 };
 

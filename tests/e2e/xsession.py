@@ -488,21 +488,30 @@ class Session:
             contents[name] = data
         return folder, contents
 
-    def drop_from_file_manager(self, folder, count, panel):
-        """Opens `folder` in pcmanfm, selects its `count` files and drags them onto the panel."""
+    def drop_from_file_manager(self, folder, count, panel, arrived=None):
+        """Opens `folder` in pcmanfm, selects its `count` files and drags them onto the panel.
+
+        The drop has reached the program once `arrived()` is true; by default,
+        once the staging folder shows something new. A large file shows there
+        only when its copy is whole, so who drops such files says what to
+        look for instead.
+        """
         win = self.open_folder(folder, 0, 40)
         start = self.select_all_rows(win, count)
         target = (panel.x + PANEL_W // 2, panel.y + PANEL_H // 2)
         before = self.staged()
+
+        def staging_changed():
+            return self.staged() != before and self.staged()
+        arrived = arrived or staging_changed
         for attempt in (1, 2):
             self.drag(start, target)
             try:
-                return wait_for(lambda: self.staged() != before and self.staged(), 10,
-                                "a drop from pcmanfm to reach the staging folder")
+                return wait_for(arrived, 10, "a drop from pcmanfm to reach the program")
             except Failure:
                 # An XDND exchange that never started changes nothing at
                 # all; anything else is the program's doing and must fail.
-                if attempt == 2 or self.staged() != before:
+                if attempt == 2 or self.staged() != before or arrived():
                     raise
                 log("the drag changed nothing; dragging once more")
                 self.park_pointer()

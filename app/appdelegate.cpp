@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 
+#include "appidentity.h"
 #include "notificationcenter.h"
 #include "popover.h"
 #include "quitsignals.h"
@@ -32,6 +33,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     m_popover->setContentSize(theme::kPanelSize.toSize());
     m_popover->setContent([this]() -> QWidget * {
+        applyApplicationWindowIcon();
         m_panel = new StashletPopupView(*m_manager, m_pool);
         connect(m_panel, &StashletPopupView::terminateRequested, this,
                 &QuitSignals::requestTermination);

@@ -11,6 +11,10 @@ void applyApplicationIdentity()
     QApplication::setApplicationVersion(QStringLiteral(STASHLET_VERSION));
     // Wayland's app id and the docks' match to the installed entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(STASHLET_APP_ID));
-    // The installed theme icon; the standalone window shows it where there is no tray.
+}
+
+void applyApplicationWindowIcon()
+{
+    // The standalone window shows it where there is no tray.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(STASHLET_APP_ID)));
 }

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Names the program to Qt and to the desktop: the display name, the version,
-// the desktop entry it belongs to and that entry's icon. Call right after the
-// QApplication exists, before any window or tray item is made, since they
-// take these at creation.
+// Names the program to Qt and to the desktop: the display name, the version and
+// the desktop entry it belongs to. Call right after the QApplication exists,
+// before any window or tray item is made, since they take these at creation.
 void applyApplicationIdentity();
+
+// Gives the windows the desktop entry's icon from the icon theme. Looking it
+// up costs milliseconds that would otherwise delay the tray icon at start, so
+// it is done once the first window is about to show.
+void applyApplicationWindowIcon();

@@ -9,6 +9,7 @@
 #include "uniquefd.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -73,9 +74,15 @@ private Q_SLOTS:
     void launchPutsThePanelInA320By420Popover()
     {
         ShelfTestEnv env;
+        // The build tree's icons, laid out as installed.
+        QIcon::setThemeSearchPaths({QStringLiteral(STASHLET_ICONS_DIR)});
+        QIcon::setThemeName(QStringLiteral("hicolor"));
         AppDelegate delegate;
+        QVERIFY(QApplication::windowIcon().isNull());
         delegate.applicationDidFinishLaunching();
         QCOMPARE(delegate.popover().size(), QSize(320, 420));
+        // Looked up only as the first window shows, for a quicker start.
+        QVERIFY(!QApplication::windowIcon().isNull());
         QCOMPARE(delegate.popover().content(), static_cast<QWidget *>(delegate.panel()));
         // No tray on this platform: the panel must not stay out of sight.
         QVERIFY(delegate.statusBarController() == nullptr);

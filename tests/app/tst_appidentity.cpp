@@ -20,6 +20,7 @@ private Q_SLOTS:
         QIcon::setThemeSearchPaths({QStringLiteral(STASHLET_ICONS_DIR)});
         QIcon::setThemeName(QStringLiteral("hicolor"));
         applyApplicationIdentity();
+        applyApplicationWindowIcon();
     }
 
     void desktopEntryMatchesTheProgram()

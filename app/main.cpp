@@ -59,7 +59,11 @@ int main(int argc, char **argv)
     case SingleInstance::Claim::First:
         break;
     case SingleInstance::Claim::Later:
-        instance.askFirstToToggle();
+        if (!instance.askFirstToToggle()) {
+            std::fputs("qel-stashlet: already running, but the running one does not answer\n",
+                       stderr);
+            return 1;
+        }
         return 0;
     case SingleInstance::Claim::Failed:
         std::fprintf(stderr, "qel-stashlet: %s\n", qPrintable(instance.errorString()));

@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
@@ -30,6 +32,8 @@ QString folder(const QString &directory)
 
 constexpr char kToggle[] = "toggle\n";
 constexpr qsizetype kToggleSize = sizeof kToggle - 1;
+// How long to stop accepting when the process is out of descriptors.
+constexpr std::chrono::milliseconds kAcceptPause{500};
 // Longer than any message a later start sends: a peer past it is not one of ours.
 constexpr qsizetype kLongestLine = 64;
 
@@ -126,6 +130,13 @@ void SingleInstance::acceptPeer()
 {
     UniqueFd fd(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd.valid()) {
+        // Out of descriptors or memory, the waiting start stays waiting and
+        // would wake the loop again at once: rest a while rather than spin.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            m_accepting->setEnabled(false);
+            QTimer::singleShot(kAcceptPause, m_accepting.get(),
+                               [notifier = m_accepting.get()] { notifier->setEnabled(true); });
+        }
         return;
     }
     auto *notifier = new QSocketNotifier(fd.get(), QSocketNotifier::Read, this);

@@ -14,7 +14,11 @@
 #include <QtTest>
 
 #include <cstring>
+#include <ctime>
+#include <vector>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -212,6 +216,44 @@ private Q_SLOTS:
         QTRY_COMPARE(toggles.count(), 1);
         QVERIFY(later.askFirstToToggle());
         QTRY_COMPARE(toggles.count(), 2);
+    }
+
+    void outOfDescriptorsTheFirstRestsRatherThanSpins()
+    {
+        QTemporaryDir runtime;
+        SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        // Waits in the backlog until there is a descriptor to accept it with.
+        const UniqueFd later = rawSocket(socketPath(runtime.path()), false);
+        QVERIFY(later.valid());
+        QCOMPARE(::send(later.get(), "toggle\n", 7, MSG_NOSIGNAL), 7);
+
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit low = saved;
+        low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        std::vector<UniqueFd> filler;
+        for (UniqueFd fd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); fd.valid();
+             fd = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC))) {
+            filler.push_back(std::move(fd));
+        }
+        const auto cpu = [] {
+            timespec now{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+        };
+        const double before = cpu();
+        QTest::qWait(300);
+        const double spent = cpu() - before;
+        filler.clear();
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+        // A loop woken at once every time would have used the whole 300 ms.
+        QVERIFY2(spent < 100, qPrintable(QStringLiteral("%1 ms of CPU").arg(spent)));
+        QVERIFY(toggles.isEmpty());
+        QVERIFY(toggles.wait(5000));
     }
 
     void tooLongASocketPathFailsRatherThanBeingCut()

@@ -142,26 +142,28 @@ void StashletManager::addFile(const fs::path &source)
     // The copy holds the store weakly: a store that is gone by then copies
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
-    m_pool.async(
-        [weak = weak_from_this(), source, name, staging = m_folder](const CancelToken &token) {
-            std::optional<TempFile> entry;
-            if (!weak.expired() && !token.isCancelled()) {
-                if (auto staged = stageCopy(staging, source, name, token)) {
-                    entry.emplace(*staged, name, stagedSizeLabel(*staged));
-                }
+    m_pool.async([weak = weak_from_this(), source, name, staging = m_folder,
+                  cancellations = m_cancellations](const CancelToken &token) {
+        std::optional<TempFile> entry;
+        if (!weak.expired() && !token.isCancelled()) {
+            if (auto staged = stageCopy(staging, source, name, token)) {
+                entry.emplace(*staged, name, stagedSizeLabel(*staged));
             }
-            MainQueue::async([weak, name, entry] {
-                if (auto self = weak.lock()) {
-                    self->finishAddition(name, entry);
-                }
-            });
+        }
+        MainQueue::async([weak, name, entry, cancellations] {
+            if (auto self = weak.lock()) {
+                self->finishAddition(name, entry, cancellations);
+            }
         });
+    });
 }
 
-void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry)
+void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry,
+                                     std::uint64_t cancellations)
 {
     std::erase(m_namesInFlight, name);
-    if (!entry || m_tempFiles.size() >= kLimit || isListed(name, entry->url())) {
+    if (!entry || cancellations != m_cancellations || m_tempFiles.size() >= kLimit ||
+        isListed(name, entry->url())) {
         // A copy that lost the race stays in the folder until the next start.
         return;
     }
@@ -227,6 +229,13 @@ void StashletManager::shareViaAirDrop(const TempFile &file)
 void StashletManager::cancelCopies()
 {
     m_pool.cancelAll();
+    ++m_cancellations;
+    // A copy that was whole just before the cancel has its name in the folder,
+    // but it would be listed only when its news reaches this thread, which at
+    // quit it never does. One still running removes what it wrote itself.
+    for (const std::string &name : m_namesInFlight) {
+        m_folder.remove(m_folder.location() / name);
+    }
 }
 
 void StashletManager::setTempFiles(QList<TempFile> files)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,7 +39,8 @@ public:
     void clearAll();
     void shareViaAirDrop(const TempFile &file);
 
-    // Stops every copy in flight; each removes what it had written.
+    // Stops every copy in flight; none of them is listed afterwards, and none
+    // leaves anything in the staging folder.
     void cancelCopies();
 
 Q_SIGNALS:
@@ -48,7 +50,8 @@ Q_SIGNALS:
 private:
     StashletManager(BackgroundPool &pool, StagingFolder folder);
 
-    void finishAddition(const std::string &name, const std::optional<TempFile> &entry);
+    void finishAddition(const std::string &name, const std::optional<TempFile> &entry,
+                        std::uint64_t cancellations);
     bool isListed(const std::string &name, const std::filesystem::path &stagedPath) const;
     void setTempFiles(QList<TempFile> files);
 
@@ -59,4 +62,6 @@ private:
     // two copies never share a staged path (where the later would delete or
     // overwrite the earlier one's file).
     std::vector<std::string> m_namesInFlight;
+    // Bumped by every cancelCopies(): an addition started before it is over.
+    std::uint64_t m_cancellations = 0;
 };

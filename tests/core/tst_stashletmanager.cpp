@@ -417,6 +417,21 @@ private Q_SLOTS:
         QCOMPARE(manager->tempFiles().size(), 1);
     }
 
+    void copyWholeJustBeforeTheCancelIsNeitherListedNorLeft()
+    {
+        Shelf shelf;
+        shelf.manager->addFile(shelf.env.file("in/done.txt", "whole"));
+        // The copy is done and named, but its news has not reached the main
+        // thread yet, as at a quit that never runs the event loop again.
+        QVERIFY(shelf.pool.waitForDone(10'000));
+        QVERIFY(fs::exists(shelf.env.staging() / "done.txt"));
+        shelf.manager->cancelCopies();
+        QVERIFY(!fs::exists(shelf.env.staging() / "done.txt"));
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(fs::exists(shelf.env.root() / "in" / "done.txt"));
+    }
+
     void copyCancelledInFlightLeavesNothing()
     {
         Shelf shelf;

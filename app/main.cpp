@@ -57,6 +57,10 @@ int main(int argc, char **argv)
     SingleInstance instance;
     switch (instance.claim()) {
     case SingleInstance::Claim::First:
+        if (!instance.listening()) {
+            std::fprintf(stderr, "qel-stashlet: %s; starting it again will not reach this one\n",
+                         qPrintable(instance.errorString()));
+        }
         break;
     case SingleInstance::Claim::Later:
         if (!instance.askFirstToToggle()) {

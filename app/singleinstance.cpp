@@ -14,6 +14,7 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -37,17 +38,39 @@ constexpr std::chrono::milliseconds kAcceptPause{500};
 // Longer than any message a later start sends: a peer past it is not one of ours.
 constexpr qsizetype kLongestLine = 64;
 
-// Nothing when the path does not fit: a cut one would name another file.
-std::optional<sockaddr_un> socketAddress(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
+// Where a socket is bound or reached. sun_path holds 107 bytes; a longer path
+// (a deep $TMPDIR) goes through the folder's descriptor in /proc, which the
+// kernel resolves like any path, rather than being cut to name another file.
+struct SocketAddress {
+    UniqueFd folder; // open while the address is in use
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (name.size() >= qsizetype(sizeof address.sun_path) || name.contains('\0')) {
+
+    const sockaddr *get() const { return reinterpret_cast<const sockaddr *>(&address); }
+};
+
+std::optional<SocketAddress> socketAddress(const QString &path)
+{
+    SocketAddress result;
+    result.address.sun_family = AF_UNIX;
+    constexpr qsizetype room = sizeof result.address.sun_path;
+    QByteArray name = QFile::encodeName(path);
+    const qsizetype slash = name.lastIndexOf('/');
+    if (name.contains('\0') || slash < 0) {
         return std::nullopt;
     }
-    std::memcpy(address.sun_path, name.constData(), name.size());
-    return address;
+    if (name.size() >= room) {
+        result.folder =
+            UniqueFd(::open(name.left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!result.folder.valid()) {
+            return std::nullopt;
+        }
+        name = "/proc/self/fd/" + QByteArray::number(result.folder.get()) + name.mid(slash);
+        if (name.size() >= room) {
+            return std::nullopt;
+        }
+    }
+    std::memcpy(result.address.sun_path, name.constData(), name.size());
+    return result;
 }
 
 QString errnoString()
@@ -85,44 +108,41 @@ SingleInstance::Claim SingleInstance::claim()
     if (!m_lock.tryLock(0)) {
         return m_lock.error() == QLockFile::LockFailedError ? Claim::Later : Claim::Failed;
     }
-    if (!listen()) {
-        // Later starts would wait for an answer that never comes.
-        m_lock.unlock();
-        return Claim::Failed;
-    }
+    // Without the socket only later starts lose out (they cannot reach this
+    // one, and say so); the shelf itself works.
+    listen();
     return Claim::First;
 }
 
-bool SingleInstance::listen()
+void SingleInstance::listen()
 {
-    const std::optional<sockaddr_un> address = socketAddress(m_socketPath);
+    const std::optional<SocketAddress> address = socketAddress(m_socketPath);
     if (!address) {
-        m_listenError = QStringLiteral("the socket path %1 is too long").arg(m_socketPath);
-        return false;
+        m_listenError = QStringLiteral("cannot reach the folder of %1").arg(m_socketPath);
+        return;
     }
     // A socket file left by a crash; anything else there is not ours to remove.
     struct stat st {};
-    if (::lstat(address->sun_path, &st) == 0 && S_ISSOCK(st.st_mode)) {
-        ::unlink(address->sun_path);
+    if (::lstat(address->address.sun_path, &st) == 0 && S_ISSOCK(st.st_mode)) {
+        ::unlink(address->address.sun_path);
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // Linux gives the socket file the socket's own mode: narrowed before
     // bind, no one else can connect even for a moment, whatever the umask.
     if (!fd.valid() || ::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0 ||
-        ::bind(fd.get(), reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0) {
+        ::bind(fd.get(), address->get(), sizeof address->address) != 0) {
         m_listenError =
             QStringLiteral("cannot make the socket %1: %2").arg(m_socketPath, errnoString());
-        return false;
+        return;
     }
     if (::listen(fd.get(), SOMAXCONN) != 0) {
         m_listenError = QStringLiteral("cannot listen at %1: %2").arg(m_socketPath, errnoString());
-        ::unlink(address->sun_path);
-        return false;
+        ::unlink(address->address.sun_path);
+        return;
     }
     m_listener = std::move(fd);
     m_accepting = std::make_unique<QSocketNotifier>(m_listener.get(), QSocketNotifier::Read);
     connect(m_accepting.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptPeer);
-    return true;
 }
 
 // One a wake-up: the notifier fires again while more are waiting.
@@ -190,7 +210,7 @@ QString SingleInstance::errorString() const
 
 bool SingleInstance::askFirstToToggle()
 {
-    const std::optional<sockaddr_un> address = socketAddress(m_socketPath);
+    const std::optional<SocketAddress> address = socketAddress(m_socketPath);
     if (!address) {
         return false;
     }
@@ -198,8 +218,7 @@ bool SingleInstance::askFirstToToggle()
     // Non-blocking, so a first that no longer accepts cannot hold this start.
     for (int attempt = 0; attempt < 20; ++attempt) {
         const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        if (fd.valid() && ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&*address),
-                                    sizeof *address) == 0) {
+        if (fd.valid() && ::connect(fd.get(), address->get(), sizeof address->address) == 0) {
             return ::send(fd.get(), kToggle, kToggleSize, MSG_NOSIGNAL) == kToggleSize;
         }
         QThread::msleep(100);

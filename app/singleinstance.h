@@ -24,12 +24,14 @@ public:
     ~SingleInstance() override;
 
     enum class Claim { First, Later, Failed };
-    // First: this process is the first and now listens for later starts.
-    // Failed: the lock could not be made, or the first could not listen
-    // (`errorString()` says why).
+    // First: this process is the first; it listens for later starts unless
+    // `listening()` says otherwise. Failed: the lock could not be made.
+    // `errorString()` says why in either case.
     Claim claim();
+    bool listening() const { return m_listener.valid(); }
     QString errorString() const;
-    // From a later start: asks the first to toggle its panel. True when it answered.
+    // From a later start: asks the first to toggle its panel. True when the
+    // request was handed over.
     bool askFirstToToggle();
 
 Q_SIGNALS:
@@ -37,7 +39,7 @@ Q_SIGNALS:
 
 private:
     struct Peer;
-    bool listen();
+    void listen();
     void acceptPeer();
     bool serve(Peer &peer);
 

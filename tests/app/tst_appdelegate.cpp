@@ -256,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(toggles.wait(5000));
     }
 
-    void tooLongASocketPathFailsRatherThanBeingCut()
+    void longSocketPathIsNeitherCutNorFatal()
     {
         QTemporaryDir runtime;
         // Cut to what sun_path holds, the socket's path would end in
@@ -273,11 +273,31 @@ private Q_SLOTS:
         QVERIFY(other.valid());
 
         SingleInstance first(dir);
-        QCOMPARE(first.claim(), SingleInstance::Claim::Failed);
-        QVERIFY2(first.errorString().contains(dir), qPrintable(first.errorString()));
-        QVERIFY(!SingleInstance(dir).askFirstToToggle());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QVERIFY2(first.listening(), qPrintable(first.errorString()));
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        QVERIFY(SingleInstance(dir).askFirstToToggle());
+        QVERIFY(toggles.wait(5000));
         // Not taken for a socket left by a crash.
         QVERIFY(QFileInfo::exists(QFile::decodeName(cut)));
+    }
+
+    void somethingElseAtTheSocketPathIsLeftAndTheShelfStillStarts()
+    {
+        QTemporaryDir runtime;
+        QFile mine(QFile::decodeName(socketPath(runtime.path())));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.write("a file of the user's");
+        mine.close();
+
+        SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QVERIFY(!first.listening());
+        QVERIFY2(first.errorString().contains(mine.fileName()), qPrintable(first.errorString()));
+        // A later start learns that no one answers rather than waiting.
+        QVERIFY(!SingleInstance(runtime.path()).askFirstToToggle());
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("a file of the user's"));
     }
 };
 

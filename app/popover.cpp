@@ -132,7 +132,7 @@ void Popover::changeEvent(QEvent *event)
 
 void Popover::showEvent(QShowEvent *event)
 {
-    // Any other way of showing the window (a desktop's restore) needs it too.
+    // Whatever shows the window, not only show(anchor, click), finds it made.
     makeContent();
     QWidget::showEvent(event);
     Q_EMIT shownChanged(true);

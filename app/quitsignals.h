@@ -11,8 +11,8 @@ namespace QuitSignals {
 // manager, would cancel the quit.
 void requestTermination();
 
-// Turns SIGTERM, SIGINT and SIGHUP into QCoreApplication::quit(), delivered
-// by the event loop, so a logout or Ctrl+C takes the same path as "Esci"
+// Turns SIGTERM, SIGINT and SIGHUP into requestTermination(), delivered by
+// the event loop, so a logout or Ctrl+C takes the same path as "Esci"
 // and the shelf is cleared. Call once, after the application object exists.
 bool install(QObject *parent);
 

@@ -122,9 +122,11 @@ private Q_SLOTS:
         const fs::path big = env.file("in/big.img", std::string(256 << 20, 'b'));
         delegate.manager().addFile(big);
         // In flight, the copy is a file open in the staging folder without a name.
-        while (unnamedFilesOpenIn(::getpid(), env.staging()).empty()) {
+        QDeadlineTimer deadline(30'000);
+        while (unnamedFilesOpenIn(::getpid(), env.staging()).empty() && !deadline.hasExpired()) {
             QThread::yieldCurrentThread();
         }
+        QVERIFY(!deadline.hasExpired());
 
         delegate.applicationWillTerminate();
         QVERIFY(!fs::exists(env.staging() / "a"));

@@ -249,6 +249,11 @@ def case_no_tray(s):
           "a tray icon with no tray")
     check(window.x >= 0 and window.y >= 0 and window.x + window.w <= SCREEN_W
           and window.y + window.h <= SCREEN_H, f"{window} is not inside the screen")
+    # The frame's close button only minimises the window (and with no window
+    # manager to do that, it stays): quitting is "Esci".
+    s.xlib.ask_to_close(int(window.id))
+    stays(lambda: s.app.poll() is None and s.panel(), 1.0,
+          "the program and its window after a close request")
     s.xdo("mousemove", window.x + PANEL_W - 40, window.y + PANEL_H - 25)
     s.xdo("mousedown", "1")
     time.sleep(0.1)

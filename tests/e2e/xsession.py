@@ -79,6 +79,16 @@ def read_bytes(path):
 
 # --- Xlib through ctypes: only for questions xdotool cannot answer ---------
 
+_CLIENT_MESSAGE = 33
+
+
+class _XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
 class Xlib:
     def __init__(self, display):
         self.x = ctypes.CDLL("libX11.so.6")
@@ -96,6 +106,25 @@ class Xlib:
         if dpy:
             self.x.XCloseDisplay(dpy)
         return bool(dpy)
+
+    def ask_to_close(self, wid):
+        """Sends `wid` the window manager's close request (WM_DELETE_WINDOW), as
+        the close button of its frame would."""
+        dpy = self.x.XOpenDisplay(self.display.encode())
+        check(dpy, "cannot open the display")
+        try:
+            event = _XClientMessageEvent(
+                type=_CLIENT_MESSAGE, window=wid, format=32,
+                message_type=self.x.XInternAtom(dpy, b"WM_PROTOCOLS", 0))
+            event.data[0] = self.x.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+            event.data[1] = 0  # CurrentTime
+            self.x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
+                                          ctypes.c_long, ctypes.c_void_p]
+            self.x.XFlush.argtypes = [ctypes.c_void_p]
+            check(self.x.XSendEvent(dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
+            self.x.XFlush(dpy)
+        finally:
+            self.x.XCloseDisplay(dpy)
 
     def selection_owner(self, name):
         dpy = self.x.XOpenDisplay(self.display.encode())

@@ -7,6 +7,7 @@
 #include "silhouetteshadow.h"
 #include "theme.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QString>
 
@@ -73,7 +74,7 @@ const QImage &RowCardImages::icon(const std::filesystem::path &path, ColorScheme
         QPainter p(&icon);
         p.setRenderHint(QPainter::Antialiasing);
         FileIconView::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
-                            QString::fromStdString(path.native()), FileIconView::desktopProvider(),
+                            QFile::decodeName(path.c_str()), FileIconView::desktopProvider(),
                             scheme);
     }
     QColor shadowColor(Qt::black);

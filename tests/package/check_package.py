@@ -136,6 +136,25 @@ def check_manual(prefix, version):
         check(re.search(rf"^{section}$", text, re.M), f"the manual has no {section} section")
 
 
+def check_copyright(prefix):
+    """Debian's machine-readable copyright file, carrying LICENSE's terms word for word."""
+    with open(os.path.join(prefix, "share/doc/qel-stashlet/copyright"), encoding="utf-8") as f:
+        # A line of blanks ends a paragraph, as for dpkg.
+        paragraphs = [p for p in re.split(r"\n[ \t]*\n", f.read()) if p.strip()]
+    check(paragraphs[0].startswith("Format: https://www.debian.org/doc/packaging-manuals/"
+                                   "copyright-format/1.0/"), "the copyright file has no Format")
+    files = next((p for p in paragraphs if p.startswith("Files: *")), "")
+    check(re.search(r"^Copyright: \S", files, re.M) and re.search(r"^License: Expat$", files, re.M),
+          f"the copyright file's Files paragraph is {files!r}")
+    license = next((p for p in paragraphs if p.startswith("License: Expat\n")), "")
+    terms = "\n".join("" if line == " ." else line[1:] for line in license.splitlines()[1:])
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "LICENSE")
+    with open(source, encoding="utf-8") as f:
+        original = f.read()
+    check(terms.strip() == original[original.find("Permission is hereby granted"):].strip(),
+          "the copyright file's licence text is not LICENSE's")
+
+
 def check_program(prefix, version):
     program = os.path.join(prefix, "bin/qel-stashlet")
     result = run([program, "--version"])
@@ -154,6 +173,7 @@ def case_install(build, app_id, version, scratch):
     check_metainfo(prefix, app_id, version)
     check_icons(prefix, app_id)
     check_manual(prefix, version)
+    check_copyright(prefix)
     check_program(prefix, version)
 
 

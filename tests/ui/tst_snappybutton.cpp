@@ -8,13 +8,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
-void runFor(Ticker &ticker, double seconds)
+void runFor(
+    Ticker &ticker, double seconds, const std::function<void()> &sample = [] {})
 {
-    for (double t = 0.0; t < seconds; t += 0.002)
+    for (double t = 0.0; t < seconds; t += 0.002) {
         ticker.advance(0.002);
+        sample();
+    }
 }
 
 // A label that fills the whole button, so what the press does is visible.
@@ -31,7 +35,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void heldDownStaysShrunkAndFadedUntilReleased();
-    void releaseSpringsBackPastRest();
     void pressDrawsLabelSmallerAndFainter();
     void pressMovesNothingInTheLayout();
     void keyboardActivates_data();
@@ -73,38 +76,22 @@ void TestSnappyButton::cleanup()
 
 void TestSnappyButton::heldDownStaysShrunkAndFadedUntilReleased()
 {
-    QTest::mousePress(m_button, Qt::LeftButton);
-    runFor(*m_ticker, 1.0);
-    QCOMPARE(m_button->labelScale(), 0.9);
-    QCOMPARE(m_button->labelOpacity(), 0.75);
-    runFor(*m_ticker, 1.0);
-    QCOMPARE(m_button->labelScale(), 0.9);
-
-    QTest::mouseRelease(m_button, Qt::LeftButton);
-    runFor(*m_ticker, 1.0);
-    QCOMPARE(m_button->labelScale(), 1.0);
-    QCOMPARE(m_button->labelOpacity(), 1.0);
-    QCOMPARE(m_neighbour->labelScale(), 1.0);
-}
-
-void TestSnappyButton::releaseSpringsBackPastRest()
-{
     // Damping fraction 0.5 overshoots by about 16 % of the 0.1 travel, both
     // on the way down and on the way back.
     QTest::mousePress(m_button, Qt::LeftButton);
     double lowest = 1.0;
-    for (double t = 0.0; t < 1.0; t += 0.002) {
-        m_ticker->advance(0.002);
-        lowest = std::min(lowest, m_button->labelScale());
-    }
+    runFor(*m_ticker, 2.0, [&] { lowest = std::min(lowest, m_button->labelScale()); });
     QVERIFY2(lowest < 0.89 && lowest > 0.88, qPrintable(QString::number(lowest)));
+    QCOMPARE(m_button->labelScale(), 0.9);
+    QCOMPARE(m_button->labelOpacity(), 0.75);
+
     QTest::mouseRelease(m_button, Qt::LeftButton);
     double highest = 0.0;
-    for (double t = 0.0; t < 1.0; t += 0.002) {
-        m_ticker->advance(0.002);
-        highest = std::max(highest, m_button->labelScale());
-    }
+    runFor(*m_ticker, 1.0, [&] { highest = std::max(highest, m_button->labelScale()); });
     QVERIFY2(highest > 1.01 && highest < 1.03, qPrintable(QString::number(highest)));
+    QCOMPARE(m_button->labelScale(), 1.0);
+    QCOMPARE(m_button->labelOpacity(), 1.0);
+    QCOMPARE(m_neighbour->labelScale(), 1.0);
 }
 
 void TestSnappyButton::pressDrawsLabelSmallerAndFainter()
@@ -164,9 +151,6 @@ void TestSnappyButton::accessibleNameIsTheText()
     QVERIFY(button);
     QCOMPARE(button->role(), QAccessible::Button);
     QCOMPARE(button->text(QAccessible::Name), QStringLiteral("Esci"));
-    m_neighbour->setAccessibleName(QStringLiteral("Chiudi"));
-    QCOMPARE(QAccessible::queryAccessibleInterface(m_neighbour)->text(QAccessible::Name),
-             QStringLiteral("Chiudi"));
 }
 
 QTEST_MAIN(TestSnappyButton)

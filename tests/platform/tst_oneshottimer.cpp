@@ -26,6 +26,7 @@ private Q_SLOTS:
         QTRY_COMPARE(calls, 1);
         QVERIFY(firedAfter >= 50);
         QVERIFY(!timer.isValid());
+        timer.invalidate(); // too late: changes nothing
         QTest::qWait(120);
         QCOMPARE(calls, 1);
     }
@@ -38,16 +39,6 @@ private Q_SLOTS:
         QVERIFY(!timer.isValid());
         QTest::qWait(80);
         QCOMPARE(calls, 0);
-    }
-
-    void invalidatingAfterFiringChangesNothing()
-    {
-        int calls = 0;
-        OneShotTimer timer(1ms, [&] { ++calls; });
-        QTRY_COMPARE(calls, 1);
-        timer.invalidate();
-        timer.invalidate();
-        QCOMPARE(calls, 1);
     }
 
     void blockMayDestroyItsOwnTimer()

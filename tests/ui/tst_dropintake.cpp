@@ -30,14 +30,11 @@ QString roomMessage(int room)
 // releases it, and records every load it was asked for.
 class FakeProvider final : public ItemProvider {
 public:
-    enum class Delivery { AtOnce, WhenReleased };
-
-    FakeProvider(bool carriesFileUrl, const Item &item, bool failed = false,
-                 Delivery delivery = Delivery::AtOnce)
+    FakeProvider(bool carriesFileUrl, const Item &item, bool failed = false, bool later = false)
         : m_carriesFileUrl(carriesFileUrl)
         , m_item(item)
         , m_failed(failed)
-        , m_delivery(delivery)
+        , m_later(later)
     {
     }
 
@@ -49,10 +46,10 @@ public:
     void loadItem(const QString &typeIdentifier, Completion completion) override
     {
         m_loadedTypes.append(typeIdentifier);
-        if (m_delivery == Delivery::AtOnce) {
-            completion(m_item, m_failed);
-        } else {
+        if (m_later) {
             m_pending = std::move(completion);
+        } else {
+            completion(m_item, m_failed);
         }
     }
 
@@ -63,7 +60,7 @@ private:
     const bool m_carriesFileUrl;
     const Item m_item;
     const bool m_failed;
-    const Delivery m_delivery;
+    const bool m_later;
     QStringList m_loadedTypes;
     Completion m_pending;
 };
@@ -85,12 +82,9 @@ public:
     {
         m_pool.async([this, completion = std::move(completion)](const CancelToken &) {
             m_all.arrive_and_wait();
-            onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
             completion(m_url, false);
         });
     }
-
-    std::atomic_bool onMainThread = true;
 
 private:
     const QUrl m_url;
@@ -98,11 +92,10 @@ private:
     std::latch &m_all;
 };
 
-std::shared_ptr<FakeProvider>
-fileProvider(const QString &name, FakeProvider::Delivery delivery = FakeProvider::Delivery::AtOnce)
+std::shared_ptr<FakeProvider> fileProvider(const QString &name, bool later = false)
 {
     const Item url(std::in_place_type<QUrl>, QUrl::fromLocalFile(QStringLiteral("/drop/") + name));
-    return std::make_shared<FakeProvider>(true, url, false, delivery);
+    return std::make_shared<FakeProvider>(true, url, false, later);
 }
 
 std::shared_ptr<FakeProvider> textProvider()
@@ -237,21 +230,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<QByteArray>("path");
 
-        const QUrl fileUrl = QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"));
-        QTest::newRow("URL") << Item(fileUrl) << false << QByteArray("/tmp/a.txt");
-        QTest::newRow("URL with a load error, which is ignored")
-            << Item(fileUrl) << true << QByteArray("/tmp/a.txt");
-        QTest::newRow("failed load, no item") << Item() << true << QByteArray();
-        QTest::newRow("no item") << Item() << false << QByteArray();
-        QTest::newRow("URL of a web page")
-            << Item(QUrl(QStringLiteral("https://example.com/a.txt"))) << false << QByteArray();
-        QTest::newRow("URL of a file on another host")
-            << Item(QUrl(QStringLiteral("file://server/share/a.txt"))) << false << QByteArray();
+        const auto row = [](const char *name, const Item &item, QByteArray path,
+                            bool failed = false) { QTest::newRow(name) << item << failed << path; };
+        const Item fileUrl(QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")));
+        row("URL", fileUrl, "/tmp/a.txt");
+        row("URL with a load error, which is ignored", fileUrl, "/tmp/a.txt", true);
+        row("failed load, no item", Item(), {}, true);
+        row("no item", Item(), {});
+        row("URL of a web page", QUrl(QStringLiteral("https://example.com/a.txt")), {});
+        row("URL of a file on another host", QUrl(QStringLiteral("file://server/a.txt")), {});
 
-        // Bytes are parsed as an encoded URL, so these rows are the table of what
-        // counts as a local file URL.
-        const auto bytes = [](const char *name, const char *url, QByteArray path) {
-            QTest::newRow(name) << Item(QByteArray(url)) << false << path;
+        // Bytes are parsed as an encoded URL, so these rows are the table of
+        // what counts as a local file URL.
+        const auto bytes = [&](const char *name, const char *url, QByteArray path) {
+            row(name, QByteArray(url), path);
         };
         bytes("bytes", "file:///tmp/a.txt", "/tmp/a.txt");
         bytes("bytes, localhost", "file://localhost/tmp/a", "/tmp/a");
@@ -271,15 +263,11 @@ private Q_SLOTS:
         bytes("bytes, escaped NUL", "file:///tmp/a%00b", {});
         bytes("bytes, empty", "", {});
 
-        QTest::newRow("string") << Item(QStringLiteral("file:///tmp/b.txt")) << false
-                                << QByteArray("/tmp/b.txt");
-        QTest::newRow("string, encoded UTF-8")
-            << Item(QStringLiteral("file:///tmp/%C3%A9")) << false << QByteArray("/tmp/\xc3\xa9");
-        QTest::newRow("string with a bare space, not a URL")
-            << Item(QStringLiteral("file:///tmp/a b")) << false << QByteArray();
-        QTest::newRow("string holding a plain path")
-            << Item(QStringLiteral("/tmp/b.txt")) << false << QByteArray();
-        QTest::newRow("string, empty") << Item(QString()) << false << QByteArray();
+        row("string", QStringLiteral("file:///tmp/b.txt"), "/tmp/b.txt");
+        row("string, encoded UTF-8", QStringLiteral("file:///tmp/%C3%A9"), "/tmp/\xc3\xa9");
+        row("string with a bare space, not a URL", QStringLiteral("file:///tmp/a b"), {});
+        row("string holding a plain path", QStringLiteral("/tmp/b.txt"), {});
+        row("string, empty", QString(), {});
     }
 
     void itemResolution()
@@ -303,7 +291,7 @@ private Q_SLOTS:
 
     void filesArriveInCompletionOrderOnceEveryLoadFinished()
     {
-        const auto later = FakeProvider::Delivery::WhenReleased;
+        const auto later = true;
         const auto a = fileProvider(QStringLiteral("a"), later);
         const auto b = fileProvider(QStringLiteral("b"), later);
         const auto c = fileProvider(QStringLiteral("c"), later);
@@ -324,14 +312,12 @@ private Q_SLOTS:
         constexpr int kFiles = 5;
         BackgroundPool pool(kFiles);
         std::latch all(kFiles);
-        std::vector<std::shared_ptr<ConcurrentProvider>> concurrent;
         std::vector<std::shared_ptr<ItemProvider>> providers;
         QByteArrayList expected;
         for (int i = 0; i < kFiles; ++i) {
             const QString name = QStringLiteral("/drop/%1").arg(i);
-            concurrent.push_back(
+            providers.push_back(
                 std::make_shared<ConcurrentProvider>(QUrl::fromLocalFile(name), pool, all));
-            providers.push_back(concurrent.back());
             expected.append(name.toUtf8());
         }
         Shelf shelf;
@@ -340,15 +326,11 @@ private Q_SLOTS:
         QByteArrayList added = bytesOf(shelf.added);
         std::sort(added.begin(), added.end());
         QCOMPARE(added, expected);
-        for (const auto &provider : concurrent) {
-            QVERIFY(!provider->onMainThread);
-        }
     }
 
     void dropsInFlightKeepTheirOwnFiles()
     {
-        const auto slow =
-            fileProvider(QStringLiteral("slow"), FakeProvider::Delivery::WhenReleased);
+        const auto slow = fileProvider(QStringLiteral("slow"), true);
         Shelf shelf;
         QVERIFY(shelf.intake.handleDrop({slow}));
         QVERIFY(shelf.intake.handleDrop({fileProvider(QStringLiteral("quick"))}));
@@ -360,8 +342,7 @@ private Q_SLOTS:
 
     void loadsFinishingAfterTheIntakeIsGoneAddNothing()
     {
-        const auto slow =
-            fileProvider(QStringLiteral("slow"), FakeProvider::Delivery::WhenReleased);
+        const auto slow = fileProvider(QStringLiteral("slow"), true);
         std::vector<Path> added;
         auto intake = std::make_unique<DropIntake>(
             [] { return qsizetype(0); }, [&](const Path &path) { added.push_back(path); });
@@ -420,45 +401,30 @@ private Q_SLOTS:
                                               "file://server/c.txt"));
         BackgroundPool pool;
         const auto providers = itemProvidersFromMimeData(data, pool);
-        QCOMPARE(providers.size(), size_t(5));
-
         QList<bool> conforms;
-        for (const auto &provider : providers) {
-            conforms.append(provider->hasItemConformingToTypeIdentifier(kFileUrlTypeIdentifier));
-            QVERIFY(
-                !provider->hasItemConformingToTypeIdentifier(QStringLiteral("public.plain-text")));
-        }
-        QCOMPARE(conforms, (QList<bool>{true, false, true, true, true}));
-
-        struct Loaded {
-            Item item;
-            bool failed = false;
-            bool onMainThread = true;
-            int calls = 0;
-        };
         std::mutex mutex;
-        std::vector<Loaded> loaded(providers.size());
+        QByteArrayList loaded(qsizetype(providers.size()));
         for (size_t i = 0; i < providers.size(); ++i) {
+            conforms.append(
+                providers[i]->hasItemConformingToTypeIdentifier(kFileUrlTypeIdentifier));
+            QVERIFY(!providers[i]->hasItemConformingToTypeIdentifier(
+                QStringLiteral("public.plain-text")));
             providers[i]->loadItem(kFileUrlTypeIdentifier, [&, i](const Item &item, bool failed) {
+                const QUrl *url = std::get_if<QUrl>(&item);
+                const std::optional<Path> path = url ? localFilePath(*url) : std::nullopt;
                 std::lock_guard lock(mutex);
-                loaded[i] = {item, failed,
-                             QThread::currentThread() == QCoreApplication::instance()->thread(),
-                             loaded[i].calls + 1};
+                // Appended, so that a second completion would show.
+                loaded[qsizetype(i)] += path ? QByteArray::fromStdString(path->native()) : "none";
+                loaded[qsizetype(i)] += failed ? " failed" : "";
+                if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+                    loaded[qsizetype(i)] += " on the main thread";
+                }
             });
         }
+        QCOMPARE(conforms, (QList<bool>{true, false, true, true, true}));
         QVERIFY(pool.waitForDone(5000));
-
-        const QList<QByteArray> paths{"/tmp/a.txt", {}, "/tmp/caf\xe9.txt", "/tmp/raw\xe9", {}};
-        for (size_t i = 0; i < loaded.size(); ++i) {
-            QCOMPARE(loaded[i].calls, 1);
-            QVERIFY(!loaded[i].onMainThread);
-            QCOMPARE(loaded[i].failed, !conforms[qsizetype(i)]);
-            const QUrl *url = std::get_if<QUrl>(&loaded[i].item);
-            QCOMPARE(url != nullptr, conforms[qsizetype(i)]);
-            const std::optional<Path> path = url ? localFilePath(*url) : std::nullopt;
-            QCOMPARE(path ? QByteArray::fromStdString(path->native()) : QByteArray(),
-                     paths[qsizetype(i)]);
-        }
+        QCOMPARE(loaded, (QByteArrayList{"/tmp/a.txt", "none failed", "/tmp/caf\xe9.txt",
+                                         "/tmp/raw\xe9", "none"}));
 
         QMimeData textOnly;
         textOnly.setText(QStringLiteral("file:///tmp/a.txt"));

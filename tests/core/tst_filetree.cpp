@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -222,51 +221,6 @@ private Q_SLOTS:
         QCOMPARE(FileTree::copyItem(source, target, options),
                  std::make_error_code(std::errc::operation_canceled));
         QVERIFY(!fs::exists(target));
-    }
-
-    void fileKilledMidwayLeavesNothing()
-    {
-        // A quit does not wait for a slow copy: the process ends under it.
-        ShelfTestEnv env;
-        const fs::path source = env.file("disk.img", std::string(16 << 20, 'k'));
-        const fs::path folder = env.root() / "shelf";
-        fs::create_directory(folder);
-        int ready[2];
-        QCOMPARE(::pipe2(ready, O_CLOEXEC), 0);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            int polls = 0;
-            FileTree::CopyOptions options;
-            options.isCancelled = [&] {
-                if (++polls == 3) { // after some data went across
-                    if (::write(ready[1], "!", 1) != 1) {
-                        ::_exit(1);
-                    }
-                    for (;;) {
-                        ::pause();
-                    }
-                }
-                return false;
-            };
-            FileTree::copyItem(source, folder / "disk.img", options);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char byte = 0;
-        const bool underWay = ::read(ready[0], &byte, 1) == 1;
-        const std::vector<std::uintmax_t> unnamed = unnamedFilesOpenIn(child, folder);
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(ready[0]);
-
-        QVERIFY(underWay);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-        QVERIFY(fs::is_empty(folder));
-        // It was caught holding data, in a file the folder did not show.
-        QCOMPARE(unnamed.size(), size_t(1));
-        QVERIFY(unnamed.at(0) > 0);
     }
 
     void refusesWhatItCannotOrMustNotCopy()

@@ -59,18 +59,6 @@ class TestAppDelegate final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void startEmptiesTheFolderAndOpensNoWindow()
-    {
-        ShelfTestEnv env;
-        env.file("tmp/QELStashlet/left-over.iso", "old run");
-        AppDelegate delegate;
-        QVERIFY(fs::is_empty(env.staging()));
-        QVERIFY(delegate.statusBarController() == nullptr);
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            QVERIFY(!window->isVisible());
-        }
-    }
-
     void launchShowsA320By420PanelThatNeverDisappearsWithoutATray()
     {
         ShelfTestEnv env;

@@ -100,6 +100,7 @@ private Q_SLOTS:
         QFETCH(bool, airDrop);
         Shelf shelf;
         Host host(shelf.add("a.txt"), *shelf.manager);
+        const TempFile second = shelf.add("b.txt");
         FileRowView &row = *host.row;
         QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
         auto buttonFlag = [&] { return airDrop ? row.isAirDropHovered() : row.isDeleteHovered(); };
@@ -120,6 +121,10 @@ private Q_SLOTS:
         QTRY_VERIFY(buttonFlag());
         QVERIFY(row.isHovered());
         QVERIFY(!otherFlag());
+        // A row given a new entry under the pointer keeps its hover state.
+        row.setFile(second);
+        QCOMPARE(row.shownName(), QStringLiteral("b.txt"));
+        QVERIFY(row.isHovered() && buttonFlag());
 
         QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
         QTRY_VERIFY(!buttonFlag());
@@ -130,22 +135,6 @@ private Q_SLOTS:
         QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
         runFor(1.0);
         QCOMPARE(row.cardScale(), 1.0);
-    }
-
-    void newEntryKeepsHoverState()
-    {
-        Shelf shelf;
-        const TempFile first = shelf.add("a.txt");
-        const TempFile second = shelf.add("b.txt");
-        Host host(first, *shelf.manager);
-        QTest::mouseMove(&host.window, centreOf(host.row->removeButton(), &host.window));
-        QTRY_VERIFY(host.row->isDeleteHovered());
-
-        host.row->setFile(second);
-        QCOMPARE(host.row->file().id(), second.id());
-        QCOMPARE(host.row->shownName(), QStringLiteral("b.txt"));
-        QVERIFY(host.row->isHovered());
-        QVERIFY(host.row->isDeleteHovered());
     }
 
     void marginsHoldTheShadowOutsideTheCard()
@@ -196,7 +185,7 @@ private Q_SLOTS:
     {
         Shelf shelf;
         shelf.add("other.txt");
-        const TempFile entry = shelf.add("slides.pdf");
+        const TempFile entry = shelf.add("slides \xe9.pdf");
         const fs::path received = shelf.env.fakeShareHandler();
         Host host(entry, *shelf.manager);
 
@@ -265,28 +254,17 @@ private Q_SLOTS:
         QTRY_COMPARE(host.row->shownName(), name);
     }
 
-    void buttonsNamedAndSizedAsDrawn()
+    void buttonsAreNamed()
     {
         Shelf shelf;
         Host host(shelf.add("a.txt"), *shelf.manager);
-        FileRowView &row = *host.row;
+        const FileRowView &row = *host.row;
         for (const auto &[button, name] :
              {std::pair{row.airDropButton(), QStringLiteral("Condividi via AirDrop")},
               std::pair{row.removeButton(), QStringLiteral("Rimuovi")}}) {
             QCOMPARE(button->toolTip(), name);
             QCOMPARE(button->accessibleName(), name);
         }
-
-        QCOMPARE(row.sizeHint().height(), 10 + 32 + 10);
-        QCOMPARE(row.height(), 52);
-        QCOMPARE(row.width(), kListWidth);
-        // 26 px discs, 8 apart, the last 12 from the card's right edge, centred.
-        const QPointF airDrop = QRectF(row.airDropButton()->geometry()).center();
-        const QPointF remove = QRectF(row.removeButton()->geometry()).center();
-        QCOMPARE(remove.x() - airDrop.x(), 26.0 + 8);
-        QCOMPARE(row.width() - remove.x(), 12.0 + 13);
-        QCOMPARE(airDrop.y(), 26.0);
-        QCOMPARE(remove.y(), 26.0);
     }
 
     void hoverStrengthensButtonsAndTintsOnlyTheCard()

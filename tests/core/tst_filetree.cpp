@@ -97,36 +97,6 @@ private Q_SLOTS:
         QVERIFY(fs::exists(src / "docs" / "readme"));
     }
 
-    void fileCopiedOnItsOwnKeepsItsNameModeAndTime_data()
-    {
-        QTest::addColumn<bool>("anonymous"); // CopyOptions::anonymousUntilWhole
-        QTest::newRow("named once whole") << true;
-        QTest::newRow("named from the start, as without O_TMPFILE") << false;
-    }
-    void fileCopiedOnItsOwnKeepsItsNameModeAndTime()
-    {
-        QFETCH(bool, anonymous);
-        ShelfTestEnv env;
-        const std::string name = "r\xe9sum\xe9 \xff.txt"; // not UTF-8
-        const fs::path source = env.file(fs::path("in") / name, "curriculum");
-        fs::permissions(source, fs::perms(0751));
-        setModificationTime(source, 1'000'000'000, 123'456'789);
-        const fs::path folder = env.root() / "out";
-        fs::create_directory(folder);
-
-        FileTree::CopyOptions options;
-        options.anonymousUntilWhole = anonymous;
-        QCOMPARE(FileTree::copyItem(source, folder / name, options), std::error_code());
-
-        const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
-        std::vector<std::string> names;
-        QCOMPARE(FileTree::listNames(fd.get(), names), std::error_code());
-        QCOMPARE(names, std::vector<std::string>{name});
-        QCOMPARE(readAll(folder / name), std::string("curriculum"));
-        QCOMPARE(fs::status(folder / name).permissions(), fs::perms(0751));
-        QVERIFY(sameTime(modificationTime(folder / name), {1'000'000'000, 123'456'789}));
-    }
-
     void droppedLinkIsStagedAsWhatItPointsTo()
     {
         ShelfTestEnv env;
@@ -177,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(folder ? source / "2-big" : source), big);
     }
 
-    void cancelledCopyLeavesNothing_data()
+    void copyLeavesNothingUntilWholeThenKeepsNameModeAndTime_data()
     {
         QTest::addColumn<bool>("folder");
         QTest::addColumn<bool>("anonymous"); // CopyOptions::anonymousUntilWhole
@@ -187,19 +157,22 @@ private Q_SLOTS:
             << false << false << true;
         QTest::newRow("a folder") << true << true << true;
     }
-    void cancelledCopyLeavesNothing()
+    void copyLeavesNothingUntilWholeThenKeepsNameModeAndTime()
     {
         QFETCH(bool, folder);
         QFETCH(bool, anonymous);
         QFETCH(bool, shownWhileCopying);
         ShelfTestEnv env;
+        const std::string name = "r\xe9sum\xe9 \xff"; // not UTF-8
         const fs::path source =
-            folder ? env.root() / "folder" : env.file("movie.mkv", std::string(40 << 20, 'm'));
+            folder ? env.root() / name : env.file(name, std::string(40 << 20, 'm'));
         if (folder) {
-            env.file("folder/a", "a");
-            env.file("folder/b", "b");
-            env.file("folder/c", "c");
+            env.file(name + "/a", "a");
+            env.file(name + "/b", "b");
+            env.file(name + "/c", "c");
         }
+        fs::permissions(source, fs::perms(0751));
+        setModificationTime(source, 1'000'000'000, 123'456'789);
         const fs::path target = env.root() / "copy";
         int polls = 0;
         bool shown = false;
@@ -221,6 +194,18 @@ private Q_SLOTS:
         QCOMPARE(FileTree::copyItem(source, target, options),
                  std::make_error_code(std::errc::operation_canceled));
         QVERIFY(!fs::exists(target));
+
+        // Left alone, it arrives under its exact name and nothing else, with its mode and time.
+        options.isCancelled = [] { return false; };
+        const fs::path out = env.root() / "out";
+        fs::create_directory(out);
+        QCOMPARE(FileTree::copyItem(source, out / name, options), std::error_code());
+        const UniqueFd fd(::open(out.c_str(), O_RDONLY | O_DIRECTORY));
+        std::vector<std::string> names;
+        QCOMPARE(FileTree::listNames(fd.get(), names), std::error_code());
+        QCOMPARE(names, std::vector<std::string>{name});
+        QCOMPARE(fs::status(out / name).permissions(), fs::perms(0751));
+        QVERIFY(sameTime(modificationTime(out / name), {1'000'000'000, 123'456'789}));
     }
 
     void refusesWhatItCannotOrMustNotCopy()

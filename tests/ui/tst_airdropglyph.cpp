@@ -84,27 +84,6 @@ private Q_SLOTS:
         expectOnlyColour(inOrange, orange);
     }
 
-    void squareFrameSqueezesInsteadOfLetterboxing()
-    {
-        const QImage *mask = AirDropSVG::templateImage();
-        QVERIFY(mask);
-        const QImage wide = paintToImage(QSize(80, 75), [&](QPainter &p) {
-            AirDropLogoView::paint(p, QRectF(0, 0, 80, 75), Qt::black, mask);
-        });
-        const QImage square = paintToImage(QSize(80, 80), [&](QPainter &p) {
-            AirDropLogoView::paint(p, QRectF(0, 0, 80, 80), Qt::black, mask);
-        });
-        // The same margins of the drawing show at both shapes: stretched, so
-        // the glyph spans the square's full height as it did the wide frame's.
-        const QRect w = coverage(wide, 64);
-        const QRect s = coverage(square, 64);
-        QCOMPARE(s.left(), w.left());
-        QCOMPARE(s.right(), w.right());
-        QVERIFY(qAbs(s.top() - w.top()) <= 1);
-        QVERIFY(qAbs((80 - s.bottom()) - (75 - w.bottom())) <= 1);
-        QVERIFY(s.height() > w.height() + 3);
-    }
-
     void undecodableSvgGivesNoImage_data()
     {
         QTest::addColumn<QByteArray>("svg");

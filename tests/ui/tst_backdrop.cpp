@@ -59,8 +59,6 @@ private Q_SLOTS:
         QFETCH(QColor, tint);
         // The offscreen platform has no compositor, as a bare X server has none.
         VisualEffectView view;
-        QCOMPARE(view.material(), VisualEffectView::Material::Popover);
-        QCOMPARE(view.blendingMode(), VisualEffectView::BlendingMode::BehindWindow);
         view.setPalette(palette);
         view.resize(40, 30);
         view.show();
@@ -69,22 +67,6 @@ private Q_SLOTS:
         const QImage image = view.grab().toImage();
         QCOMPARE(image.pixelColor(0, 0), tint);
         QCOMPARE(image.pixelColor(39, 29), tint);
-    }
-
-    void materialChangeRepaintsSameView()
-    {
-        VisualEffectView view;
-        view.setPalette(paletteOf(QColor(240, 240, 240), Qt::black));
-        view.resize(20, 20);
-        const QColor popover = view.grab().toImage().pixelColor(10, 10);
-        view.setMaterial(VisualEffectView::Material::HudWindow);
-        const QColor hud = view.grab().toImage().pixelColor(10, 10);
-        QVERIFY(popover != hud);
-        QCOMPARE(hud.alpha(), 255);
-
-        // Blending within the window lays a see-through tint over the content.
-        view.setBlendingMode(VisualEffectView::BlendingMode::WithinWindow);
-        QVERIFY(view.isTranslucent());
     }
 };
 

@@ -2,13 +2,6 @@
 #include "shelftestenv.h"
 #include "sizelabel.h"
 #include "stashletmanager.h"
-#include "uniquefd.h"
-
-#include <cstring>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -274,32 +267,6 @@ private Q_SLOTS:
         QCOMPARE(shelf.env.lines().size(), 1);
         QVERIFY(shelf.env.lines().at(0).startsWith(
             QStringLiteral("Failed to delete temp file from disk: ")));
-    }
-
-    void failedDeletionIsReportedAndTheEntryStillLeaves()
-    {
-        Shelf shelf;
-        shelf.add(shelf.env.file("in/pinned.txt"));
-        const TempFile entry = shelf.manager->tempFiles().at(0);
-        // Root deletes anything it may write; an immutable file it cannot.
-        const UniqueFd fd(::open(entry.url().c_str(), O_RDONLY));
-        int flags = 0;
-        if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
-            QSKIP("this file system keeps no file flags");
-        }
-        const int immutable = flags | FS_IMMUTABLE_FL;
-        if (::ioctl(fd.get(), FS_IOC_SETFLAGS, &immutable) != 0) {
-            QSKIP("making a file immutable needs CAP_LINUX_IMMUTABLE");
-        }
-        shelf.manager->removeFile(entry);
-        settle(shelf.pool);
-        ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags);
-
-        QCOMPARE(shelf.env.lines(),
-                 QStringList{QStringLiteral("Failed to delete temp file from disk: ") +
-                             QString::fromLocal8Bit(std::strerror(EPERM))});
-        QVERIFY(shelf.manager->tempFiles().isEmpty());
-        QVERIFY(fs::exists(entry.url()));
     }
 
     void clearAllDeletesListedCopiesOnly()

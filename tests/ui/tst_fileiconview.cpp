@@ -2,6 +2,7 @@
 #include "colorscheme.h"
 #include "fileiconview.h"
 #include "pixels.h"
+#include "schemepalette.h"
 
 #include <QAbstractFileIconProvider>
 #include <QFileInfo>
@@ -71,14 +72,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<QColor>("blue");
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(30, 30, 30));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        QPalette light;
-        light.setColor(QPalette::Window, QColor(240, 240, 240));
-        light.setColor(QPalette::WindowText, Qt::black);
-        QTest::newRow("light") << light << QColor(0, 122, 255);
-        QTest::newRow("dark") << dark << QColor(10, 132, 255);
+        QTest::newRow("light") << schemePalette(ColorScheme::Light) << QColor(0, 122, 255);
+        QTest::newRow("dark") << schemePalette(ColorScheme::Dark) << QColor(10, 132, 255);
     }
 
     void missingIconShowsBlueDocumentInItsPlace()

@@ -306,11 +306,6 @@ private Q_SLOTS:
         Shelf shelf;
         Host host(shelf.add("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
         FileRowView &row = *host.row;
-        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-        QTRY_VERIFY(row.isHovered());
-        QTest::mouseMove(&host.window, QPoint(30, row.height() + 30));
-        QTRY_VERIFY(!row.isHovered());
-        runFor(1.0);
         const QImage blank = [&] {
             QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));

@@ -28,6 +28,7 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents();
         QVERIFY(!ran);
         group.leave();
+        QVERIFY(!ran); // queued, not run inside leave()
         QTRY_VERIFY(ran);
     }
 

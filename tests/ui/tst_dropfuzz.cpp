@@ -24,15 +24,11 @@ constexpr std::uint64_t kDefaultSeed = 0x5eed'd70b;
 // bytes alone would almost never spell a file URL.
 const QByteArrayList kFilePieces{"file://",           "file:///",         "FILE:/",      "file:",
                                  "File://localhost/", "file://LOCALHOST", "file://host/"};
-const QByteArrayList kOtherPieces{"localhost", "/",           "//",
-                                  "%",         "%00",         "%E9",
-                                  "%2F",       "%2e%2e",      "%zz",
-                                  "\r\n",      "\n",          "\r",
-                                  "#",         " ",           "\t",
-                                  "?",         "@",           ":8080",
-                                  "..",        ".",           "a",
-                                  "\xc3\xa9",  "\xff",        "\x80",
-                                  "http://",   "ftp://host/", QByteArray(1, '\0')};
+const QByteArrayList kOtherPieces =
+    QByteArray("localhost / // % %00 %E9 %2F %2e%2e %zz # ? @ :8080 .. . a \xc3\xa9 \xff \x80 "
+               "http:// ftp://host/")
+        .split(' ') +
+    QByteArrayList{"\r\n", "\n", "\r", " ", "\t", QByteArray(1, '\0')};
 
 class Fuzzer final {
 public:

@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 // A panel over a real store whose staging folder and sample files live in a
-// temporary folder, for tests, the gallery and benchmarks alike.
+// temporary folder, for tests and benchmarks alike.
 class PanelFixture final {
 public:
     explicit PanelFixture(ColorScheme scheme = ColorScheme::Light)

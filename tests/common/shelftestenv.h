@@ -43,6 +43,7 @@ public:
     }
     ~ShelfTestEnv()
     {
+        qputenv("PATH", m_savedPath);
         Diagnostics::setOutput(STDOUT_FILENO);
         ::close(m_logFd);
         // QTemporaryDir cannot delete names that are not UTF-8; the shelf's own removal can.
@@ -65,6 +66,21 @@ public:
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << content;
         return path;
+    }
+
+    // Puts first on $PATH (until the end of the test) a kdeconnect-handler
+    // that writes its arguments to the file returned, all at once.
+    std::filesystem::path fakeShareHandler()
+    {
+        const auto received = m_root / "received";
+        const auto handler =
+            file("bin/kdeconnect-handler", "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() +
+                                               ".part'\nmv '" + received.native() + ".part' '" +
+                                               received.native() + "'\n");
+        std::filesystem::permissions(handler, std::filesystem::perms::owner_all);
+        qputenv("PATH",
+                QByteArray::fromStdString(handler.parent_path().native()) + ':' + m_savedPath);
+        return received;
     }
 
     // Every diagnostic line written so far, in order.
@@ -93,6 +109,7 @@ private:
 
     QByteArray m_savedTmp;
     QByteArray m_savedCache;
+    QByteArray m_savedPath = qgetenv("PATH");
     QTemporaryDir m_dir;
     std::filesystem::path m_root;
     std::filesystem::path m_logPath;

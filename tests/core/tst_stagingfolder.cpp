@@ -63,45 +63,40 @@ private Q_SLOTS:
         QCOMPARE(fs::status(env.staging()).permissions() & fs::perms::all, fs::perms::owner_all);
     }
 
-    void folderThatIsALinkIsUsedForNothing()
+    void folderThatIsALinkOrAnotherUsersIsUsedForNothing_data()
     {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("a link to elsewhere") << true;
+        QTest::newRow("another user's folder") << false;
+    }
+    void folderThatIsALinkOrAnotherUsersIsUsedForNothing()
+    {
+        QFETCH(bool, link);
         ShelfTestEnv env;
-        env.file("outside/precious.txt", "mine");
-        fs::create_directory_symlink(env.root() / "outside", env.staging());
+        // Root owns everything here, so another owner is played by telling
+        // the folder to expect a user who does not own it.
+        const StagingFolder folder(link ? ::geteuid() : ::geteuid() + 1);
+        const fs::path inside = link ? env.root() / "outside" : env.staging();
+        env.file(fs::relative(inside / "theirs.txt", env.root()), "theirs");
+        if (link) {
+            fs::create_directory_symlink(inside, env.staging());
+        } else {
+            // The owner rule covers TMPDIR as well, so point the cache at the same place.
+            qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(env.tmp().native()));
+            QCOMPARE(folder.location(), env.staging());
+        }
 
         BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
+        auto manager = StashletManager::create(pool, folder);
         manager->addFile(env.file("in/a.txt"));
         settle(pool);
-
-        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
-        QVERIFY(!fs::exists(env.root() / "outside" / "a.txt"));
+        QCOMPARE(readAll(inside / "theirs.txt"), std::string("theirs"));
+        QVERIFY(!fs::exists(inside / "a.txt"));
         QVERIFY(manager->tempFiles().isEmpty());
         QCOMPARE(env.lines().size(), 1);
         QVERIFY(env.lines().at(0).startsWith(
             QStringLiteral("Failed to copy file to temp directory: ")));
         QVERIFY(env.lines().at(0).contains(QStringLiteral("staging folder")));
-    }
-
-    void folderOfAnotherOwnerIsUsedForNothing()
-    {
-        // Root owns everything here, so the foreign owner is played by telling
-        // the folder to expect a user who does not own it.
-        ShelfTestEnv env;
-        env.file("tmp/QELStashlet/theirs.txt", "theirs");
-        const StagingFolder foreign(::geteuid() + 1);
-        // The owner rule covers TMPDIR as well, so point the cache at the same place.
-        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(env.tmp().native()));
-        QCOMPARE(foreign.location(), env.staging());
-
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool, foreign);
-        QCOMPARE(readAll(env.staging() / "theirs.txt"), std::string("theirs"));
-        manager->addFile(env.file("in/a.txt"));
-        settle(pool);
-        QVERIFY(!fs::exists(env.staging() / "a.txt"));
-        QVERIFY(manager->tempFiles().isEmpty());
-        QCOMPARE(env.lines().size(), 1);
     }
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
 #include "mainqueue.h"
+#include "oneshottimer.h"
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -8,6 +9,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -125,6 +127,19 @@ private Q_SLOTS:
             QVERIFY(running.tryAcquire(1, 10'000));
         } // would hang here if the destructor only waited
         QVERIFY(stopped);
+    }
+
+    void oneShotBlockMayDestroyItsOwnTimer()
+    {
+        // A new banner message replaces the running timer from inside a block.
+        std::unique_ptr<OneShotTimer> timer;
+        bool ran = false;
+        timer = std::make_unique<OneShotTimer>(std::chrono::milliseconds(1), [&] {
+            timer.reset();
+            ran = true;
+        });
+        QTRY_VERIFY(ran);
+        QVERIFY(!timer);
     }
 };
 

@@ -50,17 +50,6 @@ private Q_SLOTS:
         QCOMPARE(firstCalls, 1);
         QCOMPARE(secondCalls, 0);
     }
-
-    void defaultCenterIsOneInstance()
-    {
-        int calls = 0;
-        const auto token =
-            NotificationCenter::defaultCenter().observe(QStringLiteral("ping"), [&] { ++calls; });
-        NotificationCenter::defaultCenter().post(QStringLiteral("ping"));
-        NotificationCenter::defaultCenter().unregister(token);
-        NotificationCenter::defaultCenter().post(QStringLiteral("ping"));
-        QCOMPARE(calls, 1);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNotificationCenter)

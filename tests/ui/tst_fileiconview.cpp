@@ -2,6 +2,7 @@
 #include "colorscheme.h"
 #include "fileiconview.h"
 #include "pixels.h"
+#include "schemepalette.h"
 
 #include <QAbstractFileIconProvider>
 #include <QFileInfo>
@@ -39,84 +40,72 @@ class TestFileIconView final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void iconFitsFrameWithAspectKept_data();
-    void iconFitsFrameWithAspectKept();
-    void missingIconShowsBlueDocumentInItsPlace_data();
-    void missingIconShowsBlueDocumentInItsPlace();
-    void asksTheServiceOnEveryPaint();
+    void iconFitsFrameWithAspectKept_data()
+    {
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<QSize>("icon");
+        QTest::addColumn<QRect>("painted");
+        QTest::newRow("square in the row's 32 frame")
+            << QSize(32, 32) << QSize(32, 32) << QRect(0, 0, 32, 32);
+        QTest::newRow("small icon grows") << QSize(32, 32) << QSize(16, 16) << QRect(0, 0, 32, 32);
+        QTest::newRow("wide icon, letterboxed")
+            << QSize(32, 32) << QSize(64, 32) << QRect(0, 8, 32, 16);
+        QTest::newRow("wide frame, pillarboxed")
+            << QSize(48, 32) << QSize(32, 32) << QRect(8, 0, 32, 32);
+        QTest::newRow("tall frame") << QSize(20, 40) << QSize(32, 32) << QRect(0, 10, 20, 20);
+    }
+
+    void iconFitsFrameWithAspectKept()
+    {
+        QFETCH(QSize, frame);
+        QFETCH(QSize, icon);
+        QFETCH(QRect, painted);
+        const FixedIconService service(icon);
+        const QImage image = paintToImage(frame, [&](QPainter &p) {
+            FileIconView::paint(p, QRectF(QPointF(0, 0), frame), QStringLiteral("/any/file.txt"),
+                                service, ColorScheme::Light);
+        });
+        QCOMPARE(coverage(image, 127), painted);
+    }
+
+    void missingIconShowsBlueDocumentInItsPlace_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<QColor>("blue");
+        QTest::newRow("light") << schemePalette(ColorScheme::Light) << QColor(0, 122, 255);
+        QTest::newRow("dark") << schemePalette(ColorScheme::Dark) << QColor(10, 132, 255);
+    }
+
+    void missingIconShowsBlueDocumentInItsPlace()
+    {
+        QFETCH(QPalette, palette);
+        QFETCH(QColor, blue);
+        const IconServiceWithNoIcon service;
+        FileIconView view(QStringLiteral("/nowhere/at/all"), nullptr, &service);
+        view.setPalette(palette);
+        view.resize(32, 32);
+        const QImage image = view.grab().toImage();
+        // Full height, as an icon of the frame's height would be, and centred.
+        const QRect box = coverage(image, 127);
+        QVERIFY(box.top() <= 1 && box.bottom() >= 30);
+        QVERIFY(box.width() < box.height());
+        QVERIFY(qAbs((box.left() + box.right()) - 31) <= 1);
+        const QColor centre = image.pixelColor(16, 20);
+        QCOMPARE(centre.rgb(), blue.rgb());
+    }
+
+    void asksTheServiceOnEveryPaint()
+    {
+        const FixedIconService service(QSize(32, 32));
+        FileIconView view(QStringLiteral("/any/file.txt"), nullptr, &service);
+        view.resize(32, 32);
+        view.grab();
+        const int first = service.calls;
+        QVERIFY(first >= 1);
+        view.grab();
+        QCOMPARE(service.calls, 2 * first);
+    }
 };
-
-void TestFileIconView::iconFitsFrameWithAspectKept_data()
-{
-    QTest::addColumn<QSize>("frame");
-    QTest::addColumn<QSize>("icon");
-    QTest::addColumn<QRect>("painted");
-    QTest::newRow("square in the row's 32 frame")
-        << QSize(32, 32) << QSize(32, 32) << QRect(0, 0, 32, 32);
-    QTest::newRow("small icon grows") << QSize(32, 32) << QSize(16, 16) << QRect(0, 0, 32, 32);
-    QTest::newRow("wide icon, letterboxed")
-        << QSize(32, 32) << QSize(64, 32) << QRect(0, 8, 32, 16);
-    QTest::newRow("wide frame, pillarboxed")
-        << QSize(48, 32) << QSize(32, 32) << QRect(8, 0, 32, 32);
-    QTest::newRow("tall frame") << QSize(20, 40) << QSize(32, 32) << QRect(0, 10, 20, 20);
-}
-
-void TestFileIconView::iconFitsFrameWithAspectKept()
-{
-    QFETCH(QSize, frame);
-    QFETCH(QSize, icon);
-    QFETCH(QRect, painted);
-    const FixedIconService service(icon);
-    const QImage image = paintToImage(frame, [&](QPainter &p) {
-        FileIconView::paint(p, QRectF(QPointF(0, 0), frame), QStringLiteral("/any/file.txt"),
-                            service, ColorScheme::Light);
-    });
-    QCOMPARE(coverage(image, 127), painted);
-}
-
-void TestFileIconView::missingIconShowsBlueDocumentInItsPlace_data()
-{
-    QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<QColor>("blue");
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(30, 30, 30));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    QPalette light;
-    light.setColor(QPalette::Window, QColor(240, 240, 240));
-    light.setColor(QPalette::WindowText, Qt::black);
-    QTest::newRow("light") << light << QColor(0, 122, 255);
-    QTest::newRow("dark") << dark << QColor(10, 132, 255);
-}
-
-void TestFileIconView::missingIconShowsBlueDocumentInItsPlace()
-{
-    QFETCH(QPalette, palette);
-    QFETCH(QColor, blue);
-    const IconServiceWithNoIcon service;
-    FileIconView view(QStringLiteral("/nowhere/at/all"), nullptr, &service);
-    view.setPalette(palette);
-    view.resize(32, 32);
-    const QImage image = view.grab().toImage();
-    // Full height, as an icon of the frame's height would be, and centred.
-    const QRect box = coverage(image, 127);
-    QVERIFY(box.top() <= 1 && box.bottom() >= 30);
-    QVERIFY(box.width() < box.height());
-    QVERIFY(qAbs((box.left() + box.right()) - 31) <= 1);
-    const QColor centre = image.pixelColor(16, 20);
-    QCOMPARE(centre.rgb(), blue.rgb());
-}
-
-void TestFileIconView::asksTheServiceOnEveryPaint()
-{
-    const FixedIconService service(QSize(32, 32));
-    FileIconView view(QStringLiteral("/any/file.txt"), nullptr, &service);
-    view.resize(32, 32);
-    view.grab();
-    const int first = service.calls;
-    QVERIFY(first >= 1);
-    view.grab();
-    QCOMPARE(service.calls, 2 * first);
-}
 
 QTEST_MAIN(TestFileIconView)
 #include "tst_fileiconview.moc"

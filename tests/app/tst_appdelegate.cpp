@@ -63,7 +63,7 @@ class TestAppDelegate final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void launchShowsA320By420PanelThatNeverDisappearsWithoutATray()
+    void withoutATrayThePanelHasAnIconAndNeitherEscapeNorCloseHidesIt()
     {
         ShelfTestEnv env;
         // The build tree's icons, laid out as installed.
@@ -71,16 +71,10 @@ private Q_SLOTS:
         QIcon::setThemeName(QStringLiteral("hicolor"));
         {
             AppDelegate delegate;
-            QVERIFY(QApplication::windowIcon().isNull());
             delegate.applicationDidFinishLaunching();
             Popover &window = delegate.popover();
-            QCOMPARE(window.size(), QSize(320, 420));
-            // Looked up only as the first window shows, for a quicker start.
-            QVERIFY(!QApplication::windowIcon().isNull());
-            QCOMPARE(window.content(), static_cast<QWidget *>(delegate.panel()));
-            // No tray on this platform: the panel must not stay out of sight.
-            QVERIFY(delegate.statusBarController() == nullptr);
             QVERIFY(window.isVisible());
+            QVERIFY(!QApplication::windowIcon().isNull());
             QTest::keyClick(&window, Qt::Key_Escape);
             QVERIFY(window.isVisible());
             QVERIFY(window.windowState() & Qt::WindowMinimized);

@@ -18,12 +18,10 @@ public:
     }
     QIcon icon(const QFileInfo &) const override
     {
-        ++calls;
         QPixmap pixmap(m_size);
         pixmap.fill(Qt::red);
         return QIcon(pixmap);
     }
-    mutable int calls = 0;
 
 private:
     QSize m_size;
@@ -92,18 +90,6 @@ private Q_SLOTS:
         QVERIFY(qAbs((box.left() + box.right()) - 31) <= 1);
         const QColor centre = image.pixelColor(16, 20);
         QCOMPARE(centre.rgb(), blue.rgb());
-    }
-
-    void asksTheServiceOnEveryPaint()
-    {
-        const FixedIconService service(QSize(32, 32));
-        FileIconView view(QStringLiteral("/any/file.txt"), nullptr, &service);
-        view.resize(32, 32);
-        view.grab();
-        const int first = service.calls;
-        QVERIFY(first >= 1);
-        view.grab();
-        QCOMPARE(service.calls, 2 * first);
     }
 };
 

@@ -87,30 +87,6 @@ private Q_SLOTS:
         QCOMPARE(sawTheOther.load(), 2);
     }
 
-    void cancelAllReachesStartedAndQueuedWorkButNotLaterWork()
-    {
-        BackgroundPool pool(1);
-        QSemaphore running;
-        QSemaphore release;
-        std::atomic_bool startedSawCancel{false};
-        std::atomic_bool queuedSawCancel{false};
-        std::atomic_bool laterSawCancel{true};
-        pool.async([&](const CancelToken &token) {
-            running.release();
-            release.acquire();
-            startedSawCancel = token.isCancelled();
-        });
-        pool.async([&](const CancelToken &token) { queuedSawCancel = token.isCancelled(); });
-        QVERIFY(running.tryAcquire(1, 10'000));
-        pool.cancelAll();
-        pool.async([&](const CancelToken &token) { laterSawCancel = token.isCancelled(); });
-        release.release();
-        QVERIFY(pool.waitForDone(10'000));
-        QVERIFY(startedSawCancel);
-        QVERIFY(queuedSawCancel);
-        QVERIFY(!laterSawCancel);
-    }
-
     void destroyingThePoolCancelsWorkInFlight()
     {
         std::atomic_bool stopped{false};

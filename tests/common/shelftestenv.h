@@ -4,6 +4,7 @@
 #include "backgroundpool.h"
 #include "diagnostics.h"
 #include "filetree.h"
+#include "stashletmanager.h"
 #include "unnamedfiles.h"
 
 #include <QByteArray>
@@ -132,3 +133,33 @@ inline std::string readAll(const std::filesystem::path &path)
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A store over a ShelfTestEnv, whose additions are waited for.
+struct TestShelf {
+    ShelfTestEnv env;
+    BackgroundPool pool;
+    std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
+
+    void add(const std::filesystem::path &source)
+    {
+        manager->addFile(source);
+        settle(pool);
+    }
+    // Stages a new file `in/name` that should be accepted, and returns its entry.
+    const TempFile &stage(const std::string &name, const std::string &content = "x")
+    {
+        add(env.file(std::filesystem::path("in") / name, content));
+        if (manager->tempFiles().isEmpty()) {
+            qFatal("%s was not staged", name.c_str());
+        }
+        return manager->tempFiles().constLast();
+    }
+    QStringList names() const
+    {
+        QStringList names;
+        for (const TempFile &f : manager->tempFiles()) {
+            names << f.displayName();
+        }
+        return names;
+    }
+};

@@ -2,7 +2,6 @@
 #include "filetree.h"
 #include "shelftestenv.h"
 #include "stageerror.h"
-#include "stashletmanager.h"
 #include "uniquefd.h"
 
 #include <QtTest>
@@ -99,15 +98,12 @@ private Q_SLOTS:
 
     void droppedLinkIsStagedAsWhatItPointsTo()
     {
-        ShelfTestEnv env;
-        env.file("real/data.csv", "1,2,3");
-        fs::create_symlink(env.root() / "real" / "data.csv", env.root() / "shortcut.csv");
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        manager->addFile(env.root() / "shortcut.csv");
-        settle(pool);
-        QCOMPARE(manager->tempFiles().size(), 1);
-        const fs::path staged = env.staging() / "shortcut.csv";
+        TestShelf shelf;
+        shelf.env.file("real/data.csv", "1,2,3");
+        fs::create_symlink(shelf.env.root() / "real" / "data.csv", shelf.env.root() / "link.csv");
+        shelf.add(shelf.env.root() / "link.csv");
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        const fs::path staged = shelf.env.staging() / "link.csv";
         QVERIFY(!fs::is_symlink(staged));
         QCOMPARE(readAll(staged), std::string("1,2,3"));
     }

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "shelftestenv.h"
-#include "stashletmanager.h"
 
 #include <QtTest>
 
@@ -53,14 +52,11 @@ private Q_SLOTS:
 
     void startWithoutAFolderMakesNone()
     {
-        ShelfTestEnv env;
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        QVERIFY(!fs::exists(env.staging()));
-        manager->addFile(env.file("in/a"));
-        settle(pool);
-        QVERIFY(fs::is_directory(env.staging()));
-        QCOMPARE(fs::status(env.staging()).permissions() & fs::perms::all, fs::perms::owner_all);
+        TestShelf shelf;
+        QVERIFY(!fs::exists(shelf.env.staging()));
+        shelf.stage("a");
+        QCOMPARE(fs::status(shelf.env.staging()).permissions() & fs::perms::all,
+                 fs::perms::owner_all);
     }
 
     void folderThatIsALinkOrAnotherUsersIsUsedForNothing_data()

@@ -2,7 +2,6 @@
 #include "shelftestenv.h"
 #include "sizelabel.h"
 #include "stageerror.h"
-#include "stashletmanager.h"
 
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -10,38 +9,20 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+qsizetype stagedCount(const TestShelf &shelf)
+{
+    return std::distance(fs::directory_iterator(shelf.env.staging()), fs::directory_iterator());
+}
+} // namespace
+
 class TestStashletManager final : public QObject {
     Q_OBJECT
-
-private:
-    struct Shelf {
-        ShelfTestEnv env;
-        BackgroundPool pool;
-        std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
-
-        void add(const fs::path &source)
-        {
-            manager->addFile(source);
-            settle(pool);
-        }
-        qsizetype stagedCount() const
-        {
-            return std::distance(fs::directory_iterator(env.staging()), fs::directory_iterator());
-        }
-        QStringList names() const
-        {
-            QStringList names;
-            for (const TempFile &f : manager->tempFiles()) {
-                names << f.displayName();
-            }
-            return names;
-        }
-    };
 
 private Q_SLOTS:
     void addsAfterTheCopyAndPublishesAroundTheChange()
     {
-        Shelf shelf;
+        TestShelf shelf;
         const auto source = shelf.env.file("in/report.txt", "hello");
         QSignalSpy before(shelf.manager.get(), &StashletManager::tempFilesAboutToChange);
         QSignalSpy after(shelf.manager.get(), &StashletManager::tempFilesChanged);
@@ -87,7 +68,7 @@ private Q_SLOTS:
         QFETCH(QString, listed);
         QFETCH(QString, added);
         QFETCH(QString, line);
-        Shelf shelf;
+        TestShelf shelf;
         for (const QString &name : listed.split(QLatin1Char(','))) {
             shelf.add(shelf.env.file(fs::path("first") / name.toStdString()));
         }
@@ -102,7 +83,7 @@ private Q_SLOTS:
         }
         QCOMPARE(shelf.env.lines(), QStringList{line});
         QCOMPARE(shelf.manager->tempFiles(), listedBefore);
-        QCOMPARE(shelf.stagedCount(), listedBefore.size()); // nothing was copied
+        QCOMPARE(stagedCount(shelf), listedBefore.size()); // nothing was copied
         for (const TempFile &f : listedBefore) {
             QCOMPARE(readAll(f.url()), std::string("x")); // no listed copy was overwritten
         }
@@ -110,7 +91,7 @@ private Q_SLOTS:
 
     void missingSourceIsReportedWithItsPath()
     {
-        Shelf shelf;
+        TestShelf shelf;
         const auto missing = shelf.env.root() / "nowhere" / "gone.txt";
         shelf.add(missing);
         QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File does not exist: ") +
@@ -120,7 +101,7 @@ private Q_SLOTS:
 
     void nameThatIsNotUtf8IsStagedUnderItsExactBytes()
     {
-        Shelf shelf;
+        TestShelf shelf;
         const std::string name = "caf\xe9 \xff.txt"; // Latin-1, as old archives carry
         const auto source = shelf.env.file(fs::path("latin1") / name, "bytes");
         shelf.add(source);
@@ -136,7 +117,7 @@ private Q_SLOTS:
 
     void additionsInFlightNeitherShareANameNorOverfillTheShelf()
     {
-        Shelf shelf;
+        TestShelf shelf;
         const std::string big(4 << 20, 'A');
         const auto first = shelf.env.file("one/photo.raw", big);
         const auto second = shelf.env.file("two/photo.raw", "the other photo");
@@ -156,7 +137,7 @@ private Q_SLOTS:
 
         // Two more in flight when four are listed: the late one is dropped silently.
         for (const char *name : {"b", "c", "d"}) {
-            shelf.add(shelf.env.file(fs::path("in") / name));
+            shelf.stage(name);
         }
         shelf.manager->addFile(shelf.env.file("in/e"));
         shelf.manager->addFile(shelf.env.file("in/f"));
@@ -167,14 +148,14 @@ private Q_SLOTS:
 
     void leftoverAtTheStagedPathOrAVanishedFolderIsDealtWith()
     {
-        Shelf shelf;
+        TestShelf shelf;
         fs::create_directories(shelf.env.staging() / "song.mp3"); // not even a file
         shelf.env.file("tmp/QELStashlet/song.mp3/old", "old");
         shelf.add(shelf.env.file("music/song.mp3", "new"));
         QCOMPARE(readAll(shelf.env.staging() / "song.mp3"), std::string("new"));
 
         fs::remove_all(shelf.env.staging()); // while running: made again
-        shelf.add(shelf.env.file("in/b", "b"));
+        shelf.stage("b", "b");
         QCOMPARE(shelf.manager->tempFiles().size(), 2);
         QCOMPARE(readAll(shelf.env.staging() / "b"), std::string("b"));
     }
@@ -191,7 +172,7 @@ private Q_SLOTS:
     void unsafeSourcesAreRefusedBeforeAnythingIsCopied()
     {
         QFETCH(QString, source);
-        Shelf shelf;
+        TestShelf shelf;
         shelf.env.file("in/x");
         shelf.env.file("tmp/QELStashlet/kept", "keep me");
         const fs::path path = source.startsWith(QLatin1Char('/'))
@@ -206,14 +187,14 @@ private Q_SLOTS:
         QVERIFY(shelf.manager->tempFiles().isEmpty());
         QCOMPARE(readAll(shelf.env.staging() / "kept"), std::string("keep me"));
         QVERIFY(fs::exists(shelf.env.root() / "in" / "x"));
-        QCOMPARE(shelf.stagedCount(), 1);
+        QCOMPARE(stagedCount(shelf), 1);
     }
 
     void removeTakesOutExactlyThatEntryAndKeepsTheOrder()
     {
-        Shelf shelf;
+        TestShelf shelf;
         for (const char *name : {"a", "b", "c"}) {
-            shelf.add(shelf.env.file(fs::path("in") / name));
+            shelf.stage(name);
         }
         const TempFile middle = shelf.manager->tempFiles().at(1);
         shelf.manager->removeFile(middle);
@@ -251,9 +232,9 @@ private Q_SLOTS:
 
     void deletingNeverFollowsAStagingFolderSwappedForALink()
     {
-        Shelf shelf;
-        shelf.add(shelf.env.file("in/a.txt"));
-        shelf.add(shelf.env.file("in/b.txt"));
+        TestShelf shelf;
+        shelf.stage("a.txt");
+        shelf.stage("b.txt");
         shelf.env.file("outside/a.txt", "precious");
         shelf.env.file("outside/b.txt", "precious");
         fs::remove_all(shelf.env.staging());
@@ -276,8 +257,8 @@ private Q_SLOTS:
 
     void clearAllDeletesListedCopiesOnly()
     {
-        Shelf shelf;
-        shelf.add(shelf.env.file("in/a", "aaa"));
+        TestShelf shelf;
+        shelf.stage("a", "aaa");
         shelf.env.file("in/inner/b", "bbbb");
         shelf.add(shelf.env.root() / "in");
         // A folder is staged whole, with no size to show.
@@ -300,8 +281,8 @@ private Q_SLOTS:
 
     void sharingWithoutAServiceSaysSo()
     {
-        Shelf shelf;
-        shelf.add(shelf.env.file("in/a"));
+        TestShelf shelf;
+        shelf.stage("a");
         qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "empty-bin").native()));
         shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
         QCoreApplication::sendPostedEvents();
@@ -346,7 +327,7 @@ private Q_SLOTS:
 
     void copyWholeJustBeforeTheCancelIsNeitherListedNorLeft()
     {
-        Shelf shelf;
+        TestShelf shelf;
         shelf.manager->addFile(shelf.env.file("in/done.txt", "whole"));
         // The copy is done and named, but its news has not reached the main
         // thread yet, as at a quit that never runs the event loop again.

@@ -26,20 +26,6 @@ void runFor(double seconds)
         Ticker::shared().advance(0.004);
 }
 
-// A shelf in a private folder, with entries staged through the store.
-struct Shelf {
-    ShelfTestEnv env;
-    BackgroundPool pool;
-    std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
-
-    const TempFile &add(const std::string &name, const std::string &content = "x")
-    {
-        manager->addFile(env.file(fs::path("in") / name, content));
-        settle(pool);
-        return manager->tempFiles().constLast();
-    }
-};
-
 // The row in a window of the list's width, as the panel would hold it.
 struct Host {
     QWidget window;
@@ -98,9 +84,9 @@ private Q_SLOTS:
     void cardAndButtonHoverTogether()
     {
         QFETCH(bool, airDrop);
-        Shelf shelf;
-        Host host(shelf.add("a.txt"), *shelf.manager);
-        const TempFile second = shelf.add("b.txt");
+        TestShelf shelf;
+        Host host(shelf.stage("a.txt"), *shelf.manager);
+        const TempFile second = shelf.stage("b.txt");
         FileRowView &row = *host.row;
         QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
         auto buttonFlag = [&] { return airDrop ? row.isAirDropHovered() : row.isDeleteHovered(); };
@@ -139,8 +125,8 @@ private Q_SLOTS:
 
     void marginsHoldTheShadowOutsideTheCard()
     {
-        Shelf shelf;
-        Host host(shelf.add("a.txt"), *shelf.manager, ColorScheme::Dark);
+        TestShelf shelf;
+        Host host(shelf.stage("a.txt"), *shelf.manager, ColorScheme::Dark);
         FileRowView &row = *host.row;
         const QMargins margins = FileRowView::overflowMargins();
         row.setContentsMargins(margins);
@@ -168,10 +154,10 @@ private Q_SLOTS:
 
     void removeTakesOutExactlyThisEntry()
     {
-        Shelf shelf;
-        const TempFile first = shelf.add("first.txt");
-        const TempFile middle = shelf.add("middle.txt");
-        const TempFile last = shelf.add("last.txt");
+        TestShelf shelf;
+        const TempFile first = shelf.stage("first.txt");
+        const TempFile middle = shelf.stage("middle.txt");
+        const TempFile last = shelf.stage("last.txt");
         Host host(middle, *shelf.manager);
 
         QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
@@ -181,9 +167,9 @@ private Q_SLOTS:
 
     void shareHandsOverTheStagedCopy()
     {
-        Shelf shelf;
-        shelf.add("other.txt");
-        const TempFile entry = shelf.add("slides \xe9.pdf");
+        TestShelf shelf;
+        shelf.stage("other.txt");
+        const TempFile entry = shelf.stage("slides \xe9.pdf");
         const fs::path received = shelf.env.fakeShareHandler();
         Host host(entry, *shelf.manager);
 
@@ -198,11 +184,8 @@ private Q_SLOTS:
 
     void dragCarriesTheStagedCopyForCopyingOnly()
     {
-        Shelf shelf;
-        const fs::path source = shelf.env.file("in/report \xe9.txt", "bytes");
-        shelf.manager->addFile(source);
-        settle(shelf.pool);
-        const TempFile entry = shelf.manager->tempFiles().at(0);
+        TestShelf shelf;
+        const TempFile entry = shelf.stage("report \xe9.txt", "bytes");
         FileRowView row(entry, *shelf.manager);
 
         const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
@@ -237,8 +220,8 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, start);
         QFETCH(QString, end);
-        Shelf shelf;
-        Host host(shelf.add(name.toStdString()), *shelf.manager);
+        TestShelf shelf;
+        Host host(shelf.stage(name.toStdString()), *shelf.manager);
         const QString shown = host.row->shownName();
         QVERIFY2(shown.startsWith(start), qPrintable(shown));
         QVERIFY2(shown.endsWith(end), qPrintable(shown));
@@ -277,8 +260,8 @@ private Q_SLOTS:
 
     void renderedRowShowsHoverAndScheme()
     {
-        Shelf shelf;
-        Host host(shelf.add("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
+        TestShelf shelf;
+        Host host(shelf.stage("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
         FileRowView &row = *host.row;
         const QImage blank = [&] {
             QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);

@@ -229,11 +229,12 @@ private Q_SLOTS:
         row("URL", fileUrl, "/tmp/a.txt");
         row("URL with a load error, which is ignored", fileUrl, "/tmp/a.txt", true);
         row("failed load, no item", Item(), {}, true);
+        row("URL of a web page", QUrl(QStringLiteral("https://example.com/a.txt")), {});
         row("URL of a file on another host", QUrl(QStringLiteral("file://server/a.txt")), {});
 
         // Bytes are parsed as an encoded URL, so these rows are the table of
-        // what counts as a local file URL. Other schemes and paths that are
-        // empty, relative or hold a NUL are the fuzz's to catch.
+        // what counts as a local file URL. Paths that are empty, relative or
+        // hold a NUL are the fuzz's to catch.
         const auto bytes = [&](const char *name, const char *url, QByteArray path) {
             row(name, QByteArray(url), path);
         };
@@ -247,6 +248,7 @@ private Q_SLOTS:
         bytes("bytes, other host", "file://server/share/a", {});
         bytes("bytes, user", "file://me@localhost/tmp/a", {});
         bytes("bytes, port", "file://localhost:8080/tmp/a", {});
+        bytes("bytes, web", "http://localhost/tmp/a", {});
 
         row("string", QStringLiteral("file:///tmp/b.txt"), "/tmp/b.txt");
         row("string, encoded UTF-8", QStringLiteral("file:///tmp/%C3%A9"), "/tmp/\xc3\xa9");

@@ -45,13 +45,9 @@ private Q_SLOTS:
     {
         const QIcon icon = QApplication::windowIcon();
         QVERIFY(!icon.isNull());
+        // What the icons look like is the package test's.
         for (const int size : {16, 32, 48, 256}) {
-            const QSize actual = icon.actualSize(QSize(size, size));
-            QCOMPARE(actual, QSize(size, size));
-            const QImage image = icon.pixmap(size).toImage();
-            // Opaque tile colour left of the glyph, transparent corner.
-            QVERIFY(qAlpha(image.pixel(size / 8 + 1, size / 2)) == 255);
-            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            QCOMPARE(icon.actualSize(QSize(size, size)), QSize(size, size));
         }
     }
 };

@@ -102,8 +102,6 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("anchor");
         QTest::addColumn<QPoint>("click");
         QTest::addColumn<QRect>("expected");
-        QTest::newRow("below an icon at the top")
-            << QRect(600, 0, 24, 24) << QPoint() << QRect(451, 28, 320, 420);
         QTest::newRow("above an icon at the bottom")
             << QRect(600, 776, 24, 24) << QPoint() << QRect(451, 352, 320, 420);
         QTest::newRow("pulled in from the right edge")

@@ -66,7 +66,6 @@ private Q_SLOTS:
         const QColor blue = theme::kBlue.light.color(), orange = theme::kOrange.light.color();
         const QColor red = theme::kRed.light.color(), empty = theme::kWhite.at(0.2).color();
         QTest::newRow("empty") << 0 << empty << empty;
-        QTest::newRow("one") << 1 << blue << theme::kBlue.dark.color();
         QTest::newRow("two") << 2 << blue << theme::kBlue.dark.color();
         QTest::newRow("three") << 3 << orange << theme::kOrange.dark.color();
         QTest::newRow("four") << 4 << orange << theme::kOrange.dark.color();
@@ -144,12 +143,10 @@ private Q_SLOTS:
         const QImage before = clear->grab().toImage();
         QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QCoreApplication::sendEvent(clear, &enter);
-        QVERIFY(shelf.panel->isClearHovered());
         QVERIFY(!shelf.panel->isQuitHovered());
         QVERIFY(clear->grab().toImage() != before); // no animation to wait for
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(clear, &leave);
-        QVERIFY(!shelf.panel->isClearHovered());
         QCOMPARE(clear->grab().toImage(), before);
     }
 

@@ -289,9 +289,10 @@ private Q_SLOTS:
         QTest::qWait(20);
         QVERIFY2(shelf.added.size() == 1, "files were added while a load was still running");
         b->release();
-        QTRY_COMPARE(bytesOf(shelf.added),
-                     (QByteArrayList{dropPath(QStringLiteral("quick")), dropPath(QStringLiteral("c")),
-                                     dropPath(QStringLiteral("a")), dropPath(QStringLiteral("b"))}));
+        QTRY_COMPARE(
+            bytesOf(shelf.added),
+            (QByteArrayList{dropPath(QStringLiteral("quick")), dropPath(QStringLiteral("c")),
+                            dropPath(QStringLiteral("a")), dropPath(QStringLiteral("b"))}));
     }
 
     void concurrentCompletionsAreAllCollected()

@@ -97,8 +97,10 @@ private Q_SLOTS:
         QTRY_VERIFY(row.isHovered());
         QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
         runFor(0.03);
-        QVERIFY2(row.cardScale() > 1.0 && row.cardScale() < 1.015,
-                 qPrintable(QString::number(row.cardScale()))); // moving, not a jump
+        // Moving, not a jump. A slow machine may already see the spring past
+        // its target (it overshoots), so only "not at rest" is asked.
+        QVERIFY2(row.cardScale() > 1.0 && !qFuzzyCompare(row.cardScale(), 1.015),
+                 qPrintable(QString::number(row.cardScale())));
         runFor(1.0);
         QCOMPARE(row.cardScale(), 1.015);
         QCOMPARE(row.geometry(), geometry); // drawing only

@@ -159,6 +159,24 @@ private Q_SLOTS:
         QVERIFY(env.lines().isEmpty());
     }
 
+    void copyLeavesOutWhatIsMountedInsideADroppedFolder()
+    {
+        TestShelf shelf;
+        shelf.env.file("drop/a", "a");
+        const Mount mount(shelf.env.root() / "drop" / "media", "tmpfs", "none", 0);
+        if (!mount.valid()) {
+            QSKIP(mount.skipReason());
+        }
+        shelf.env.file("drop/media/huge", "not ours to copy");
+        shelf.add(shelf.env.root() / "drop");
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        QCOMPARE(readAll(shelf.env.staging() / "drop" / "a"), std::string("a"));
+        QVERIFY(!fs::exists(shelf.env.staging() / "drop" / "media"));
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("Items that cannot be copied were left out: "
+                                            "\"drop/media\" (another file system)")});
+    }
+
     void folderThatCannotBeMadeGivesTheReason_data()
     {
         QTest::addColumn<bool>("readOnlyMount"); // else a base folder of someone else's

@@ -245,8 +245,7 @@ private Q_SLOTS:
         };
         QVERIFY(intake.handleDrop(providers(drops[0])));
         if (stage == 1) {
-            QCoreApplication::sendPostedEvents(); // the drop's files reach the store
-            QCOMPARE(shelf.manager->tempFiles().size() + shelf.manager->inFlightCount(), 3);
+            QCoreApplication::sendPostedEvents(); // its files reach the store and copy
         } else if (stage == 2) {
             shelf.settleWork();
         }

@@ -114,26 +114,38 @@ std::pair<off_t, off_t> nextExtent(int in, off_t at, off_t size)
 
 } // namespace
 
-std::error_code FileData::copy(int in, int out, off_t size, const std::function<bool()> &cancelled)
+std::error_code FileData::copy(int in, int out, const struct stat &st,
+                               const std::function<bool()> &cancelled)
 {
-    std::error_code error;
-    if (::ioctl(out, FICLONE, in) != 0) {
+    const off_t size = st.st_size;
+    // Fewer blocks than the size needs: there are holes to look for. A file
+    // without any is copied in one extent, sparing two seeks a file, which
+    // add up in a folder of many small ones.
+    const bool holes = st.st_blocks * 512 < size;
+    const bool cloned = ::ioctl(out, FICLONE, in) == 0;
+    off_t end = 0;
+    if (!cloned) {
         Copier copier{in, out, cancelled, true, {}};
-        for (off_t at = 0; at < size && !error;) {
-            const auto [data, end] = nextExtent(in, at, size);
-            error = copier.range(data, end);
-            at = end;
+        for (off_t at = 0; at < size;) {
+            const auto [data, stop] = holes ? nextExtent(in, at, size) : std::pair{at, size};
+            if (auto e = copier.range(data, stop)) {
+                return e;
+            }
+            at = stop;
+            end = data < stop ? stop : end;
         }
+    }
+    struct stat now {};
+    if ((cloned || holes) && (::fstat(in, &now) != 0 || now.st_size < size)) {
+        // Shrunk inside a hole or before a clone: what was copied is not the
+        // file. Elsewhere a short copy shows as such.
+        return make_error_code(StageError::SourceShrank);
     }
     // Sets the size the copy stops at: a hole at the end, or the cut of a
     // clone of a source that grew since it was opened.
-    if (!error && ::ftruncate(out, size) != 0) {
-        error = lastError();
+    const bool sized = cloned ? now.st_size == size : end == size;
+    if (!sized && ::ftruncate(out, size) != 0) {
+        return lastError();
     }
-    struct stat now {};
-    if (!error && (::fstat(in, &now) != 0 || now.st_size < size)) {
-        // Shrunk inside a hole or before a clone: what was copied is not the file.
-        error = make_error_code(StageError::SourceShrank);
-    }
-    return error;
+    return {};
 }

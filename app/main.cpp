@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +46,10 @@ int handleOptions(int argc, char **argv, bool &proceed)
 
 int main(int argc, char **argv)
 {
+    // Standard output may be a pipe whose reader has gone (a closed terminal,
+    // `| head`): the next diagnostic line must fail quietly, not end the
+    // program with the shelf's copies still on disk.
+    std::signal(SIGPIPE, SIG_IGN);
     bool proceed = false;
     if (const int status = handleOptions(argc, argv, proceed); !proceed) {
         return status;

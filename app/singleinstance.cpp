@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,16 +24,22 @@ namespace {
 
 QString folder(const QString &directory)
 {
-    const QString dir =
-        directory.isEmpty()
-            ? QFile::decodeName(StagingFolder().location().parent_path().native().c_str())
-            : directory;
-    QDir().mkpath(dir);
-    return dir;
+    const std::filesystem::path base =
+        directory.isEmpty() ? StagingFolder().location().parent_path()
+                            : std::filesystem::path(QFile::encodeName(directory).toStdString());
+    // Made private, as the staging folder's base would be.
+    StagingFolder::makeFolders(base);
+    return QFile::decodeName(base.native().c_str());
 }
 
 constexpr char kToggle[] = "toggle\n";
 constexpr qsizetype kToggleSize = sizeof kToggle - 1;
+// Sent back once the panel was toggled: a first that is stopped (SIGSTOP) or
+// hung still accepts connections in the kernel's backlog, and only its answer
+// tells that it heard.
+constexpr char kDone[] = "done\n";
+constexpr qsizetype kDoneSize = sizeof kDone - 1;
+constexpr std::chrono::milliseconds kAnswerWait{3000};
 // How long to stop accepting when the process is out of descriptors.
 constexpr std::chrono::milliseconds kAcceptPause{500};
 // Longer than any message a later start sends: a peer past it is not one of ours.
@@ -71,6 +78,34 @@ std::optional<SocketAddress> socketAddress(const QString &path)
     }
     std::memcpy(result.address.sun_path, name.constData(), name.size());
     return result;
+}
+
+// True once the first has answered `kDone`; false when it said something else,
+// hung up, or let kAnswerWait pass.
+bool awaitAnswer(int fd)
+{
+    QByteArray answer;
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd waiting{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) == 0) {
+            return false;
+        }
+        char buffer[16];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        answer.append(buffer, n);
+        if (answer.size() >= kDoneSize) {
+            return answer.startsWith(kDone);
+        }
+    }
 }
 
 QString errnoString()
@@ -189,6 +224,8 @@ bool SingleInstance::serve(Peer &peer)
         }
         peer.line.remove(0, kToggleSize);
         Q_EMIT toggleRequested();
+        // A later start that does not read its answer cannot hold this one up.
+        ::send(peer.fd.get(), kDone, kDoneSize, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     return peer.line.size() <= kLongestLine;
 }
@@ -219,7 +256,8 @@ bool SingleInstance::askFirstToToggle()
     for (int attempt = 0; attempt < 20; ++attempt) {
         const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         if (fd.valid() && ::connect(fd.get(), address->get(), sizeof address->address) == 0) {
-            return ::send(fd.get(), kToggle, kToggleSize, MSG_NOSIGNAL) == kToggleSize;
+            return ::send(fd.get(), kToggle, kToggleSize, MSG_NOSIGNAL) == kToggleSize &&
+                   awaitAnswer(fd.get());
         }
         QThread::msleep(100);
     }

@@ -30,8 +30,9 @@ public:
     Claim claim();
     bool listening() const { return m_listener.valid(); }
     QString errorString() const;
-    // From a later start: asks the first to toggle its panel. True when the
-    // request was handed over.
+    // From a later start: asks the first to toggle its panel. True once the
+    // first has answered that it did; false when no first answers within a
+    // few seconds (it is stopped, hung, or does not listen).
     bool askFirstToToggle();
 
 Q_SIGNALS:

@@ -39,6 +39,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr std::uint64_t kBigBytes = 1ull << 30;
+// A disk image or a database file as drops bring them: mostly holes.
+constexpr std::uint64_t kSparseBytes = 10ull << 30;
 constexpr int kSmallFiles = 5000;
 constexpr std::size_t kSmallBytes = 4096;
 constexpr int kStallRuns = 3;
@@ -48,6 +50,7 @@ constexpr int kTimeoutMs = 120'000;
 
 const char *const kBigName = "big.bin";
 const char *const kFolderName = "small-files";
+const char *const kSparseName = "sparse.img";
 
 struct Options {
     int repetitions = 9;
@@ -181,6 +184,22 @@ void writeNoiseFile(const fs::path &path, std::uint64_t size, Noise &noise)
     ::close(fd);
 }
 
+// 10 GiB long, 8 KiB of it data: 4 KiB at the start and 4 KiB in the middle.
+void writeSparseFile(const fs::path &path, Noise &noise)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    check(fd >= 0, "cannot create " + path.native() + ": " + std::strerror(errno));
+    std::vector<char> block(4096);
+    for (const std::uint64_t at : {std::uint64_t(0), kSparseBytes / 2}) {
+        noise.fill(block.data(), block.size());
+        check(::pwrite(fd, block.data(), block.size(), static_cast<off_t>(at)) ==
+                  static_cast<ssize_t>(block.size()),
+              "cannot write " + path.native());
+    }
+    check(::ftruncate(fd, static_cast<off_t>(kSparseBytes)) == 0, "cannot size " + path.native());
+    ::close(fd);
+}
+
 // Written data still waiting for the disk would be flushed during whichever
 // copy happens to run next; flushing between runs keeps that cost out of both.
 void flushFileSystem(const fs::path &path)
@@ -196,6 +215,13 @@ std::uint64_t sizeOf(const fs::path &path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Bytes the file takes on disk.
+std::uint64_t diskUsageOf(const fs::path &path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_blocks) * 512 : 0;
 }
 
 int countEntries(const fs::path &folder)
@@ -498,19 +524,34 @@ int run(const Options &options)
     BackgroundPool pool;
     StoreBench store(pool, staging, log);
 
+    const fs::path sparseSource = sources / kSparseName;
+    writeSparseFile(sparseSource, noise);
+
     struct Case {
         fs::path source;
         bool isFolder;
         Series ours;
         Series cp;
         Series clear;
+        std::uint64_t oursDisk = 0; // bytes on disk of the last copy
+        std::uint64_t cpDisk = 0;
     };
-    std::vector<Case> cases{{bigSource, false, {}, {}, {}}, {folderSource, true, {}, {}, {}}};
+    std::vector<Case> cases{{bigSource, false, {}, {}, {}},
+                            {folderSource, true, {}, {}, {}},
+                            {sparseSource, false, {}, {}, {}}};
 
+    const auto checkAny = [&](const fs::path &copy, const Case &c, const std::string &who) {
+        if (c.source == sparseSource) {
+            check(sizeOf(copy) == kSparseBytes, who + " copied an incomplete sparse file");
+        } else {
+            checkCopy(copy, c.isFolder, who);
+        }
+    };
     const auto runOurs = [&](Case &c, Series *into) {
         flushFileSystem(root);
         const double ms = store.timeAddition(c.source);
-        checkCopy(staging / c.source.filename(), c.isFolder, "the store");
+        checkAny(staging / c.source.filename(), c, "the store");
+        c.oursDisk = diskUsageOf(staging / c.source.filename());
         if (options.verbose) {
             std::fprintf(stderr, "  store %-12s %9.2f ms\n", c.source.filename().c_str(), ms);
         }
@@ -525,7 +566,8 @@ int run(const Options &options)
         const fs::path target = cpTargets / c.source.filename();
         flushFileSystem(root);
         const double ms = timeCp(c.source, target);
-        checkCopy(target, c.isFolder, "cp -a");
+        checkAny(target, c, "cp -a");
+        c.cpDisk = diskUsageOf(target);
         fs::remove_all(target);
         if (options.verbose) {
             std::fprintf(stderr, "  cp -a %-12s %9.2f ms\n", c.source.filename().c_str(), ms);
@@ -576,6 +618,8 @@ int run(const Options &options)
     row("1 GiB file, cp -a", cases[0].cp);
     row("5,000 x 4 KiB folder, store", cases[1].ours);
     row("5,000 x 4 KiB folder, cp -a", cases[1].cp);
+    row("10 GiB sparse file, store", cases[2].ours);
+    row("10 GiB sparse file, cp -a", cases[2].cp);
     row("main-loop stall, 1 GiB addition", stalls);
     row("cancel to partial copy gone", cancels);
     row("clearAll() on the main thread, file", cases[0].clear);
@@ -590,14 +634,18 @@ int run(const Options &options)
         }
         return ratios.median();
     };
-    std::printf("store over cp -a within each repetition, median: file %.3f, folder %.3f\n",
-                pairedRatio(cases[0]), pairedRatio(cases[1]));
+    std::printf("store over cp -a within each repetition, median: file %.3f, folder %.3f, "
+                "sparse %.3f\n",
+                pairedRatio(cases[0]), pairedRatio(cases[1]), pairedRatio(cases[2]));
     std::printf("stall: worst of %d additions, %.2f ms: main thread running %.2f ms, waiting "
                 "for a core %.2f ms\ncancel: worst of %d\n\n",
                 kStallRuns, worstStall.ms, worstStall.runningMs, worstStall.waitingMs, kCancelRuns);
 
     std::printf("ratio-file %.3f\n", cases[0].ours.min() / cases[0].cp.min());
     std::printf("ratio-folder %.3f\n", cases[1].ours.min() / cases[1].cp.min());
+    std::printf("ratio-sparse %.3f\n", cases[2].ours.min() / cases[2].cp.min());
+    std::printf("sparse-kib %.1f\n", static_cast<double>(cases[2].oursDisk) / 1024);
+    std::printf("sparse-cp-kib %.1f\n", static_cast<double>(cases[2].cpDisk) / 1024);
     std::printf("max-stall-ms %.2f\n", stalls.max());
     std::printf("cancel-ms %.2f\n", cancels.max());
     std::fflush(stdout);

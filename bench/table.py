@@ -103,16 +103,18 @@ def need(found, *names):
 
 def part_copy(build, scratch):
     lines = run_child([os.path.join(build, "bench", "stashlet-bench-copy"), "--in", scratch])
-    ratio_file, ratio_folder, stall, cancel = need(
-        key_values(lines), "ratio-file", "ratio-folder", "max-stall-ms", "cancel-ms")
+    ratio_file, ratio_folder, stall, cancel, ratio_sparse, sparse_kib, sparse_cp_kib = need(
+        key_values(lines), "ratio-file", "ratio-folder", "max-stall-ms", "cancel-ms",
+        "ratio-sparse", "sparse-kib", "sparse-cp-kib")
+    disk_ratio = sparse_kib / max(sparse_cp_kib, 4.0)
     series = {}
     for line in lines:
         match = re.fullmatch(r"(.+?)\s+([0-9.]+)\s+([0-9.]+)\s+([0-9.]+)", line)
         if match:
             series[match.group(1)] = [float(match.group(i)) for i in (2, 3, 4)]
-    file_ours, file_cp, folder_ours, folder_cp = need(
+    file_ours, file_cp, folder_ours, folder_cp, sparse_ours, sparse_cp = need(
         series, "1 GiB file, store addFile", "1 GiB file, cp -a", "5,000 x 4 KiB folder, store",
-        "5,000 x 4 KiB folder, cp -a")
+        "5,000 x 4 KiB folder, cp -a", "10 GiB sparse file, store", "10 GiB sparse file, cp -a")
     repetitions = re.search(r"(\d+) interleaved repetitions", lines[0])
     notes = [line for line in lines
              if line.startswith(("store over cp -a within", "stall: worst"))]
@@ -123,13 +125,19 @@ def part_copy(build, scratch):
              f"{file_cp[0]:.1f} cp -a", ratio_file, "<= 1.05", ratio_file <= 1.05),
             (f"5,000 x 4 KiB folder staged, min of {runs} (ms)", f"{folder_ours[0]:.1f}",
              f"{folder_cp[0]:.1f} cp -a", ratio_folder, "<= 1.10", ratio_folder <= 1.10),
+            (f"10 GiB sparse file staged, min of {runs} (ms)", f"{sparse_ours[0]:.2f}",
+             f"{sparse_cp[0]:.2f} cp -a", ratio_sparse, "<= 1.5", ratio_sparse <= 1.5),
+            ("10 GiB sparse file staged, on disk (KiB)", f"{sparse_kib:.0f}",
+             f"{sparse_cp_kib:.0f} cp -a", disk_ratio, "<= 2", disk_ratio <= 2),
             ("longest main-loop stall, 1 GiB staged (ms)", f"{stall:.2f}", "", None, "< 8",
              stall < 8),
             ("cancel to partial copy gone, worst (ms)", f"{cancel:.2f}", "", None, "< 100",
              cancel < 100),
         ],
         "notes": [f"copy: median ms store/cp -a: file {file_ours[1]:.1f}/{file_cp[1]:.1f}, "
-                  f"folder {folder_ours[1]:.1f}/{folder_cp[1]:.1f}"]
+                  f"folder {folder_ours[1]:.1f}/{folder_cp[1]:.1f}, "
+                  f"sparse {sparse_ours[1]:.2f}/{sparse_cp[1]:.2f}; the sparse file holds "
+                  f"8 KiB of data"]
                  + ["copy: " + n.replace("\n", " ") for n in notes],
     }
 

@@ -28,13 +28,20 @@ struct CopyOptions {
     // named once whole, where the file system allows it; otherwise, or when
     // false, it is written under its name from the start.
     bool anonymousUntilWhole = true;
+    // Told of each item below a copied folder that is left out: a socket or a
+    // device, which hold no data to copy, or a folder on another file system
+    // (a mount), which a copy never enters. Given its path from the copy's top
+    // (the copied folder's own name first) and what it is.
+    std::function<void(const std::string &path, const char *what)> leftOut;
 };
 
 // Copies `source`, a file or a folder with everything below it, to `target`,
 // which must not exist yet. A link at `source` is followed; links below a
-// folder are copied as links. Each item keeps its mode and modification time.
-// Data goes by clone where the file system can share blocks, else by
-// copy_file_range, else by read and write. On failure or cancellation nothing
+// folder are copied as links, and pipes are made anew. Each item keeps its
+// mode and modification time, and a file its holes and the size it had when
+// opened (see FileData::copy). Folders are walked without recursion, holding
+// a bounded number of descriptors, so any depth can be copied; the walk never
+// leaves the file system it started on. On failure or cancellation nothing
 // is left at `target`; a file copied on its own appears there only once whole
 // (see CopyOptions), so not even a copy killed midway leaves a part of it.
 std::error_code copyItem(const std::filesystem::path &source, int targetFolder,
@@ -44,7 +51,9 @@ std::error_code copyItem(const std::filesystem::path &source, const std::filesys
 
 // Deletes the item at `path`, a folder with everything below it. Links are
 // removed, never followed; folders without write permission are opened up so
-// their contents can go. Carries on past failures and returns the first.
+// their contents can go. Like the copy it walks any depth with few
+// descriptors, and it never enters a mount: what is mounted below stays, with
+// its mount point. Carries on past failures and returns the first.
 std::error_code removeItem(const std::filesystem::path &path);
 // The same for the item `name` inside the open folder `folder`, never
 // leaving it whatever links lie on the way.

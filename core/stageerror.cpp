@@ -24,6 +24,10 @@ public:
             return "The folder contains the staging folder";
         case StageError::UnsupportedFileType:
             return "Only files and folders can be put on the shelf";
+        case StageError::SourceShrank:
+            return "The file got shorter while it was being copied";
+        case StageError::FolderMoved:
+            return "A folder was moved while it was being walked";
         }
         return "Unknown staging error";
     }

@@ -12,6 +12,8 @@ enum class StageError {
     SourceInsideStagingFolder,
     SourceContainsStagingFolder,
     UnsupportedFileType,
+    SourceShrank,
+    FolderMoved,
 };
 
 const std::error_category &stageErrorCategory() noexcept;

@@ -41,20 +41,13 @@ fs::path homeFolder()
     return home;
 }
 
-} // namespace
-
-StagingFolder::StagingFolder(uid_t owner)
-    : m_owner(owner)
-{
-}
-
-fs::path StagingFolder::location() const
+fs::path chooseLocation(uid_t owner)
 {
     const fs::path tmp = environmentPath("TMPDIR");
     struct stat st {};
     if (!tmp.empty() && ::stat(tmp.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == m_owner && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
-        return tmp / kName;
+        st.st_uid == owner && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+        return tmp / StagingFolder::kName;
     }
     fs::path cache = environmentPath("XDG_CACHE_HOME");
     if (cache.empty()) {
@@ -64,12 +57,20 @@ fs::path StagingFolder::location() const
         }
         cache = home / ".cache";
     }
-    return cache / kName;
+    return cache / StagingFolder::kName;
+}
+
+} // namespace
+
+StagingFolder::StagingFolder(uid_t owner)
+    : m_owner(owner)
+    , m_location(chooseLocation(owner))
+{
 }
 
 StagingFolder::Handle StagingFolder::open() const
 {
-    Handle handle{location(), UniqueFd(), {}};
+    Handle handle{m_location, UniqueFd(), {}};
     handle.fd =
         UniqueFd(::open(handle.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
@@ -80,17 +81,39 @@ StagingFolder::Handle StagingFolder::open() const
                            : std::error_code(errno, std::generic_category());
     } else if (::fstat(handle.fd.get(), &st) != 0 || st.st_uid != m_owner) {
         handle.error = make_error_code(StageError::UnsafeStagingFolder);
+    } else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(handle.fd.get(), S_IRWXU) != 0) {
+        handle.error = std::error_code(errno, std::generic_category());
     }
     return handle;
 }
 
+std::error_code StagingFolder::makeFolders(const fs::path &path)
+{
+    if (path.empty() || ::mkdir(path.c_str(), S_IRWXU) == 0 || errno == EEXIST) {
+        return {};
+    }
+    if (errno != ENOENT || path.parent_path() == path) {
+        return {errno, std::generic_category()};
+    }
+    if (auto e = makeFolders(path.parent_path())) {
+        return e;
+    }
+    // mkdir() is narrowed by the umask, which can only take bits away from 0700.
+    return ::mkdir(path.c_str(), S_IRWXU) == 0 || errno == EEXIST
+               ? std::error_code()
+               : std::error_code(errno, std::generic_category());
+}
+
 StagingFolder::Handle StagingFolder::prepare() const
 {
-    const fs::path folder = location();
-    std::error_code ignored;
-    fs::create_directories(folder.parent_path(), ignored);
-    ::mkdir(folder.c_str(), 0700);
-    return open();
+    const std::error_code made = m_location.empty() ? std::error_code() : makeFolders(m_location);
+    Handle handle = open();
+    if (handle.error == std::errc::no_such_file_or_directory && made) {
+        // Missing because it could not be made: that is the reason to give
+        // (a read-only file system, a base folder of someone else's).
+        handle.error = made;
+    }
+    return handle;
 }
 
 std::error_code StagingFolder::remove(const fs::path &staged) const

@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 // The private folder that holds the shelf's copies. Its place is worked out
-// anew on every use, from the environment as it is then. Everything done in
-// it goes through a handle opened without following links and checked for
-// its owner, so nothing outside it is ever written or deleted.
+// once, from the environment at construction, and kept: were $TMPDIR to stop
+// qualifying while the program runs, the copies made so far must still be
+// found and deleted. Everything done in it goes through a handle opened
+// without following links and checked for its owner, so nothing outside it is
+// ever written or deleted.
 class StagingFolder final {
 public:
     static constexpr const char *kName = "QELStashlet";
@@ -24,7 +26,7 @@ public:
     // $TMPDIR/QELStashlet when $TMPDIR is a directory of the user's that no one
     // else may write to; otherwise $XDG_CACHE_HOME (or ~/.cache)/QELStashlet.
     // /tmp itself does not qualify: anyone could plant the folder there first.
-    std::filesystem::path location() const;
+    std::filesystem::path location() const { return m_location; }
 
     struct Handle {
         std::filesystem::path path;
@@ -33,8 +35,13 @@ public:
     };
 
     // Creates the folder when missing (mode 0700, with missing parents) and
-    // opens it.
+    // opens it. When it cannot be made, `error` says why.
     Handle prepare() const;
+
+    // Makes `path` and any missing parent with mode 0700, whatever the umask,
+    // as the base-directory convention has it for ~/.cache. Folders that exist
+    // are left as they are.
+    static std::error_code makeFolders(const std::filesystem::path &path);
 
     // Deletes the item `staged`, which must lie directly in the folder.
     std::error_code remove(const std::filesystem::path &staged) const;
@@ -45,7 +52,11 @@ public:
     void empty() const;
 
 private:
+    // Opens the folder and checks its owner; one that others may read or
+    // enter (made by an older version, or by hand) is narrowed to 0700 on
+    // that same handle.
     Handle open() const;
 
     uid_t m_owner;
+    std::filesystem::path m_location;
 };

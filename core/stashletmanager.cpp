@@ -52,10 +52,20 @@ void reportCopyFailure(const std::string &name, const std::error_code &error)
                            '"' + name + "\" could not be copied: " + error.message());
 }
 
+// Names in one line what a copied folder held that cannot be copied.
+void reportLeftOut(const std::vector<std::string> &leftOut)
+{
+    std::string detail;
+    for (const std::string &item : leftOut) {
+        detail.append(detail.empty() ? "" : ", ").append(item);
+    }
+    Diagnostics::writeLine("Items that cannot be copied were left out: ", detail);
+}
+
 // Copies `source` into the staging folder under `name`: the staged path, or
 // nothing after writing the copy line.
 std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &source,
-                                  const std::string &name, const CancelToken &token)
+                                  const std::string &name, const std::function<bool()> &isCancelled)
 {
     if (!FileName::isUsable(name)) {
         reportCopyFailure(name, make_error_code(StageError::UnusableName));
@@ -76,11 +86,18 @@ std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &
         FileTree::removeItem(folder.fd.get(), name);
     }
     FileTree::CopyOptions options;
-    options.isCancelled = [token] { return token.isCancelled(); };
+    options.isCancelled = isCancelled;
     options.forbidden = FileTree::folderId(folder.fd.get());
+    std::vector<std::string> leftOut;
+    options.leftOut = [&leftOut](const std::string &path, const char *what) {
+        leftOut.push_back('"' + path + "\" (" + what + ')');
+    };
     if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
         reportCopyFailure(name, copyError);
         return std::nullopt;
+    }
+    if (!leftOut.empty()) {
+        reportLeftOut(leftOut);
     }
     return folder.path / name;
 }
@@ -119,7 +136,9 @@ std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, S
 
 void StashletManager::addFile(const fs::path &source)
 {
-    if (m_tempFiles.size() >= kLimit) {
+    // Copies in flight hold their places: counted only once listed, two quick
+    // drops would copy more than the shelf can list.
+    if (m_tempFiles.size() + inFlightCount() >= kLimit) {
         Diagnostics::writeLine("Limit of 5 files reached.");
         return;
     }
@@ -143,10 +162,11 @@ void StashletManager::addFile(const fs::path &source)
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
     m_pool.async([weak = weak_from_this(), source, name, staging = m_folder,
-                  cancellations = m_cancellations](const CancelToken &token) {
+                  cancellations = m_cancellations, stop = m_stopCopies](const CancelToken &token) {
+        const auto isCancelled = [&] { return token.isCancelled() || stop->load(); };
         std::optional<TempFile> entry;
-        if (!weak.expired() && !token.isCancelled()) {
-            if (auto staged = stageCopy(staging, source, name, token)) {
+        if (!weak.expired() && !isCancelled()) {
+            if (auto staged = stageCopy(staging, source, name, isCancelled)) {
                 entry.emplace(*staged, name, stagedSizeLabel(*staged));
             }
         }
@@ -162,9 +182,17 @@ void StashletManager::finishAddition(const std::string &name, const std::optiona
                                      std::uint64_t cancellations)
 {
     std::erase(m_namesInFlight, name);
-    if (!entry || cancellations != m_cancellations || m_tempFiles.size() >= kLimit ||
-        isListed(name, entry->url())) {
-        // A copy that lost the race stays in the folder until the next start.
+    if (!entry) {
+        return;
+    }
+    if (isListed(name, entry->url())) {
+        // Its path may be a listed entry's own copy (a staging folder that
+        // ignores letter case): nothing to delete then.
+        return;
+    }
+    if (cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
+        // Not listed, so nothing else would ever delete it before the next start.
+        m_folder.remove(entry->url());
         return;
     }
     QList<TempFile> files = m_tempFiles;
@@ -208,6 +236,7 @@ void StashletManager::removeFile(const TempFile &file)
 
 void StashletManager::clearAll()
 {
+    stopCopies();
     for (const TempFile &file : m_tempFiles) {
         m_folder.remove(file.url());
     }
@@ -229,6 +258,13 @@ void StashletManager::shareViaAirDrop(const TempFile &file)
 void StashletManager::cancelCopies()
 {
     m_pool.cancelAll();
+    stopCopies();
+}
+
+void StashletManager::stopCopies()
+{
+    m_stopCopies->store(true);
+    m_stopCopies = std::make_shared<std::atomic_bool>(false);
     ++m_cancellations;
     // A copy that was whole just before the cancel has its name in the folder,
     // but it would be listed only when its news reaches this thread, which at

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -31,11 +32,15 @@ public:
                                                    StagingFolder folder = StagingFolder());
 
     const QList<TempFile> &tempFiles() const { return m_tempFiles; }
+    // Additions accepted but not yet listed or dropped: they count toward the
+    // limit as the listed entries do.
+    qsizetype inFlightCount() const { return qsizetype(m_namesInFlight.size()); }
 
     // Stages a copy of the file or folder at `source` and lists it once the
     // copy is done; refusals and failures write one line to standard output.
     void addFile(const std::filesystem::path &source);
     void removeFile(const TempFile &file);
+    // Also stops the copies in flight: none of them is listed afterwards.
     void clearAll();
     void shareViaAirDrop(const TempFile &file);
 
@@ -54,6 +59,7 @@ private:
                         std::uint64_t cancellations);
     bool isListed(const std::string &name, const std::filesystem::path &stagedPath) const;
     void setTempFiles(QList<TempFile> files);
+    void stopCopies();
 
     BackgroundPool &m_pool;
     const StagingFolder m_folder;
@@ -62,6 +68,10 @@ private:
     // two copies never share a staged path (where the later would delete or
     // overwrite the earlier one's file).
     std::vector<std::string> m_namesInFlight;
-    // Bumped by every cancelCopies(): an addition started before it is over.
+    // Bumped by every cancelCopies() and clearAll(): an addition started
+    // before it is over.
     std::uint64_t m_cancellations = 0;
+    // Set to stop the copies started since the last clearAll(), and then
+    // replaced: other work on the pool goes on.
+    std::shared_ptr<std::atomic_bool> m_stopCopies = std::make_shared<std::atomic_bool>(false);
 };

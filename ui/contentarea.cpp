@@ -142,7 +142,7 @@ ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget
     , m_manager(manager)
     , m_pool(pool)
     , m_intake(new DropIntake(
-          [&manager] { return manager.tempFiles().size(); },
+          [&manager] { return manager.tempFiles().size() + manager.inFlightCount(); },
           [&manager](const std::filesystem::path &path) { manager.addFile(path); }, this))
     , m_emptyState(new EmptyStateView(this))
     , m_scrollArea(new QScrollArea(this))

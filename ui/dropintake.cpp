@@ -56,7 +56,7 @@ DropIntake::DropIntake(CountEntries countEntries, AddFile addFile, QObject *pare
 bool DropIntake::handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &providers)
 {
     constexpr qsizetype kLimit = StashletManager::kLimit;
-    const qsizetype count = m_countEntries();
+    const qsizetype count = m_countEntries() + m_loading;
     if (count >= kLimit) {
         showError(QStringLiteral("Hai già raggiunto il limite di %1 file").arg(kLimit));
         return false;
@@ -81,7 +81,9 @@ bool DropIntake::handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &pr
 
     DispatchGroup group;
     auto collected = std::make_shared<CollectedPaths>();
-    for (qsizetype i = 0; i < std::min(acceptedCount, room); ++i) {
+    const qsizetype taken = std::min(acceptedCount, room);
+    m_loading += taken;
+    for (qsizetype i = 0; i < taken; ++i) {
         group.enter();
         accepted[size_t(i)]->loadItem(
             kFileUrlTypeIdentifier,
@@ -95,12 +97,13 @@ bool DropIntake::handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &pr
                 group.leave();
             });
     }
-    group.notify([self = QPointer<DropIntake>(this), collected] {
+    group.notify([self = QPointer<DropIntake>(this), collected, taken] {
         // A drop that outlives the panel must not add files behind a store
         // that has already been cleared for quitting.
         if (!self) {
             return;
         }
+        self->m_loading -= taken;
         for (const std::filesystem::path &path : collected->paths) {
             self->m_addFile(path);
         }

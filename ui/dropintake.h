@@ -21,6 +21,7 @@ class DropIntake final : public QObject {
     Q_OBJECT
 
 public:
+    // The entries on the shelf and those still being copied to it.
     using CountEntries = std::function<qsizetype()>;
     using AddFile = std::function<void(const std::filesystem::path &)>;
 
@@ -45,6 +46,9 @@ private:
 
     CountEntries m_countEntries;
     AddFile m_addFile;
+    // Items taken from drops whose loads have not all finished: not yet on
+    // the shelf nor copying, they hold their places all the same.
+    qsizetype m_loading = 0;
     std::optional<QString> m_errorMessage;
     std::unique_ptr<OneShotTimer> m_errorTimer;
 };

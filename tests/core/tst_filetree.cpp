@@ -10,7 +10,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -56,6 +59,43 @@ private:
     rlimit m_saved{};
     void (*m_oldHandler)(int) = nullptr;
 };
+
+// Lowers the number of descriptors this process may hold, for as long as it lives.
+class DescriptorLimit final {
+public:
+    explicit DescriptorLimit(rlim_t count)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        const rlimit limit{count, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
+
+blkcnt_t blocksOf(const fs::path &path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_blocks;
+}
+
+// Writes `data` at `offset` into the file at `path`, which grows as needed.
+void writeAt(const fs::path &path, off_t offset, const std::string &data)
+{
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    QCOMPARE(::pwrite(fd.get(), data.data(), data.size(), offset), ssize_t(data.size()));
+}
+
+std::string readAt(const fs::path &path, off_t offset, size_t size)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string data(size, '\0');
+    data.resize(size_t(std::max<ssize_t>(0, ::pread(fd.get(), data.data(), size, offset))));
+    return data;
+}
 
 } // namespace
 
@@ -203,6 +243,133 @@ private Q_SLOTS:
         QCOMPARE(names, std::vector<std::string>{name});
         QCOMPARE(fs::status(out / name).permissions(), fs::perms(0751));
         QVERIFY(sameTime(modificationTime(out / name), {1'000'000'000, 123'456'789}));
+    }
+
+    void sparseCopyKeepsHolesAndTakesTheSizeTheSourceHadWhenOpened_data()
+    {
+        QTest::addColumn<QString>("change"); // what happens to the source at the first poll
+        QTest::newRow("left alone") << QString();
+        QTest::newRow("grown sparsely without end") << QStringLiteral("grow");
+        QTest::newRow("cut short") << QStringLiteral("shrink");
+    }
+    void sparseCopyKeepsHolesAndTakesTheSizeTheSourceHadWhenOpened()
+    {
+        QFETCH(QString, change);
+        ShelfTestEnv env;
+        constexpr off_t kSize = off_t(256) << 20;
+        const fs::path source = env.root() / "disk.img";
+        const std::string head(4 << 20, 'h'); // several chunks, so the copy polls midway
+        writeAt(source, 0, head);
+        writeAt(source, kSize / 2, "middle");
+        writeAt(source, kSize - 4, "tail");
+        const fs::path target = env.root() / "copy.img";
+        int polls = 0;
+        FileTree::CopyOptions options;
+        options.isCancelled = [&] {
+            if (polls++ == 1 && change == u"grow") {
+                writeAt(source, 4 * kSize, "more"); // as a file written while it is dropped
+            } else if (polls == 2 && change == u"shrink") {
+                ::truncate(source.c_str(), kSize / 4);
+            }
+            return false;
+        };
+        const std::error_code error = FileTree::copyItem(source, target, options);
+        if (polls < 2) {
+            QSKIP("the file system cloned the file at once, so it could not change midway");
+        }
+        if (change == u"shrink") {
+            QCOMPARE(error, make_error_code(StageError::SourceShrank));
+            QVERIFY(!fs::exists(target));
+            return;
+        }
+        QCOMPARE(error, std::error_code());
+        QCOMPARE(fs::file_size(target), std::uintmax_t(kSize));
+        QVERIFY2(blocksOf(target) <= 2 * blocksOf(source) + 64,
+                 qPrintable(QStringLiteral("%1 blocks, the source %2")
+                                .arg(blocksOf(target))
+                                .arg(blocksOf(source))));
+        QCOMPARE(readAt(target, 0, head.size()), head);
+        QCOMPARE(readAt(target, kSize / 2 - 2, 10), std::string("\0\0middle\0\0", 10));
+        QCOMPARE(readAt(target, kSize - 6, 10), std::string("\0\0tail", 6));
+    }
+
+    void folderOfAnyDepthIsCopiedAndDeletedWithFewDescriptors()
+    {
+        ShelfTestEnv env;
+        // Far deeper than 64 descriptors could hold open one a level.
+        constexpr int kDepth = 1500;
+        const fs::path source = env.root() / "deep";
+        fs::create_directory(source);
+        {
+            UniqueFd folder(::open(source.c_str(), O_RDONLY | O_DIRECTORY));
+            for (int level = 0; level < kDepth; ++level) {
+                QCOMPARE(::mkdirat(folder.get(), "d", 0755), 0);
+                folder = UniqueFd(::openat(folder.get(), "d", O_RDONLY | O_DIRECTORY));
+            }
+            const UniqueFd leaf(::openat(folder.get(), "leaf", O_WRONLY | O_CREAT, 0600));
+            QCOMPARE(::write(leaf.get(), "bottom", 6), 6);
+        }
+        const fs::path copy = env.root() / "copy";
+        {
+            const DescriptorLimit limit(64);
+            QCOMPARE(FileTree::copyItem(source, copy), std::error_code());
+        }
+        UniqueFd folder(::open(copy.c_str(), O_RDONLY | O_DIRECTORY));
+        for (int level = 0; level < kDepth && folder.valid(); ++level) {
+            folder = UniqueFd(::openat(folder.get(), "d", O_RDONLY | O_DIRECTORY));
+        }
+        QVERIFY(folder.valid());
+        const UniqueFd leaf(::openat(folder.get(), "leaf", O_RDONLY));
+        char bottom[6] = {};
+        QCOMPARE(::read(leaf.get(), bottom, sizeof bottom), ssize_t(6));
+        QCOMPARE(std::string(bottom, 6), std::string("bottom"));
+        {
+            const DescriptorLimit limit(64);
+            QCOMPARE(FileTree::removeItem(copy), std::error_code());
+            QCOMPARE(FileTree::removeItem(source), std::error_code());
+        }
+        QVERIFY(!fs::exists(copy));
+        QVERIFY(!fs::exists(source));
+    }
+
+    void pipesInsideAFolderAreMadeAnewWhatCannotBeIsNamed()
+    {
+        TestShelf shelf;
+        const fs::path folder = shelf.env.root() / "run";
+        shelf.env.file("run/data.txt", "data");
+        QCOMPARE(::mkfifo((folder / "queue").c_str(), 0640), 0);
+        ::chmod((folder / "queue").c_str(), 0640);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string socketPath = (folder / "control").native();
+        QVERIFY(socketPath.size() < sizeof address.sun_path);
+        std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+        const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        QCOMPARE(
+            ::bind(listening.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address),
+            0);
+        // Only root may make a device node; the socket stands for both otherwise.
+        const bool device = ::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+
+        shelf.add(folder);
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        const fs::path staged = shelf.env.staging() / "run";
+        QCOMPARE(readAll(staged / "data.txt"), std::string("data"));
+        QVERIFY(fs::is_fifo(fs::symlink_status(staged / "queue")));
+        QCOMPARE(fs::symlink_status(staged / "queue").permissions(), fs::perms(0640));
+        QVERIFY(!fs::exists(fs::symlink_status(staged / "control")));
+        QVERIFY(!fs::exists(fs::symlink_status(staged / "null")));
+        QStringList named{QStringLiteral("\"run/control\" (socket)")};
+        if (device) {
+            named.prepend(QStringLiteral("\"run/null\" (device)"));
+        }
+        QCOMPARE(shelf.env.lines().size(), 1);
+        const QString line = shelf.env.lines().at(0);
+        QVERIFY2(line.startsWith(QStringLiteral("Items that cannot be copied were left out: ")),
+                 qPrintable(line));
+        for (const QString &item : named) {
+            QVERIFY2(line.contains(item), qPrintable(line));
+        }
     }
 
     void refusesWhatItCannotOrMustNotCopy()

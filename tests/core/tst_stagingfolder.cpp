@@ -3,9 +3,47 @@
 
 #include <QtTest>
 
+#include <cstring>
+#include <optional>
+
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A file system mounted at `at` until the end of the scope, where the
+// process may mount (root, as CI runs); `valid()` says whether it is.
+class Mount final {
+public:
+    Mount(const fs::path &at, const char *type, const char *source, unsigned long flags)
+        : m_at(at)
+    {
+        fs::create_directories(at);
+        m_mounted = ::mount(source, at.c_str(), type, flags, nullptr) == 0;
+        m_error = std::strerror(errno);
+    }
+    ~Mount()
+    {
+        if (m_mounted) {
+            ::umount2(m_at.c_str(), MNT_DETACH);
+        }
+    }
+    Mount(const Mount &) = delete;
+    Mount &operator=(const Mount &) = delete;
+
+    bool valid() const { return m_mounted; }
+    QByteArray skipReason() const { return QByteArray("cannot mount here: ") + m_error; }
+
+private:
+    fs::path m_at;
+    bool m_mounted = false;
+    const char *m_error = "";
+};
+
+} // namespace
 
 class TestStagingFolder final : public QObject {
     Q_OBJECT
@@ -57,6 +95,127 @@ private Q_SLOTS:
                  fs::perms::owner_all);
     }
 
+    void folderAndTheBaseItMakesAreTheUsersAlone_data()
+    {
+        QTest::addColumn<bool>("existing"); // a staging folder left open by hand; else no base
+        QTest::newRow("folder already there, mode 0755") << true;
+        QTest::newRow("cache base missing") << false;
+    }
+    void folderAndTheBaseItMakesAreTheUsersAlone()
+    {
+        QFETCH(bool, existing);
+        ShelfTestEnv env;
+        const mode_t umask = ::umask(022);
+        fs::path base = env.tmp();
+        if (existing) {
+            fs::create_directory(env.staging());
+            fs::permissions(env.staging(), fs::perms(0755));
+        } else {
+            base = env.root() / "home" / ".cache";
+            qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(base.native()));
+            qunsetenv("TMPDIR");
+        }
+        {
+            BackgroundPool pool;
+            auto manager = StashletManager::create(pool);
+            manager->addFile(env.file("in/private.txt"));
+            settle(pool);
+            QCOMPARE(manager->tempFiles().size(), 1);
+        }
+        ::umask(umask);
+        for (const fs::path &folder : {base / "QELStashlet", base, base.parent_path()}) {
+            if (existing && folder != env.staging()) {
+                continue;
+            }
+            QCOMPARE(fs::status(folder).permissions(), fs::perms::owner_all);
+        }
+    }
+
+    void startNeverEntersAMountInsideTheFolder_data()
+    {
+        QTest::addColumn<bool>("bind"); // a folder of this file system mounted again; else a tmpfs
+        QTest::newRow("another file system") << false;
+        QTest::newRow("a bind mount of a folder outside") << true;
+    }
+    void startNeverEntersAMountInsideTheFolder()
+    {
+        QFETCH(bool, bind);
+        ShelfTestEnv env;
+        env.file("outside/kept.txt", "mine");
+        env.file("tmp/QELStashlet/leftover", "old");
+        const fs::path point = env.staging() / "mounted";
+        const Mount mount(point, bind ? nullptr : "tmpfs",
+                          bind ? (env.root() / "outside").c_str() : "none", bind ? MS_BIND : 0);
+        if (!mount.valid()) {
+            QSKIP(mount.skipReason());
+        }
+        if (!bind) {
+            env.file("tmp/QELStashlet/mounted/kept.txt", "mine");
+        }
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        QVERIFY(!fs::exists(env.staging() / "leftover"));
+        QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
+        QVERIFY(env.lines().isEmpty());
+    }
+
+    void copyLeavesOutWhatIsMountedInsideADroppedFolder()
+    {
+        TestShelf shelf;
+        shelf.env.file("drop/a", "a");
+        const Mount mount(shelf.env.root() / "drop" / "media", "tmpfs", "none", 0);
+        if (!mount.valid()) {
+            QSKIP(mount.skipReason());
+        }
+        shelf.env.file("drop/media/huge", "not ours to copy");
+        shelf.add(shelf.env.root() / "drop");
+        QCOMPARE(shelf.manager->tempFiles().size(), 1);
+        QCOMPARE(readAll(shelf.env.staging() / "drop" / "a"), std::string("a"));
+        QVERIFY(!fs::exists(shelf.env.staging() / "drop" / "media"));
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("Items that cannot be copied were left out: "
+                                            "\"drop/media\" (another file system)")});
+    }
+
+    void folderThatCannotBeMadeGivesTheReason_data()
+    {
+        QTest::addColumn<bool>("readOnlyMount"); // else a base folder of someone else's
+        QTest::newRow("read-only file system (as root)") << true;
+        QTest::newRow("base not writable (unprivileged)") << false;
+    }
+    void folderThatCannotBeMadeGivesTheReason()
+    {
+        QFETCH(bool, readOnlyMount);
+        ShelfTestEnv env;
+        const fs::path base = env.root() / "base";
+        std::optional<Mount> mount;
+        if (readOnlyMount) {
+            mount.emplace(base, "tmpfs", "none", MS_RDONLY);
+            if (!mount->valid()) {
+                QSKIP(mount->skipReason());
+            }
+        } else {
+            if (::geteuid() == 0) {
+                QSKIP("root may write anywhere; tst_stagingfolder_unprivileged runs this row");
+            }
+            fs::create_directory(base);
+            fs::permissions(base, fs::perms(0500));
+        }
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((base / "cache").native()));
+        qunsetenv("TMPDIR");
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        manager->addFile(env.file("in/a.txt"));
+        settle(pool);
+        if (!readOnlyMount) {
+            fs::permissions(base, fs::perms::owner_all);
+        }
+        QCOMPARE(env.lines().size(), 1);
+        const QString reason =
+            QString::fromLocal8Bit(std::strerror(readOnlyMount ? EROFS : EACCES));
+        QVERIFY2(env.lines().at(0).endsWith(reason), qPrintable(env.lines().at(0)));
+    }
+
     void folderThatIsALinkOrAnotherUsersIsUsedForNothing_data()
     {
         QTest::addColumn<bool>("link");
@@ -67,9 +226,6 @@ private Q_SLOTS:
     {
         QFETCH(bool, link);
         ShelfTestEnv env;
-        // Root owns everything here, so another owner is played by telling
-        // the folder to expect a user who does not own it.
-        const StagingFolder folder(link ? ::geteuid() : ::geteuid() + 1);
         const fs::path inside = link ? env.root() / "outside" : env.staging();
         env.file(fs::relative(inside / "theirs.txt", env.root()), "theirs");
         if (link) {
@@ -77,8 +233,11 @@ private Q_SLOTS:
         } else {
             // The owner rule covers TMPDIR as well, so point the cache at the same place.
             qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(env.tmp().native()));
-            QCOMPARE(folder.location(), env.staging());
         }
+        // Root owns everything here, so another owner is played by telling
+        // the folder to expect a user who does not own it.
+        const StagingFolder folder(link ? ::geteuid() : ::geteuid() + 1);
+        QCOMPARE(folder.location(), env.staging());
 
         BackgroundPool pool;
         auto manager = StashletManager::create(pool, folder);

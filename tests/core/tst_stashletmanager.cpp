@@ -89,13 +89,32 @@ private Q_SLOTS:
         }
     }
 
-    void missingSourceIsReportedWithItsPath()
+    void missingSourceIsReportedWithItsPathOnOneLine_data()
     {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown"); // how the name reads in the line
+        QTest::newRow("plain") << QByteArray("gone.txt") << QStringLiteral("gone.txt");
+        QTest::newRow("a line feed forging a line")
+            << QByteArray("a\nLimit of 5 files reached.")
+            << QStringLiteral("a\\nLimit of 5 files reached.");
+        QTest::newRow("a terminal escape and a carriage return")
+            << QByteArray("\x1b]0;owned\x07\r.txt") << QStringLiteral("\\x1b]0;owned\\x07\\r.txt");
+        QTest::newRow("a C1 control in UTF-8, accents kept")
+            << QByteArray("caf\xc3\xa9\xc2\x9b"
+                          "2J")
+            << QStringLiteral("caf\u00e9\\u009b2J");
+    }
+    void missingSourceIsReportedWithItsPathOnOneLine()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
         TestShelf shelf;
-        const auto missing = shelf.env.root() / "nowhere" / "gone.txt";
+        const auto missing = shelf.env.root() / "nowhere" / name.toStdString();
         shelf.add(missing);
-        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File does not exist: ") +
-                                                QString::fromStdString(missing.native())});
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("File does not exist: ") +
+                             QString::fromStdString((shelf.env.root() / "nowhere").native()) +
+                             QLatin1Char('/') + shown});
         QVERIFY(shelf.manager->tempFiles().isEmpty());
     }
 
@@ -134,16 +153,26 @@ private Q_SLOTS:
         settle(shelf.pool);
         shelf.add(second);
         QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), std::string("the other photo"));
+    }
 
-        // Two more in flight when four are listed: the late one is dropped silently.
-        for (const char *name : {"b", "c", "d"}) {
-            shelf.stage(name);
+    void copiesInFlightHoldTheirPlacesOnTheShelf()
+    {
+        TestShelf shelf;
+        // Six at once, none listed yet: the sixth is refused before it is
+        // copied, as it would be with five listed.
+        for (const char *name : {"a", "b", "c", "d", "e", "f"}) {
+            shelf.manager->addFile(
+                shelf.env.file(fs::path("in") / name, std::string(1 << 20, 'x')));
         }
-        shelf.manager->addFile(shelf.env.file("in/e"));
-        shelf.manager->addFile(shelf.env.file("in/f"));
+        QCOMPARE(shelf.manager->inFlightCount(), StashletManager::kLimit);
+        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("Limit of 5 files reached.")});
         settle(shelf.pool);
-        QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
-        QCOMPARE(shelf.env.lines().size(), 1);
+        QStringList names = shelf.names(); // in the order the copies finished
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                     QStringLiteral("d"), QStringLiteral("e")}));
+        QCOMPARE(stagedCount(shelf), StashletManager::kLimit);
+        QCOMPARE(shelf.manager->inFlightCount(), 0);
     }
 
     void leftoverAtTheStagedPathOrAVanishedFolderIsDealtWith()
@@ -272,6 +301,50 @@ private Q_SLOTS:
         QVERIFY(fs::exists(shelf.env.root() / "in" / "a"));
         settle(shelf.pool);
         QVERIFY(shelf.manager->tempFiles().isEmpty());
+    }
+
+    void clearAllStopsCopiesInFlight_data()
+    {
+        QTest::addColumn<bool>("whole"); // the copy was done, its news not yet on the main thread
+        QTest::newRow("copy running") << false;
+        QTest::newRow("copy whole, not yet listed") << true;
+    }
+    void clearAllStopsCopiesInFlight()
+    {
+        QFETCH(bool, whole);
+        TestShelf shelf;
+        shelf.stage("listed");
+        shelf.env.file("in/folder/inner", "x");
+        shelf.env.file("in/folder/big", std::string(64 << 20, 'b'));
+        shelf.manager->addFile(shelf.env.root() / "in" / "folder");
+        if (whole) {
+            QVERIFY(shelf.pool.waitForDone(60'000));
+        }
+        shelf.manager->clearAll();
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(fs::is_empty(shelf.env.staging()));
+        QVERIFY(shelf.env.lines().isEmpty());
+        // Stopping is not sticky.
+        shelf.add(shelf.env.root() / "in" / "folder");
+        QCOMPARE(shelf.names(), QStringList{QStringLiteral("folder")});
+    }
+
+    void copiesAreDeletedWhereTheyWereMadeWhateverTmpdirBecomes()
+    {
+        TestShelf shelf;
+        shelf.stage("a");
+        shelf.stage("b");
+        // Now writable by all, $TMPDIR no longer qualifies; the shelf's copies still lie there.
+        fs::permissions(shelf.env.tmp(), fs::perms(01777));
+        shelf.stage("c");
+        QCOMPARE(shelf.manager->tempFiles().at(2).url(), shelf.env.staging() / "c");
+        shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
+        shelf.manager->clearAll();
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(fs::is_empty(shelf.env.staging()));
+        QVERIFY(shelf.env.lines().isEmpty());
     }
 
     void sharingWithoutAServiceSaysSo()

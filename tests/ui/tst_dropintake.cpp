@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
+#include "contentarea.h"
 #include "dropintake.h"
 #include "droppedmimedata.h"
 #include "itemprovider.h"
+#include "panelfixture.h"
 
 #include <QElapsedTimer>
 #include <QMimeData>
@@ -217,6 +219,47 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(shelf.added), expected);
     }
 
+    void quickDropsNeverTakeMoreThanTheShelfHolds_data()
+    {
+        QTest::addColumn<int>("stage"); // how far the first drop got when the second came
+        QTest::newRow("first drop still loading") << 0;
+        QTest::newRow("first drop copying") << 1;
+        QTest::newRow("first drop listed") << 2;
+    }
+    void quickDropsNeverTakeMoreThanTheShelfHolds()
+    {
+        QFETCH(int, stage);
+        PanelFixture shelf;
+        DropIntake &intake = shelf.panel->contentArea()->dropIntake();
+        std::vector<std::shared_ptr<FakeProvider>> drops[2];
+        for (int drop = 0; drop < 2; ++drop) {
+            for (int i = 0; i < 3; ++i) {
+                const auto path =
+                    shelf.sample(std::to_string(drop) + "-" + std::to_string(i), 1 << 20);
+                drops[drop].push_back(std::make_shared<FakeProvider>(
+                    true, Item(QUrl::fromLocalFile(QString::fromStdString(path.native())))));
+            }
+        }
+        const auto providers = [](const auto &drop) {
+            return std::vector<std::shared_ptr<ItemProvider>>(drop.begin(), drop.end());
+        };
+        QVERIFY(intake.handleDrop(providers(drops[0])));
+        if (stage == 1) {
+            QCoreApplication::sendPostedEvents(); // its files reach the store and copy
+        } else if (stage == 2) {
+            shelf.settleWork();
+        }
+        QVERIFY(intake.handleDrop(providers(drops[1])));
+        QCOMPARE(bannerText(intake), roomMessage(2));
+        QVERIFY(drops[1][2]->loadedTypes().isEmpty());
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
+        const auto staged = std::filesystem::path(qgetenv("TMPDIR").toStdString()) / "QELStashlet";
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(staged),
+                               std::filesystem::directory_iterator()),
+                 StashletManager::kLimit);
+    }
+
     void itemResolution_data()
     {
         QTest::addColumn<Item>("item");
@@ -408,5 +451,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDropIntake)
+QTEST_MAIN(TestDropIntake)
 #include "tst_dropintake.moc"

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+#include "filedata.h"
+
+#include "stageerror.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Large enough that the per-call cost vanishes against the data moved, small
+// enough that a cancelled copy stops within a few milliseconds even when the
+// source comes from disk and writeback holds the copy back: 8 MiB could then
+// take tens of milliseconds, more than a quit waits.
+constexpr off_t kChunkBytes = 1 << 20;
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
+
+std::error_code cancelledError()
+{
+    return std::make_error_code(std::errc::operation_canceled);
+}
+
+struct Copier {
+    int in;
+    int out;
+    const std::function<bool()> &cancelled;
+    bool kernelCopy = true; // copy_file_range until it says it cannot
+    std::vector<char> buffer;
+
+    // Copies [from, to) at the same offsets in both files.
+    std::error_code range(off_t from, off_t to)
+    {
+        while (from < to) {
+            if (cancelled && cancelled()) {
+                return cancelledError();
+            }
+            const auto want = static_cast<size_t>(std::min(to - from, kChunkBytes));
+            ssize_t n = -1;
+            if (kernelCopy) {
+                loff_t inOff = from;
+                loff_t outOff = from;
+                n = ::copy_file_range(in, &inOff, out, &outOff, want, 0);
+                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                              errno == EINVAL || errno == EPERM)) {
+                    kernelCopy = false;
+                    continue;
+                }
+            } else {
+                buffer.resize(static_cast<size_t>(kChunkBytes));
+                n = ::pread(in, buffer.data(), want, from);
+                if (n > 0) {
+                    if (auto e = writeAll(from, static_cast<size_t>(n))) {
+                        return e;
+                    }
+                }
+            }
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return lastError();
+            }
+            if (n == 0) {
+                return make_error_code(StageError::SourceShrank);
+            }
+            from += n;
+        }
+        return {};
+    }
+
+    std::error_code writeAll(off_t at, size_t size)
+    {
+        for (size_t done = 0; done < size;) {
+            const ssize_t put =
+                ::pwrite(out, buffer.data() + done, size - done, at + static_cast<off_t>(done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return lastError();
+            }
+            done += static_cast<size_t>(put);
+        }
+        return {};
+    }
+};
+
+// Where the next data at or after `at` starts and ends, below `size`; an empty
+// range when only a hole is left. A file system that cannot tell holes has one
+// extent of data.
+std::pair<off_t, off_t> nextExtent(int in, off_t at, off_t size)
+{
+    const off_t data = ::lseek(in, at, SEEK_DATA);
+    if (data < 0) {
+        // ENXIO: nothing but a hole up to the end (or the file shrank there).
+        return errno == ENXIO ? std::pair{size, size} : std::pair{at, size};
+    }
+    if (data >= size) {
+        return {size, size};
+    }
+    const off_t hole = ::lseek(in, data, SEEK_HOLE);
+    return {data, hole < 0 ? size : std::min(hole, size)};
+}
+
+} // namespace
+
+std::error_code FileData::copy(int in, int out, const struct stat &st,
+                               const std::function<bool()> &cancelled)
+{
+    const off_t size = st.st_size;
+    // Fewer blocks than the size needs: there are holes to look for. A file
+    // without any is copied in one extent, sparing two seeks a file, which
+    // add up in a folder of many small ones.
+    const bool holes = st.st_blocks * 512 < size;
+    const bool cloned = ::ioctl(out, FICLONE, in) == 0;
+    off_t end = 0;
+    if (!cloned) {
+        Copier copier{in, out, cancelled, true, {}};
+        for (off_t at = 0; at < size;) {
+            const auto [data, stop] = holes ? nextExtent(in, at, size) : std::pair{at, size};
+            if (auto e = copier.range(data, stop)) {
+                return e;
+            }
+            at = stop;
+            end = data < stop ? stop : end;
+        }
+    }
+    struct stat now {};
+    if ((cloned || holes) && (::fstat(in, &now) != 0 || now.st_size < size)) {
+        // Shrunk inside a hole or before a clone: what was copied is not the
+        // file. Elsewhere a short copy shows as such.
+        return make_error_code(StageError::SourceShrank);
+    }
+    // Sets the size the copy stops at: a hole at the end, or the cut of a
+    // clone of a source that grew since it was opened.
+    const bool sized = cloned ? now.st_size == size : end == size;
+    if (!sized && ::ftruncate(out, size) != 0) {
+        return lastError();
+    }
+    return {};
+}

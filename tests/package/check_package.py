@@ -22,7 +22,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
-QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6")
+QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6", "libqt6dbus6")
 
 
 class Failure(AssertionError):
@@ -45,6 +45,7 @@ def expected_files(app_id):
         f"share/applications/{app_id}.desktop",
         f"share/metainfo/{app_id}.metainfo.xml",
         f"share/icons/hicolor/scalable/apps/{app_id}.svg",
+        f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg",
         "share/man/man1/qel-stashlet.1.gz",
         "share/doc/qel-stashlet/copyright",
     }
@@ -122,6 +123,13 @@ def check_icons(prefix, app_id):
     root = ET.parse(svg).getroot()
     check(root.tag.endswith("svg") and root.get("viewBox") == "0 0 128 128",
           "the scalable icon is not a square SVG")
+    # The symbolic icon takes the host's colour: GTK and GNOME Shell override
+    # fills, KDE the ColorScheme-Text colour; a fixed fill would stay as drawn.
+    symbolic = ET.parse(os.path.join(prefix, f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg"))
+    check(symbolic.getroot().get("viewBox") == "0 0 16 16", "the symbolic icon is not 16 x 16")
+    paths = [e for e in symbolic.iter() if e.tag.endswith("path")]
+    check(any(p.get("class") == "ColorScheme-Text" and p.get("fill") == "currentColor" for p in paths),
+          "no path of the symbolic icon takes the host's text colour")
 
 
 def check_manual(prefix, version):
@@ -215,7 +223,9 @@ def case_deb(build, app_id, version, scratch):
               f"{library} has no Qt 6 version floor: {depends[library]}")
     # QtNetwork would load Kerberos, GSSAPI and libproxy into every start.
     check("libqt6network6" not in depends, f"the package depends on QtNetwork: {fields.get('Depends')}")
-    check("kdeconnect" in fields.get("Recommends", ""), "KDE Connect is not recommended")
+    recommends = fields.get("Recommends", "")
+    check("kdeconnect" in recommends, "KDE Connect is not recommended")
+    check("qt6-wayland" in recommends, "Qt's Wayland plugin is not recommended")
 
     listing = run(["dpkg-deb", "-c", deb])
     check(listing.returncode == 0, f"dpkg-deb -c: {listing.stderr}")

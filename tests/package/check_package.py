@@ -125,11 +125,17 @@ def check_icons(prefix, app_id):
           "the scalable icon is not a square SVG")
     # The symbolic icon takes the host's colour: GTK and GNOME Shell override
     # fills, KDE the ColorScheme-Text colour; a fixed fill would stay as drawn.
-    symbolic = ET.parse(os.path.join(prefix, f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg"))
+    symbolic_path = os.path.join(prefix, f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg")
+    symbolic = ET.parse(symbolic_path)
     check(symbolic.getroot().get("viewBox") == "0 0 16 16", "the symbolic icon is not 16 x 16")
     paths = [e for e in symbolic.iter() if e.tag.endswith("path")]
     check(any(p.get("class") == "ColorScheme-Text" and p.get("fill") == "currentColor" for p in paths),
           "no path of the symbolic icon takes the host's text colour")
+    # GdkPixbuf, which GNOME Shell's tray reads icons through, knows an SVG
+    # only by an <svg tag among its first bytes; later, it shows loading dots.
+    for icon in (svg, symbolic_path):
+        with open(icon, "rb") as f:
+            check(b"<svg" in f.read(256), f"{os.path.basename(icon)} opens with no <svg tag")
 
 
 def check_manual(prefix, version):

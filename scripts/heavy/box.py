@@ -40,10 +40,16 @@ class Box:
         self.files = self.mkdir("files", 0o755)
         self.logs = os.path.join(self.root, "logs")
         os.mkdir(self.logs)
-        # The user may not reach the build tree; a copy of the program may.
-        self.program = os.path.join(self.root, "qel-stashlet")
-        shutil.copy2(program, self.program)
-        os.chmod(self.program, 0o755)
+        # Run from the build tree, the program finds its tray icon theme
+        # beside it; only where the user cannot reach the tree does a copy
+        # (without that theme) run instead.
+        self.program = os.path.abspath(program)
+        reach = subprocess.run(["test", "-x", self.program], user=self.uid, group=self.gid,
+                               extra_groups=[])
+        if reach.returncode != 0:
+            self.program = os.path.join(self.root, "qel-stashlet")
+            shutil.copy2(program, self.program)
+            os.chmod(self.program, 0o755)
         self.staging = os.path.join(self.tmp, STAGING)
         self.shots, self.tag = shots, tag
         self.procs = {}

@@ -189,6 +189,8 @@ class Kwin(Box):
             end = c
         mine = [p for p in changed if p[0] <= end]
         xs, ys = [p[0] for p in mine], [p[1] for p in mine]
+        if max(xs) - min(xs) > 48:
+            return None  # more than an icon changed: the bar is still redrawing
         return {"x": min(xs), "y": min(ys), "w": max(xs) - min(xs) + 1, "h": max(ys) - min(ys) + 1}
 
     def after_left_click(self, run, point):

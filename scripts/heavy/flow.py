@@ -82,7 +82,15 @@ class Run:
         return next((w for w in self.d.windows() if w.get("shown") and pred(w)), None)
 
     def panel(self):
-        return self.window(lambda w: w["title"] == "QEL Stashlet" and (w["w"], w["h"]) == (PANEL_W, PANEL_H))
+        """The panel as drawn: its window may carry an even margin around it
+        for a shadow, which is taken off here."""
+        w = self.window(lambda w: w["title"] == "QEL Stashlet" and w["w"] >= PANEL_W
+                        and w["w"] - PANEL_W == w["h"] - PANEL_H and w["w"] - PANEL_W <= 60)
+        if w is None:
+            return None
+        margin = (w["w"] - PANEL_W) // 2
+        return dict(w, x=w["x"] + margin, y=w["y"] + margin, w=PANEL_W, h=PANEL_H,
+                    shadow_margin=margin)
 
     def start_app(self):
         extra = {"QT_QPA_PLATFORM": self.qpa}

@@ -231,3 +231,18 @@ class Kwin(Box):
         subprocess.run(["/usr/bin/convert", "-size", f"{w}x{h}", "-depth", "8",
                         f"{order}:{raw}", "-alpha", "off", path], check=True)
         return path
+
+
+class KwinDark(Kwin):
+    """The same with Breeze Dark, Plasma's dark panel, for the glyph's sake."""
+
+    name = "kwin-dark"
+
+    def start_host(self):
+        super().start_host()
+        for tool, theme in (("plasma-apply-colorscheme", "BreezeDark"),
+                            ("plasma-apply-desktoptheme", "breeze-dark")):
+            result = self.as_user([tool, theme])
+            if result.returncode != 0:
+                raise Skip(f"{tool} {theme} failed: {result.stderr.strip()}")
+        time.sleep(3)

@@ -13,12 +13,11 @@ from wayland import Wayland
 STRIPES = r"""
 import gi
 gi.require_version("Gtk", "3.0")
-from gi.repository import Gtk
+from gi.repository import Gdk, Gtk
 css = Gtk.CssProvider()
 css.load_from_data(b"window { background-image: repeating-linear-gradient(90deg, black 0px, "
                    b"black 8px, white 8px, white 16px); }")
-Gtk.StyleContext.add_provider_for_screen(__import__("gi.repository.Gdk").repository.Gdk.Screen
-                                         .get_default(), css, 800)
+Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
 w = Gtk.Window(title="heavy-stripes")
 w.set_default_size(1200, 700); w.maximize(); w.show_all()
 w.connect("destroy", Gtk.main_quit); Gtk.main()

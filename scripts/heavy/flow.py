@@ -12,6 +12,7 @@ from wayland import Wayland
 
 STRIPES = r"""
 import gi
+gi.require_version("Gdk", "3.0")
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, Gtk
 css = Gtk.CssProvider()

@@ -27,6 +27,7 @@ import signal
 import subprocess
 import sys
 import time
+import traceback
 
 from waysession import SwaySession
 from xsession import (PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure, Session, check, log,
@@ -429,19 +430,21 @@ class Run:
                 log("the drag changed nothing; dragging once more")
 
     def quit_from_menu(self, click):
-        """Opens the tray item's menu and chooses its last item, "Esci", by keyboard,
-        which finds it whatever the menu's look."""
+        """Opens the tray item's menu and clicks its last item, "Esci"."""
         s = self.s
         s.park_pointer()
         before = s.grab()
         s.click(*click, button=3)
-        wait_for(lambda: (lambda box: box and box[2] * box[3] > 400)(
-                 changed_box(before, s.grab(), (0, 0, SCREEN_W, SCREEN_H))),
-                 10, "the tray item's menu")
+        # The pointer's hover on the bar changes a little; a menu, a lot.
+        # Windows farther away repaint as the focus moves to the menu.
+        near = (max(0, click[0] - 260), max(0, click[1] - 300))
+        near += (min(SCREEN_W, click[0] + 260) - near[0], min(SCREEN_H, click[1] + 300) - near[1])
+        menu = wait_for(lambda: (lambda box: box if box and box[2] * box[3] > 2000 else None)(
+            changed_box(before, s.grab(), near)), 10, "the tray menu")
         time.sleep(0.3)
-        s.key("Up")
-        time.sleep(0.1)
-        s.key("Return")
+        item = last_label(s.grab(), menu)
+        log("menu", menu, "last item at", item)
+        s.click(*item)
         try:
             s.app.wait(timeout=10)
         except subprocess.TimeoutExpired:
@@ -449,6 +452,33 @@ class Run:
         self.measure("quit from the menu", f"status {s.app.returncode}", s.app.returncode == 0)
         left = s.staged()
         self.measure("staging after quit", left or "empty", not left)
+
+
+def last_label(image, menu):
+    """The centre of the lowest line of text in a menu.
+
+    A row of the menu's left half is text when some but not most of its
+    pixels differ from the menu's background: borders, separators and shadows
+    cross the whole width.
+    """
+    x, y, w, h = menu
+    columns = (x + 6, max(8, w // 2 - 6))
+    background = collections.Counter(pixels(image, (x, y, w, h))).most_common(1)[0][0]
+    runs, start = [], None
+    for row in range(y + 2, y + h - 2):
+        ink = [i for i, p in enumerate(pixels(image, (columns[0], row, columns[1], 1)))
+               if sum(abs(a - b) for a, b in zip(p, background)) > 120]
+        text = 0 < len(ink) < 0.7 * columns[1]
+        if text and start is None:
+            start = row
+        elif not text and start is not None:
+            runs.append((start, row - 1))
+            start = None
+    # Rounded corners and shadows make thin runs at the edges; a label is taller.
+    runs = [(top, bottom) for top, bottom in runs if bottom - top >= 4]
+    check(runs, f"no text in the menu at {menu}")
+    top, bottom = runs[-1]
+    return x + w // 4, (top + bottom) // 2
 
 
 def main(argv):
@@ -471,6 +501,8 @@ def main(argv):
         try:
             run.go()
         except BaseException as error:
+            if not isinstance(error, (Failure, SystemExit)):
+                traceback.print_exc()
             log("FAIL", cell.name, scheme + ":", error)
             cell.s.report_failure(f"{cell.name}-{scheme}")
             run.failures.append(str(error))

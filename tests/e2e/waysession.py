@@ -123,8 +123,8 @@ class SwaySession(Session):
         env.update(USER=USER, LOGNAME=USER, XDG_SESSION_TYPE="wayland",
                    XDG_CURRENT_DESKTOP="sway", GDK_BACKEND="wayland")
         socket_path = os.path.join(self.runtime, "bus")
-        self.spawn("dbus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                            f"--address=unix:path={socket_path}"], env)
+        self.spawn("dbus", ["dbus-daemon", "--nofork", "--nopidfile",
+                            f"--config-file={self.bus_config(socket_path)}"], env)
         wait_for(lambda: os.path.exists(socket_path), 10, "the session bus socket")
         env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket_path}"
 
@@ -133,6 +133,8 @@ class SwaySession(Session):
 default_border none
 default_floating_border none
 focus_follows_mouse no
+# Floating from the start, so the striped window behind stays whole.
+for_window [app_id="thunar"] floating enable
 xwayland enable
 exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 """)
@@ -153,9 +155,40 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
         vnc = os.path.join(self.runtime, "vnc")
         self.spawn("wayvnc", ["wayvnc", "--unix-socket", vnc], env)
-        wait_for(lambda: os.path.exists(vnc), 10, "wayvnc's socket")
-        self.rfb = Rfb(vnc)
+        # The socket's file shows before wayvnc listens on it.
+        self.rfb = wait_for(lambda: os.path.exists(vnc) and Rfb(vnc), 10, "wayvnc to answer")
         self.start_bar()
+
+    def bus_config(self, socket_path):
+        """A session bus that starts only Thunar's settings store on demand.
+
+        With the system's service folders, GTK programs start the desktop
+        portal, which mounts a FUSE folder in XDG_RUNTIME_DIR that root can
+        neither enter nor remove, and costs seconds.
+        """
+        services = os.path.join(self.root, "dbus-services")
+        os.makedirs(services)
+        for name in ("org.xfce.Xfconf.service",):
+            source = os.path.join("/usr/share/dbus-1/services", name)
+            if os.path.exists(source):
+                with open(source) as f:
+                    self.write(os.path.join(services, name), f.read())
+        path = os.path.join(self.root, "session-bus.xml")
+        self.write(path, f"""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path={socket_path}</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>{services}</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+""")
+        return path
 
     def start_bar(self):
         bar = os.path.join(self.home, ".config", "waybar")
@@ -252,13 +285,15 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         win = wait_for(lambda: next((w for w in self.tree_windows()
                                      if w.app_id == "thunar" and w.name.startswith(title)), None),
                        20, f"a Thunar window on {title}")
-        self.swaymsg(f"[con_id={win.id}]", "floating", "enable", ",", "resize", "set", str(w),
-                     str(h), ",", "move", "position", str(x), str(y))
 
         def placed():
             now = next((v for v in self.tree_windows() if v.id == win.id), None)
-            return now if now and (now.x, now.y, now.w, now.h) == (x, y, w, h) else None
-        return wait_for(placed, 10, f"the {title} window at {x},{y}")
+            if now and (now.x, now.y, now.w, now.h) == (x, y, w, h):
+                return now
+            self.swaymsg(f"[con_id={win.id}]", "resize", "set", str(w), str(h), ",",
+                         "move", "absolute", "position", str(x), str(y))
+            return None
+        return wait_for(placed, 10, f"the {title} window at {x},{y}", interval=0.2)
 
     def configure_thunar(self):
         self.write(os.path.join(self.home, ".config", "xfce4", "xfconf", "xfce-perchannel-xml",
@@ -296,6 +331,14 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
     def focus(self, win):
         self.swaymsg(f"[con_id={win.id}]", "focus")
+
+    def report_failure(self, case):
+        try:
+            for w in self.tree_windows():
+                log("window", w, w.app_id, repr(w.name), w.shell, "pid", w.pid)
+        except Exception as error:  # noqa: BLE001 - diagnostics only
+            log("no window list:", error)
+        super().report_failure(case)
 
     def close(self):
         if self.rfb:

@@ -526,7 +526,9 @@ class Session:
                 run_start = None
         if run_start is not None:
             runs.append((run_start, win.y + win.h - 1))
-        return runs
+        # A line or two (Thunar's status bar border when the selection
+        # changes) is no row.
+        return [(top, bottom) for top, bottom in runs if bottom - top >= 3]
 
     # Staging folder -------------------------------------------------------
 

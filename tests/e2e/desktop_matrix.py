@@ -23,6 +23,7 @@ CI is set, where a missing tool is a failure.
 
 import collections
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -30,7 +31,7 @@ import time
 import traceback
 
 from waysession import SwaySession
-from xsession import (PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure, Session, check, log,
+from xsession import (PANEL_W, SCREEN_H, SCREEN_W, Failure, Session, check, log,
                       read_bytes, wait_for)
 
 SKIP = 77
@@ -121,7 +122,6 @@ def qt_dark_scheme(session):
 class XembedCell:
     """Xvfb and trayer: no window manager, no compositor, an XEmbed tray."""
     name = "xembed"
-    session_class = Session
     tools = Session.TOOLS + ("display",)
 
     def __init__(self, binary, bar):
@@ -256,7 +256,6 @@ class SniX11Cell(XembedCell):
 class SwayCell:
     """Headless sway and waybar, Wayland, as an unprivileged user."""
     name = "sway"
-    session_class = SwaySession
     tools = SwaySession.TOOLS
 
     def __init__(self, binary, bar):
@@ -481,35 +480,46 @@ def last_label(image, menu):
     return x + w // 4, (top + bottom) // 2
 
 
+def on_signal(signum, _frame):
+    raise SystemExit(f"stopped by signal {signum}")
+
+
 def main(argv):
     if len(argv) != 3 or argv[2] not in CELLS:
         print(__doc__ + "\nCells: " + ", ".join(CELLS), file=sys.stderr)
         return 2
     binary, cell_class = argv[1], CELLS[argv[2]]
-    missing = [t for t in cell_class.tools if not __import__("shutil").which(t)]
+    missing = [t for t in cell_class.tools if not shutil.which(t)]
+    if cell_class is SwayCell and os.geteuid() != 0:
+        missing.append("root (to make the unprivileged user sway runs as)")
     if missing:
-        print(f"SKIP {cell_class.name}: {', '.join(missing)} missing (scripts/setup installs them)")
+        print(f"SKIP {cell_class.name}: needs {', '.join(missing)}; scripts/setup installs the tools")
         return 1 if os.environ.get("CI") else SKIP
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
-        signal.signal(sig, lambda signum, _f: (_ for _ in ()).throw(
-            SystemExit(f"stopped by signal {signum}")))
+        signal.signal(sig, on_signal)
     signal.alarm(SELF_TIMEOUT_S)
     failed = []
-    for scheme, bar in RUNS:
-        cell = cell_class(binary, bar)
-        run = Run(cell, scheme)
-        try:
-            run.go()
-        except BaseException as error:
-            if not isinstance(error, (Failure, SystemExit)):
+    try:
+        for scheme, bar in RUNS:
+            cell = cell_class(binary, bar)
+            run = Run(cell, scheme)
+            try:
+                run.go()
+            except Failure as error:
+                run.failures.append(str(error))
+            except Exception as error:  # noqa: BLE001 - a broken desktop is a failure too
                 traceback.print_exc()
-            log("FAIL", cell.name, scheme + ":", error)
-            cell.s.report_failure(f"{cell.name}-{scheme}")
-            run.failures.append(str(error))
-        finally:
-            cell.s.close()
-        failed += [f"{scheme}: {f}" for f in run.failures]
-    signal.alarm(0)
+                run.failures.append(repr(error))
+            finally:
+                if run.failures:
+                    log("FAIL", cell.name, scheme + ":", "; ".join(run.failures))
+                    cell.s.report_failure(f"{cell.name}-{scheme}")
+                cell.s.close()
+            failed += [f"{scheme}: {f}" for f in run.failures]
+    except SystemExit as error:
+        failed.append(str(error))
+    finally:
+        signal.alarm(0)
     if failed:
         log("FAIL", cell_class.name, "; ".join(failed))
         return 1

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "popover.h"
 
+#include "colorscheme.h"
+#include "theme.h"
+#include "windowblur.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -13,6 +19,9 @@ namespace {
 
 // Room between the tray icon and the panel's edge.
 constexpr int kGap = 4;
+// Room around the panel for its shadow: twice the blur radius, where the
+// blur fades out.
+constexpr int kShadowRoom = int(2 * theme::kPopoverShadowRadius);
 
 } // namespace
 
@@ -21,6 +30,9 @@ Popover::Popover(QWidget *parent)
                           Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    // A panel opened by a drop from another application stays inactive
+    // until clicked; its buttons explain themselves all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowTitle(QStringLiteral("QEL Stashlet"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -28,7 +40,21 @@ Popover::Popover(QWidget *parent)
 
 void Popover::setContentSize(const QSize &size)
 {
-    setFixedSize(size);
+    m_contentSize = size;
+    setFixedSize(size.grownBy(shadowMargins()));
+}
+
+QMargins Popover::shadowMargins() const
+{
+    return layout()->contentsMargins();
+}
+
+void Popover::setShadowed(bool shadowed)
+{
+    const int room = shadowed ? kShadowRoom : 0;
+    layout()->setContentsMargins(room, room, room, room);
+    if (m_contentSize.isValid())
+        setFixedSize(m_contentSize.grownBy(shadowMargins()));
 }
 
 void Popover::setContent(QWidget *content)
@@ -84,8 +110,18 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
     const QRect available =
         screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     makeContent();
-    setGeometry(placement(anchor, clickPoint, size(), available));
-    QWidget::show();
+    if (m_standalone) {
+        // An ordinary window goes where the window manager puts it, frame
+        // and title bar included.
+        QWidget::show();
+    } else {
+        // A compositor, when one runs, shows the shadow around the panel;
+        // without one the margin would be solid black.
+        setShadowed(windowblur::probe().compositing);
+        const QSize panel = m_contentSize.isValid() ? m_contentSize : size();
+        setGeometry(placement(anchor, clickPoint, panel, available).marginsAdded(shadowMargins()));
+        QWidget::show();
+    }
     raise();
     // The panel takes the keyboard at once, so Tab and Escape reach it.
     activateWindow();
@@ -99,6 +135,21 @@ void Popover::setStandalone(bool standalone)
     m_standalone = standalone;
     setWindowFlags(standalone ? Qt::Window : windowFlags());
     setAttribute(Qt::WA_TranslucentBackground, !standalone);
+    if (standalone)
+        setShadowed(false);
+}
+
+void Popover::paintEvent(QPaintEvent *)
+{
+    if (shadowMargins().isNull() || m_content == nullptr)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(m_content->geometry()), theme::kPopoverCornerRadius,
+                         theme::kPopoverCornerRadius);
+    m_shadow.paint(painter, shape, theme::kPopoverShadow.color(colorSchemeOf(palette())),
+                   theme::kPopoverShadowRadius, QPointF(0, theme::kPopoverShadowOffsetY));
 }
 
 void Popover::performClose()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "softshadow.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
@@ -27,12 +29,16 @@ public:
 
     bool isShown() const { return isVisible(); }
     // Without a tray there is no icon to bring the panel back: it then lives
-    // in an ordinary window, and closing it minimises instead of hiding.
+    // in an ordinary window, placed by the window manager, and closing it
+    // minimises instead of hiding.
     void setStandalone(bool standalone);
-    // Opens below `anchor` (the tray icon, global coordinates), above it when
-    // the icon sits in the lower half of its screen, or at `clickPoint` where
-    // the tray tells no geometry; always inside the screen.
+    // Opens the panel below `anchor` (the tray icon, global coordinates),
+    // above it when the icon sits in the lower half of its screen, or at
+    // `clickPoint` where the tray tells no geometry; always inside the
+    // screen. Where a compositor runs, the window reaches `shadowMargins()`
+    // past the panel on every side, for its shadow.
     void show(const QRect &anchor, const QPoint &clickPoint);
+    QMargins shadowMargins() const;
     void performClose();
 
     // Where a window of `size` opens for that anchor and click on a screen
@@ -46,6 +52,7 @@ Q_SIGNALS:
     void paletteChanged();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -54,7 +61,10 @@ protected:
 
 private:
     void makeContent();
+    void setShadowed(bool shadowed);
 
+    QSize m_contentSize;
+    SoftShadow m_shadow;
     QWidget *m_content = nullptr;
     std::function<QWidget *()> m_makeContent;
     bool m_standalone = false;

@@ -302,6 +302,10 @@ void ContentArea::dropEvent(QDropEvent *event)
     } else {
         event->ignore();
     }
+    // A drop leaves the source application active, so Escape and Tab would
+    // go there; the panel asks for the keyboard, where the window manager
+    // lets it.
+    window()->activateWindow();
 }
 
 void ContentArea::resizeEvent(QResizeEvent *event)

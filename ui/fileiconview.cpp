@@ -2,9 +2,9 @@
 #include "fileiconview.h"
 
 #include "glyph.h"
+#include "mimeiconprovider.h"
 #include "theme.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QPaintDevice>
 #include <QPainter>
@@ -20,7 +20,7 @@ FileIconView::FileIconView(const QString &path, QWidget *parent,
 
 const QAbstractFileIconProvider &FileIconView::desktopProvider()
 {
-    static const QFileIconProvider provider;
+    static const MimeIconProvider provider;
     return provider;
 }
 

@@ -8,8 +8,8 @@
 
 class QAbstractFileIconProvider;
 
-// The desktop's icon for a file, as large as fits, aspect ratio kept,
-// centred; the blue document glyph where the desktop has none. Asks the
+// The file-type icon of a file, as large as fits, aspect ratio kept,
+// centred; the blue document glyph where no icon can be had. Asks the
 // icon service on every paint: the staged file can change under it, and the
 // service caches already.
 class FileIconView final : public QWidget {
@@ -25,7 +25,8 @@ public:
 
     static void paint(QPainter &painter, const QRectF &frame, const QString &path,
                       const QAbstractFileIconProvider &provider, ColorScheme scheme);
-    // The file-type icon service of the desktop, shared by every view.
+    // File-type icons by MIME type from the icon theme, else the desktop's;
+    // shared by every view.
     static const QAbstractFileIconProvider &desktopProvider();
 
 protected:

@@ -13,7 +13,9 @@ SnappyButton::SnappyButton(QWidget *parent, Ticker *ticker)
     , m_scale(new AnimatedValue(1.0, this, ticker))
     , m_opacity(new AnimatedValue(1.0, this, ticker))
 {
-    setFocusPolicy(Qt::StrongFocus);
+    // Tab reaches it; a click leaves the focus where it was, so Return
+    // never repeats what the mouse just did.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     connect(this, &QAbstractButton::pressed, this, [this] { animatePressed(true); });
     connect(this, &QAbstractButton::released, this, [this] { animatePressed(false); });
@@ -76,6 +78,18 @@ void SnappyButton::focusInEvent(QFocusEvent *event)
     m_showFocusRing =
         event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QAbstractButton::focusInEvent(event);
+}
+
+void SnappyButton::hideEvent(QHideEvent *event)
+{
+    // Qt hands the focus of a widget that goes to the next one in the tab
+    // chain, as if Tab had been pressed: after "Cancella Tutto" that is
+    // "Esci", ringed, where a second Return quits. The window takes it back
+    // instead, as when it opened.
+    QWidget *home = window();
+    if (hasFocus() && home != this && home->isVisible())
+        home->setFocus(Qt::OtherFocusReason);
+    QAbstractButton::hideEvent(event);
 }
 
 void SnappyButton::paintEvent(QPaintEvent *)

@@ -103,6 +103,13 @@ inline constexpr SchemeColor kMenuMaterial{{236, 236, 236, 0.82}, {30, 30, 32, 0
 inline constexpr SchemeColor kSidebarMaterial{{232, 232, 234, 0.7}, {44, 44, 46, 0.7}};
 inline constexpr SchemeColor kHudMaterial{{60, 60, 62, 0.75}, {24, 24, 26, 0.8}};
 
+// The popover's window where a compositor shows what lies around it.
+inline constexpr double kPopoverCornerRadius = 10;
+inline constexpr SchemeColor kPopoverRim{kBlack.at(0.18), kWhite.at(0.16)};
+inline constexpr SchemeColor kPopoverShadow{kBlack.at(0.22), kBlack.at(0.5)};
+inline constexpr double kPopoverShadowRadius = 8;
+inline constexpr double kPopoverShadowOffsetY = 3;
+
 // Sizes.
 inline constexpr QSizeF kPanelSize{320, 420};
 inline constexpr QSizeF kFileIconFrame{32, 32};

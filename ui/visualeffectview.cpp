@@ -3,9 +3,8 @@
 
 #include "colorscheme.h"
 #include "theme.h"
-#include "windowblur.h"
-
 #include <QPainter>
+#include <QPainterPath>
 
 namespace {
 theme::SchemeColor tintOf(VisualEffectView::Material material)
@@ -54,19 +53,31 @@ void VisualEffectView::setBlendingMode(BlendingMode mode)
     update();
 }
 
+void VisualEffectView::setWindowSupport(windowblur::Support support)
+{
+    m_support = support;
+    requestBlur();
+    update();
+}
+
 bool VisualEffectView::isTranslucent() const
 {
     if (m_blendingMode == BlendingMode::WithinWindow)
         return true;
-    // Behind the window there is only something to see when the compositor
-    // mixes it in and the window keeps its alpha.
-    return m_compositorRunning && window()->testAttribute(Qt::WA_TranslucentBackground);
+    return m_support.blurBehind && hasChrome();
+}
+
+bool VisualEffectView::hasChrome() const
+{
+    // The window keeps its alpha only where it asked for it and a
+    // compositor mixes it in; elsewhere its corners would come out black.
+    return m_blendingMode == BlendingMode::BehindWindow && m_support.compositing &&
+           window()->testAttribute(Qt::WA_TranslucentBackground);
 }
 
 void VisualEffectView::showEvent(QShowEvent *event)
 {
-    m_compositorRunning = windowblur::compositorRunning();
-    requestBlur();
+    setWindowSupport(windowblur::probe());
     QWidget::showEvent(event);
 }
 
@@ -86,12 +97,29 @@ void VisualEffectView::requestBlur()
 void VisualEffectView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    QColor tint = tintOf(m_material).color(colorSchemeOf(palette()));
+    const ColorScheme scheme = colorSchemeOf(palette());
+    QColor tint = tintOf(m_material).color(scheme);
     if (!isTranslucent())
         tint.setAlphaF(1.0);
-    // Behind the window the tint replaces whatever the window held; within
-    // it, the tint lies over the content below.
-    if (m_blendingMode == BlendingMode::BehindWindow)
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), tint);
+    if (m_blendingMode == BlendingMode::WithinWindow) {
+        painter.fillRect(rect(), tint);
+        return;
+    }
+    // Behind the window the tint replaces whatever the window held.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (!hasChrome()) {
+        painter.fillRect(rect(), tint);
+        return;
+    }
+    // Outside the corners the window stays clear, as it starts each frame,
+    // and the popover's shadow shows there.
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), theme::kPopoverCornerRadius, theme::kPopoverCornerRadius);
+    painter.fillPath(shape, tint);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(theme::kPopoverRim.color(scheme), 1));
+    const double r = theme::kPopoverCornerRadius - 0.5;
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), r, r);
 }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "windowblur.h"
+
 #include <QWidget>
 
 // The panel's backdrop: a tinted material over a blur of whatever lies
-// behind the window, where the compositor can blur; an opaque material of
-// the same tint where no compositor runs. It has only the active look, so
-// the panel does not grey out when another window takes focus.
+// behind the window where the compositor is known to blur it; everywhere
+// else the same tint, opaque, since a translucent tint over sharp windows
+// lets their text read through. Where the window is composited it has
+// rounded corners and a hairline rim. It has only the active look, so the
+// panel does not grey out when another window takes focus.
 class VisualEffectView final : public QWidget {
     Q_OBJECT
 
@@ -22,8 +26,13 @@ public:
     void setMaterial(Material material);
     void setBlendingMode(BlendingMode mode);
 
-    // The tint shows what is behind it (blurred where the compositor can).
+    // What the window system offers; probed again each time the view shows.
+    void setWindowSupport(windowblur::Support support);
+    // The tint shows what is behind it: within the window, or behind it
+    // blurred.
     bool isTranslucent() const;
+    // Rounded corners and a rim, for a window composited over the desktop.
+    bool hasChrome() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -35,5 +44,5 @@ private:
 
     Material m_material;
     BlendingMode m_blendingMode;
-    bool m_compositorRunning = false;
+    windowblur::Support m_support;
 };

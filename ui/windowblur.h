@@ -4,17 +4,24 @@
 class QRect;
 class QWidget;
 
-// The window-system half of the translucent backdrop. Only X11 with a
-// compositor can blur what lies behind a window; everywhere else these say
-// no and do nothing.
+// The window-system half of the backdrop: whether a translucent window is
+// composited over what lies behind it, and whether the compositor blurs
+// that on request.
 namespace windowblur {
 
-// A compositor is running, so translucent windows show what is behind them.
-bool compositorRunning();
+struct Support {
+    // Translucent windows show what is behind them.
+    bool compositing = false;
+    // The compositor blurs behind a window that asks: KWin on X11, which
+    // announces `_KDE_NET_WM_BLUR_BEHIND_REGION`.
+    bool blurBehind = false;
+};
+
+// What the display the application runs on offers now.
+Support probe();
 
 // Asks the compositor to blur behind `region` (window coordinates) of the
-// top-level `window`. KWin honours it; other compositors ignore it, and the
-// tint alone remains.
+// top-level `window`.
 void requestBlurBehind(QWidget *window, const QRect &region);
 
 } // namespace windowblur

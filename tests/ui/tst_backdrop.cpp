@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "colorscheme.h"
+#include "panelfixture.h"
 #include "visualeffectview.h"
 
 #include <QPalette>
@@ -44,29 +45,46 @@ private Q_SLOTS:
         QCOMPARE(colorSchemeOf(paletteOf(window, text)), scheme);
     }
 
-    void withoutCompositorMaterialIsOpaque_data()
+    // Over sharp windows a translucent tint lets their text read through;
+    // only a compositor that blurs on request earns the see-through one.
+    void backdropIsOpaqueUnlessBlurIsConfirmed_data()
     {
-        QTest::addColumn<QPalette>("palette");
-        QTest::addColumn<QColor>("tint");
-        QTest::newRow("light") << paletteOf(QColor(240, 240, 240), Qt::black)
-                               << QColor(246, 246, 246);
-        QTest::newRow("dark") << paletteOf(QColor(30, 30, 30), Qt::white) << QColor(38, 38, 40);
+        QTest::addColumn<ColorScheme>("scheme");
+        QTest::addColumn<bool>("compositing");
+        QTest::addColumn<bool>("blur");
+        QTest::addColumn<QColor>("backdrop");
+        QTest::addColumn<bool>("rounded");
+        QTest::newRow("no compositor, light")
+            << ColorScheme::Light << false << false << QColor(246, 246, 246) << false;
+        QTest::newRow("compositor without blur, light")
+            << ColorScheme::Light << true << false << QColor(246, 246, 246) << true;
+        QTest::newRow("compositor without blur, dark")
+            << ColorScheme::Dark << true << false << QColor(38, 38, 40) << true;
+        QTest::newRow("KWin's blur, dark")
+            << ColorScheme::Dark << true << true << QColor(38, 38, 40, 199) << true;
     }
 
-    void withoutCompositorMaterialIsOpaque()
+    void backdropIsOpaqueUnlessBlurIsConfirmed()
     {
-        QFETCH(QPalette, palette);
-        QFETCH(QColor, tint);
-        // The offscreen platform has no compositor, as a bare X server has none.
-        VisualEffectView view;
-        view.setPalette(palette);
-        view.resize(40, 30);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(!view.isTranslucent());
-        const QImage image = view.grab().toImage();
-        QCOMPARE(image.pixelColor(0, 0), tint);
-        QCOMPARE(image.pixelColor(39, 29), tint);
+        QFETCH(ColorScheme, scheme);
+        QFETCH(bool, compositing);
+        QFETCH(bool, blur);
+        QFETCH(QColor, backdrop);
+        QFETCH(bool, rounded);
+        PanelFixture shelf(scheme);
+        auto *view = shelf.panel->findChild<VisualEffectView *>();
+        QVERIFY(view);
+        view->setWindowSupport({compositing, blur});
+        const QImage image = shelf.render(1.0);
+        // Beside the empty state's circle, below the header.
+        const QColor empty = image.pixelColor(16, image.height() / 2);
+        QCOMPARE(empty.alpha(), backdrop.alpha());
+        // Premultiplied storage rounds a translucent tint by a level.
+        QVERIFY2(qAbs(empty.red() - backdrop.red()) <= 1 &&
+                     qAbs(empty.blue() - backdrop.blue()) <= 1,
+                 qPrintable(empty.name(QColor::HexArgb)));
+        QCOMPARE(qAlpha(image.pixel(0, 0)) == 0, rounded);
+        QCOMPARE(qAlpha(image.pixel(image.width() - 1, image.height() - 1)) == 0, rounded);
     }
 };
 

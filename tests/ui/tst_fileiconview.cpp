@@ -5,7 +5,11 @@
 #include "schemepalette.h"
 
 #include <QAbstractFileIconProvider>
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStyle>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -90,6 +94,38 @@ private Q_SLOTS:
         QVERIFY(qAbs((box.left() + box.right()) - 31) <= 1);
         const QColor centre = image.pixelColor(16, 20);
         QCOMPARE(centre.rgb(), blue.rgb());
+    }
+
+    // Run with no desktop named, as on i3, openbox or sway, where Qt's own
+    // provider gives every file the style's blank page.
+    void typesGetTheirOwnIconsWithoutADesktop()
+    {
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP"));
+        QTemporaryDir dir;
+        QVERIFY(QImage(4, 4, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("a.png"))));
+        QFile text(dir.filePath(QStringLiteral("note.txt")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("some words\n");
+        text.close();
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+
+        const auto draw = [](const QString &path) {
+            return paintToImage(QSize(32, 32), [&](QPainter &p) {
+                FileIconView::paint(p, QRectF(0, 0, 32, 32), path, FileIconView::desktopProvider(),
+                                    ColorScheme::Light);
+            });
+        };
+        const QIcon blank = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+        QList<QImage> images{paintToImage(
+            QSize(32, 32), [&](QPainter &p) { p.drawPixmap(0, 0, blank.pixmap(32, 32)); })};
+        for (const char *name : {"a.png", "note.txt", "folder"})
+            images.append(draw(dir.filePath(QLatin1String(name))));
+        for (int i = 0; i < images.size(); ++i) {
+            QVERIFY(coveredPixels(images[i]) > 0);
+            for (int j = i + 1; j < images.size(); ++j)
+                QVERIFY2(images[i] != images[j],
+                         qPrintable(QStringLiteral("%1 = %2").arg(i).arg(j)));
+        }
     }
 };
 

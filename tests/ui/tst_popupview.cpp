@@ -9,6 +9,8 @@
 #include "snappybutton.h"
 #include "theme.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QtTest>
@@ -133,6 +135,51 @@ private Q_SLOTS:
         QVERIFY(shelf.panel->contentArea()->rows().isEmpty());
         QVERIFY(!shelf.panel->clearButton()->isVisibleTo(shelf.panel.get()));
         QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("0/5"));
+    }
+
+    // Qt hands the focus of a button that goes to the next in the tab chain:
+    // "Esci" after "Cancella Tutto", where Return then quits.
+    void focusLeavesNoButtonAfterAClearOrARemoval_data()
+    {
+        QTest::addColumn<bool>("clear");
+        QTest::addColumn<bool>("byKeyboard");
+        QTest::addColumn<int>("left");
+        QTest::newRow("Cancella Tutto clicked") << true << false << 0;
+        QTest::newRow("Cancella Tutto by Return") << true << true << 0;
+        QTest::newRow("Rimuovi by Return") << false << true << 1;
+    }
+
+    void focusLeavesNoButtonAfterAClearOrARemoval()
+    {
+        QFETCH(bool, clear);
+        QFETCH(bool, byKeyboard);
+        QFETCH(int, left);
+        PanelFixture shelf;
+        shelf.fill(2);
+        shelf.panel->show();
+        shelf.panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shelf.panel.get()));
+        shelf.panel->setFocus(Qt::PopupFocusReason);
+        QSignalSpy quit(shelf.panel.get(), &StashletPopupView::terminateRequested);
+        QAbstractButton *button = clear
+                                      ? shelf.panel->clearButton()
+                                      : shelf.panel->contentArea()->rows().first()->removeButton();
+        if (byKeyboard) {
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QTRY_COMPARE(shelf.manager->tempFiles().size(), left);
+        shelf.settleWork();
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QVERIFY2(!qobject_cast<QAbstractButton *>(focus), qPrintable(focus->accessibleName()));
+        QTest::keyClick(focus, Qt::Key_Return);
+        shelf.settleWork();
+        QCOMPARE(quit.count(), 0);
+        QCOMPARE(shelf.manager->tempFiles().size(), left);
+        shelf.panel->hide();
     }
 
     void footerHoverChangesTheFillAtOnce()

@@ -18,7 +18,7 @@ import struct
 import subprocess
 import time
 
-from xsession import SCREEN_H, SCREEN_W, Session, Window, check, log, parse_ppm, wait_for
+from xsession import SCREEN_W, SCREEN_H, Session, Window, check, log, parse_ppm, wait_for
 
 USER = "stashlet-desktop"
 
@@ -247,11 +247,6 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
     def app_windows(self):
         pid = self.app.pid if self.app else -1
         return [w for w in self.tree_windows() if w.pid == pid]
-
-    def panel(self):
-        panels = [w for w in self.app_windows() if w.viewable and w.w > 64]
-        check(len(panels) <= 1, f"more than one panel on screen: {panels}")
-        return panels[0] if panels else None
 
     def grab(self):
         result = subprocess.run(self.as_user + ["grim", "-t", "ppm", "-"], env=self.env,

@@ -171,6 +171,21 @@ class Window:
         return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y} {state}>"
 
 
+def panel_content(win):
+    """The panel's content inside its window, or None when `win` is no panel.
+
+    Where a compositor can show it, the window has room for the panel's
+    shadow, as much on every side.
+    """
+    margin = (win.w - PANEL_W) // 2
+    if not win.viewable or margin < 0 or (win.w - PANEL_W, win.h - PANEL_H) != (2 * margin,) * 2:
+        return None
+    content = Window(win.id, win.x + margin, win.y + margin, PANEL_W, PANEL_H, True)
+    content.__dict__.update({k: v for k, v in win.__dict__.items()
+                             if k not in ("x", "y", "w", "h")})
+    return content
+
+
 class Session:
     TOOLS = ("Xvfb", "trayer", "pcmanfm", "xdotool", "xwininfo", "import", "dbus-daemon")
 
@@ -339,9 +354,8 @@ class Session:
         return icons[0] if len(icons) == 1 else None
 
     def panel(self):
-        """The panel's window when it is on screen, else None."""
-        panels = [w for w in self.app_windows()
-                  if w.viewable and (w.w, w.h) == (PANEL_W, PANEL_H)]
+        """The panel when it is on screen, else None: the rectangle of its content."""
+        panels = [c for c in map(panel_content, self.app_windows()) if c]
         check(len(panels) <= 1, f"more than one panel on screen: {panels}")
         return panels[0] if panels else None
 

@@ -19,9 +19,11 @@ namespace {
 
 // Room between the tray icon and the panel's edge.
 constexpr int kGap = 4;
-// Room around the panel for its shadow: twice the blur radius, where the
-// blur fades out.
-constexpr int kShadowRoom = int(2 * theme::kPopoverShadowRadius);
+// Room around the panel for its shadow, about where the blur fades out. The
+// window then starts kGap from the tray and the panel kGap + kShadowRoom:
+// the shadow never covers the tray icon, and the panel stays within 16 px
+// of its bar.
+constexpr int kShadowRoom = 10;
 
 } // namespace
 
@@ -118,8 +120,7 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
         // A compositor, when one runs, shows the shadow around the panel;
         // without one the margin would be solid black.
         setShadowed(windowblur::probe().compositing);
-        const QSize panel = m_contentSize.isValid() ? m_contentSize : size();
-        setGeometry(placement(anchor, clickPoint, panel, available).marginsAdded(shadowMargins()));
+        setGeometry(placement(anchor, clickPoint, size(), available));
         QWidget::show();
     }
     raise();

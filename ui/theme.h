@@ -106,9 +106,9 @@ inline constexpr SchemeColor kHudMaterial{{60, 60, 62, 0.75}, {24, 24, 26, 0.8}}
 // The popover's window where a compositor shows what lies around it.
 inline constexpr double kPopoverCornerRadius = 10;
 inline constexpr SchemeColor kPopoverRim{kBlack.at(0.18), kWhite.at(0.16)};
-inline constexpr SchemeColor kPopoverShadow{kBlack.at(0.22), kBlack.at(0.5)};
-inline constexpr double kPopoverShadowRadius = 8;
-inline constexpr double kPopoverShadowOffsetY = 3;
+inline constexpr SchemeColor kPopoverShadow{kBlack.at(0.25), kBlack.at(0.5)};
+inline constexpr double kPopoverShadowRadius = 6;
+inline constexpr double kPopoverShadowOffsetY = 2;
 
 // Sizes.
 inline constexpr QSizeF kPanelSize{320, 420};

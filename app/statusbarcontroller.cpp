@@ -5,54 +5,82 @@
 #include "mainqueue.h"
 #include "popover.h"
 #include "quitsignals.h"
+#include "statusnotifieritem.h"
+#include "traycolor.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QPointer>
+#include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
-StatusBarController::StatusBarController(Popover &popover, QObject *parent)
+namespace {
+
+// Hosts that find it (installed, or through the item's theme path) draw this
+// one in their own foreground colour.
+const QString kSymbolicIcon = QStringLiteral(STASHLET_APP_ID "-symbolic");
+
+QColor paletteForeground()
+{
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+// Where a click from the menu most likely came from when the host never said:
+// the pointer, where X11 knows it; else the top right corner, where GNOME (the
+// host that opens the menu on a left click) keeps tray icons.
+QPoint guessedClickPoint()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        return QCursor::pos();
+    }
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->availableGeometry().topRight() : QPoint();
+}
+
+} // namespace
+
+StatusBarController::StatusBarController(Popover &popover, const QDBusConnection &bus,
+                                         QObject *parent)
     : QObject(parent)
     , m_popover(popover)
-    , m_statusItem(std::make_unique<QSystemTrayIcon>())
 {
-    connect(m_statusItem.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                // A quick second click arrives as a double click; it still
-                // means "toggle", not "ignore".
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                    m_lastClick = QCursor::pos();
-                    togglePopover();
-                }
-            });
-
     // Some hosts (GNOME's AppIndicator) open the menu on a left click, so the
     // menu must be able to do what the click does.
-    m_toggleAction = m_menu.addAction(QString(), this, [this] {
-        m_lastClick = QCursor::pos();
+    m_toggleAction = m_menu.addAction(QStringLiteral("Mostra pannello"), this, [this] {
+        if (m_xembedItem || !m_clickKnown) {
+            m_lastClick = guessedClickPoint();
+        }
         togglePopover();
     });
     m_menu.addSeparator();
     m_menu.addAction(QStringLiteral("Esci"), this, &QuitSignals::requestTermination);
-    connect(&m_menu, &QMenu::aboutToShow, this, [this] {
+    const auto relabel = [this] {
         m_toggleAction->setText(m_popover.isShown() ? QStringLiteral("Nascondi pannello")
                                                     : QStringLiteral("Mostra pannello"));
-    });
-    m_statusItem->setContextMenu(&m_menu);
+    };
+    connect(&m_menu, &QMenu::aboutToShow, this, relabel);
+    // Hosts that draw the menu themselves read the labels ahead of time.
+    connect(&m_popover, &Popover::shownChanged, this, relabel);
 
-    updateStatusItem();
+    if (StatusNotifierItem::watcherPresent(bus)) {
+        m_notifierItem = std::make_unique<StatusNotifierItem>(m_menu, bus);
+        m_notifierItem->setIcon(kSymbolicIcon, trayIcon(Qt::white, Qt::black));
+        connect(m_notifierItem.get(), &StatusNotifierItem::activated, this,
+                [this](const QPoint &point) {
+                    m_lastClick = point;
+                    m_clickKnown = true;
+                    togglePopover();
+                });
+    } else {
+        showXembedItem();
+    }
 
     m_closeObserver = NotificationCenter::defaultCenter().observe(
         QStringLiteral("closePopover"), [this] { handleCloseNotification(); });
-    // The icon is drawn in the tray's foreground colour and follows it.
-    connect(&m_popover, &Popover::paletteChanged, this, [this] {
-        if (!m_statusItem->icon().isNull()) {
-            m_statusItem->setIcon(trayIcon(QGuiApplication::palette().color(QPalette::WindowText)));
-        }
-    });
 }
 
 StatusBarController::~StatusBarController()
@@ -60,7 +88,52 @@ StatusBarController::~StatusBarController()
     NotificationCenter::defaultCenter().unregister(m_closeObserver);
 }
 
-QIcon StatusBarController::trayIcon(const QColor &foreground)
+void StatusBarController::showXembedItem()
+{
+    m_xembedItem = std::make_unique<QSystemTrayIcon>();
+    connect(m_xembedItem.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // A quick second click arrives as a double click; it still
+                // means "toggle", not "ignore".
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    m_lastClick = QCursor::pos();
+                    recolourXembedItem();
+                    togglePopover();
+                }
+            });
+    m_xembedItem->setContextMenu(&m_menu);
+    connect(&m_popover, &Popover::paletteChanged, this, &StatusBarController::recolourXembedItem);
+
+    MainQueue::async([self = QPointer<StatusBarController>(this)] {
+        if (!self) {
+            return;
+        }
+        self->m_glyphColour = paletteForeground();
+        self->m_xembedItem->setIcon(trayIcon(self->m_glyphColour));
+        // A tray item without an icon is refused, so it appears only now.
+        self->m_xembedItem->show();
+        // The tray embeds the icon a moment later; only then is there a
+        // background behind it to read.
+        for (int delay : {200, 700, 1500}) {
+            QTimer::singleShot(delay, self.data(), &StatusBarController::recolourXembedItem);
+        }
+    });
+}
+
+void StatusBarController::recolourXembedItem()
+{
+    if (!m_xembedItem || m_xembedItem->icon().isNull()) {
+        return;
+    }
+    const QColor colour =
+        traycolor::glyphColourAt(m_xembedItem->geometry()).value_or(paletteForeground());
+    if (colour != m_glyphColour) {
+        m_glyphColour = colour;
+        m_xembedItem->setIcon(trayIcon(colour));
+    }
+}
+
+QIcon StatusBarController::trayIcon(const QColor &foreground, const QColor &halo)
 {
     std::optional<Glyph> glyph = glyphNamed(u"tray.and.arrow.down");
     if (!glyph) {
@@ -76,28 +149,21 @@ QIcon StatusBarController::trayIcon(const QColor &foreground)
             pixmap.setDevicePixelRatio(dpr);
             pixmap.fill(Qt::transparent);
             QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
             // A little air around the glyph, as tray icons have.
             const qreal margin = side / 8.0;
-            paintGlyph(painter, *glyph,
-                       QRectF(margin, margin, side - 2 * margin, side - 2 * margin), foreground);
+            const QRectF frame(margin, margin, side - 2 * margin, side - 2 * margin);
+            if (halo.alpha() > 0) {
+                painter.strokePath(
+                    glyphPathIn(*glyph, frame),
+                    QPen(halo, side / 10.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            }
+            paintGlyph(painter, *glyph, frame, foreground);
             painter.end();
             icon.addPixmap(pixmap);
         }
     }
     return icon;
-}
-
-void StatusBarController::updateStatusItem()
-{
-    MainQueue::async([self = QPointer<StatusBarController>(this)] {
-        if (!self) {
-            return;
-        }
-        self->m_statusItem->setIcon(
-            trayIcon(QGuiApplication::palette().color(QPalette::WindowText)));
-        // A tray item without an icon is refused, so it appears only now.
-        self->m_statusItem->show();
-    });
 }
 
 void StatusBarController::togglePopover()
@@ -111,7 +177,7 @@ void StatusBarController::togglePopover()
 
 void StatusBarController::showPopover()
 {
-    m_popover.show(m_statusItem->geometry(), m_lastClick);
+    m_popover.show(m_xembedItem ? m_xembedItem->geometry() : QRect(), m_lastClick);
 }
 
 void StatusBarController::closePopover()

@@ -3,6 +3,9 @@
 
 #include "notificationcenter.h"
 
+#include <QColor>
+#include <QDBusConnection>
+#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPoint>
@@ -12,6 +15,7 @@
 class Popover;
 class QAction;
 class QSystemTrayIcon;
+class StatusNotifierItem;
 
 // The icon in the desktop's tray, and the showing and hiding of the panel.
 // It follows the popover's own state and keeps none of its own.
@@ -19,7 +23,11 @@ class StatusBarController final : public QObject {
     Q_OBJECT
 
 public:
-    explicit StatusBarController(Popover &popover, QObject *parent = nullptr);
+    // Serves the item over StatusNotifierItem when a watcher is on `bus`,
+    // else through Qt's tray class (XEmbed).
+    explicit StatusBarController(Popover &popover,
+                                 const QDBusConnection &bus = QDBusConnection::sessionBus(),
+                                 QObject *parent = nullptr);
     ~StatusBarController() override;
 
     void togglePopover();
@@ -27,21 +35,28 @@ public:
     void closePopover();
     void handleCloseNotification();
 
-    QSystemTrayIcon &statusItem() const { return *m_statusItem; }
+    // One of the two is set.
+    QSystemTrayIcon *xembedItem() const { return m_xembedItem.get(); }
+    StatusNotifierItem *notifierItem() const { return m_notifierItem.get(); }
     QMenu &menu() { return m_menu; }
 
-    // The tray glyph drawn in `foreground`, at the sizes trays ask for.
-    static QIcon trayIcon(const QColor &foreground);
+    // The tray glyph in `foreground`, at the sizes trays ask for; with a
+    // `halo` around it where the background is not known.
+    static QIcon trayIcon(const QColor &foreground, const QColor &halo = Qt::transparent);
 
 private:
-    void updateStatusItem();
+    void showXembedItem();
+    void recolourXembedItem();
 
     Popover &m_popover;
-    QMenu m_menu; // before the item, which points to it until it goes
-    std::unique_ptr<QSystemTrayIcon> m_statusItem;
+    QMenu m_menu; // before the items, which point to it until they go
+    std::unique_ptr<QSystemTrayIcon> m_xembedItem;
+    std::unique_ptr<StatusNotifierItem> m_notifierItem;
     QAction *m_toggleAction;
     NotificationCenter::Token m_closeObserver = 0;
     // Where the last click on the icon landed: the place to open at when the
     // tray tells no geometry (StatusNotifierItem hosts).
     QPoint m_lastClick;
+    bool m_clickKnown = false;
+    QColor m_glyphColour;
 };

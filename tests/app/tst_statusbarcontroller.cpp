@@ -2,19 +2,25 @@
 #include "notificationcenter.h"
 #include "popover.h"
 #include "statusbarcontroller.h"
+#include "traycolor.h"
 
+#include <QDBusConnection>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
 class TestStatusBarController final : public QObject {
     Q_OBJECT
 
+    // No session bus, so no StatusNotifierWatcher: the XEmbed path.
+    static QDBusConnection noBus() { return QDBusConnection(QStringLiteral("none")); }
+
 private Q_SLOTS:
     void clicksMenuAndCloseNotificationsFollowTheStateTable()
     {
         Popover popover;
-        StatusBarController controller(popover);
+        StatusBarController controller(popover, noBus());
         auto closePosted = [] {
             NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
         };
@@ -49,7 +55,7 @@ private Q_SLOTS:
             return new QWidget;
         };
         popover.setContent(make);
-        StatusBarController controller(popover);
+        StatusBarController controller(popover, noBus());
         QCoreApplication::sendPostedEvents();
         QCOMPARE(made, 0);
         QVERIFY(popover.content() == nullptr);
@@ -74,9 +80,9 @@ private Q_SLOTS:
     void trayItemGetsAnIcon()
     {
         Popover popover;
-        StatusBarController controller(popover);
+        StatusBarController controller(popover, noBus());
         QCoreApplication::sendPostedEvents();
-        QVERIFY(!controller.statusItem().icon().isNull());
+        QVERIFY(!controller.xembedItem()->icon().isNull());
     }
 
     void trayIconTakesTheForegroundColour()
@@ -95,6 +101,40 @@ private Q_SLOTS:
             }
             QVERIFY(painted > 20);
         }
+    }
+
+    // The glyph drawn on a tray of each colour, read back the way the program
+    // reads the tray: the corners of the icon's square give the background,
+    // and the glyph colour chosen for it stands out at least 3:1.
+    void glyphColourReadsOnTheTraysBackground_data()
+    {
+        QTest::addColumn<QColor>("tray");
+        QTest::addColumn<QColor>("glyph");
+        QTest::newRow("GNOME's black top bar") << QColor(0, 0, 0) << QColor(Qt::white);
+        QTest::newRow("waybar's dark bar") << QColor(43, 48, 59) << QColor(Qt::white);
+        QTest::newRow("light grey trayer") << QColor(214, 214, 214) << QColor(Qt::black);
+        QTest::newRow("white panel") << QColor(255, 255, 255) << QColor(Qt::black);
+        QTest::newRow("mid grey") << QColor(128, 128, 128) << QColor(Qt::black);
+        QTest::newRow("saturated blue") << QColor(0, 60, 200) << QColor(Qt::white);
+    }
+    void glyphColourReadsOnTheTraysBackground()
+    {
+        QFETCH(QColor, tray);
+        QFETCH(QColor, glyph);
+        // What the tray shows of the icon: its glyph, in whatever colour it
+        // had before, over the tray's background.
+        QImage shown(22, 22, QImage::Format_RGB32);
+        shown.fill(tray);
+        QPainter painter(&shown);
+        painter.drawPixmap(0, 0, StatusBarController::trayIcon(Qt::red).pixmap(22, 22));
+        painter.end();
+
+        const QColor background = traycolor::backgroundOf(shown);
+        QCOMPARE(background, tray);
+        const QColor chosen = traycolor::glyphColourOn(background);
+        QCOMPARE(chosen, glyph);
+        QVERIFY2(traycolor::contrastRatio(chosen, tray) >= 3.0,
+                 qPrintable(QString::number(traycolor::contrastRatio(chosen, tray))));
     }
 
     void placementKeepsThePanelByTheIconAndOnScreen_data()

@@ -22,7 +22,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
-QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6")
+QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6", "libqt6dbus6")
 
 
 class Failure(AssertionError):
@@ -45,6 +45,7 @@ def expected_files(app_id):
         f"share/applications/{app_id}.desktop",
         f"share/metainfo/{app_id}.metainfo.xml",
         f"share/icons/hicolor/scalable/apps/{app_id}.svg",
+        f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg",
         "share/man/man1/qel-stashlet.1.gz",
         "share/doc/qel-stashlet/copyright",
     }

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+#include "dbusmenuexporter.h"
+
+#include <QAction>
+#include <QActionEvent>
+#include <QMenu>
+#include <QTimer>
+
+DBusMenuExporter::DBusMenuExporter(QMenu &menu, QObject *parent)
+    : QObject(parent)
+    , m_menu(menu)
+{
+    registerDBusTypes();
+    for (QAction *action : m_menu.actions()) {
+        connect(action, &QAction::changed, this, &DBusMenuExporter::layoutChanged);
+    }
+}
+
+void DBusMenuExporter::layoutChanged()
+{
+    // A relabelling changes the text and the enabled state together: one
+    // update for both.
+    if (m_updateQueued) {
+        return;
+    }
+    m_updateQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_updateQueued = false;
+        Q_EMIT LayoutUpdated(++m_revision, 0);
+    });
+}
+
+QAction *DBusMenuExporter::actionOf(int id) const
+{
+    const QList<QAction *> actions = m_menu.actions();
+    return id >= 1 && id <= actions.size() ? actions.at(id - 1) : nullptr;
+}
+
+QVariantMap DBusMenuExporter::propertiesOf(int id) const
+{
+    if (id == 0) {
+        return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
+    }
+    const QAction *action = actionOf(id);
+    if (action == nullptr) {
+        return {};
+    }
+    if (action->isSeparator()) {
+        return {{QStringLiteral("type"), QStringLiteral("separator")}};
+    }
+    QVariantMap properties{{QStringLiteral("label"), action->text()}};
+    if (!action->isEnabled()) {
+        properties.insert(QStringLiteral("enabled"), false);
+    }
+    if (!action->isVisible()) {
+        properties.insert(QStringLiteral("visible"), false);
+    }
+    return properties;
+}
+
+uint DBusMenuExporter::GetLayout(int parentId, int recursionDepth, const QStringList &,
+                                 DBusMenuLayoutItem &layout)
+{
+    layout = {parentId, propertiesOf(parentId), {}};
+    if (parentId == 0 && recursionDepth != 0) {
+        for (int id = 1; id <= m_menu.actions().size(); ++id) {
+            layout.children.append({id, propertiesOf(id), {}});
+        }
+    }
+    return m_revision;
+}
+
+DBusMenuItemList DBusMenuExporter::GetGroupProperties(const QList<int> &ids, const QStringList &)
+{
+    DBusMenuItemList items;
+    for (int id : ids) {
+        if (id == 0 || actionOf(id) != nullptr) {
+            items.append({id, propertiesOf(id)});
+        }
+    }
+    return items;
+}
+
+QDBusVariant DBusMenuExporter::GetProperty(int id, const QString &name)
+{
+    return QDBusVariant(propertiesOf(id).value(name));
+}
+
+void DBusMenuExporter::Event(int id, const QString &eventId, const QDBusVariant &, uint)
+{
+    if (eventId != QLatin1String("clicked")) {
+        return;
+    }
+    if (QAction *action = actionOf(id); action != nullptr && action->isEnabled()) {
+        // After the reply: "Esci" ends the process, and the host should not
+        // wait for an answer that never comes.
+        QTimer::singleShot(0, action, &QAction::trigger);
+    }
+}
+
+QList<int> DBusMenuExporter::EventGroup(const DBusMenuEventList &events)
+{
+    QList<int> errors;
+    for (const DBusMenuEvent &event : events) {
+        if (event.id != 0 && actionOf(event.id) == nullptr) {
+            errors.append(event.id);
+            continue;
+        }
+        Event(event.id, event.eventId, event.data, event.timestamp);
+    }
+    return errors;
+}
+
+bool DBusMenuExporter::AboutToShow(int id)
+{
+    if (id == 0) {
+        // The labels follow the panel's state the way the QMenu's do.
+        Q_EMIT m_menu.aboutToShow();
+    }
+    // A relabelling just made is sent before the host draws the menu.
+    return m_updateQueued;
+}
+
+QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors)
+{
+    for (int id : ids) {
+        AboutToShow(id);
+    }
+    idErrors.clear();
+    return {};
+}

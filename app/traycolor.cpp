@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+#include "traycolor.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QRect>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#ifdef STASHLET_HAVE_XCB
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#endif
+
+namespace {
+
+const QColor kLightGlyph(Qt::white);
+const QColor kDarkGlyph(Qt::black);
+
+double luminance(const QColor &colour)
+{
+    const auto channel = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+#ifdef STASHLET_HAVE_XCB
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+#endif
+
+} // namespace
+
+double traycolor::contrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor traycolor::glyphColourOn(const QColor &background)
+{
+    return contrastRatio(kLightGlyph, background) >= contrastRatio(kDarkGlyph, background)
+               ? kLightGlyph
+               : kDarkGlyph;
+}
+
+QColor traycolor::backgroundOf(const QImage &grab)
+{
+    if (grab.isNull()) {
+        return {};
+    }
+    const int right = grab.width() - 1;
+    const int bottom = grab.height() - 1;
+    // The median of the four corners: one may hold a neighbour's edge or the
+    // tray's border.
+    std::vector<QColor> corners{grab.pixelColor(0, 0), grab.pixelColor(right, 0),
+                                grab.pixelColor(0, bottom), grab.pixelColor(right, bottom)};
+    std::sort(corners.begin(), corners.end(),
+              [](const QColor &a, const QColor &b) { return luminance(a) < luminance(b); });
+    return corners[1];
+}
+
+std::optional<QColor> traycolor::announcedForeground()
+{
+#ifdef STASHLET_HAVE_XCB
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (connection == nullptr) {
+        return std::nullopt;
+    }
+    const xcb_atom_t selection = atom(connection, "_NET_SYSTEM_TRAY_S0");
+    const xcb_atom_t colours = atom(connection, "_NET_SYSTEM_TRAY_COLORS");
+    if (selection == XCB_ATOM_NONE || colours == XCB_ATOM_NONE) {
+        return std::nullopt;
+    }
+    const Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr));
+    if (!owner || owner->owner == XCB_WINDOW_NONE) {
+        return std::nullopt;
+    }
+    const Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, owner->owner, colours, XCB_ATOM_CARDINAL, 0, 12), nullptr));
+    // Foreground, error, warning, success: three 16-bit channels each.
+    if (!property || property->format != 32 || property->value_len < 12) {
+        return std::nullopt;
+    }
+    const auto *rgb = static_cast<const uint32_t *>(xcb_get_property_value(property.get()));
+    return QColor::fromRgba64(quint16(rgb[0]), quint16(rgb[1]), quint16(rgb[2]));
+#else
+    return std::nullopt;
+#endif
+}
+
+std::optional<QColor> traycolor::glyphColourAt(const QRect &geometry)
+{
+    if (const std::optional<QColor> announced = announcedForeground()) {
+        return announced;
+    }
+    if (geometry.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return std::nullopt;
+    }
+    QScreen *screen = QGuiApplication::screenAt(geometry.center());
+    if (screen == nullptr) {
+        return std::nullopt;
+    }
+    const QRect local = geometry.translated(-screen->geometry().topLeft());
+    const QImage grab =
+        screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()).toImage();
+    if (grab.isNull()) {
+        return std::nullopt;
+    }
+    return glyphColourOn(backgroundOf(grab));
+}

@@ -586,7 +586,7 @@ class Session:
         for attempt in (1, 2):
             self.drag(start, target)
             try:
-                return wait_for(arrived, 10, "a drop from pcmanfm to reach the program")
+                return wait_for(arrived, 10, "a drop from the file manager to reach the program")
             except Failure:
                 # An XDND exchange that never started changes nothing at
                 # all; anything else is the program's doing and must fail.

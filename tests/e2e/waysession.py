@@ -207,12 +207,6 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         return subprocess.run(self.as_user + list(args), env=self.env, capture_output=True,
                               timeout=timeout, text=True)
 
-    def bus_has(self, name):
-        result = self.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
-                           "--object-path", "/org/freedesktop/DBus", "--method",
-                           "org.freedesktop.DBus.NameHasOwner", name])
-        return result.returncode == 0 and "true" in result.stdout
-
     def swaymsg(self, *args):
         result = self.run(["swaymsg", *args])
         check(result.returncode == 0, f"swaymsg {' '.join(args)} failed: {result.stdout}{result.stderr}")

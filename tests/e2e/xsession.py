@@ -319,6 +319,13 @@ class Session:
         return subprocess.run(args, env=self.env or self.base_env(), capture_output=True,
                               timeout=timeout, text=True)
 
+    def bus_has(self, name):
+        """Whether someone owns `name` on the session bus."""
+        result = self.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
+                           "--object-path", "/org/freedesktop/DBus", "--method",
+                           "org.freedesktop.DBus.NameHasOwner", name])
+        return result.returncode == 0 and "true" in result.stdout
+
     def xdo(self, *args):
         result = self.run(["xdotool", *map(str, args)])
         check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr}")

@@ -41,7 +41,7 @@ public Q_SLOTS:
     QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
 
 Q_SIGNALS:
-    void LayoutUpdated(uint revision, int parent);
+    Q_SCRIPTABLE void LayoutUpdated(uint revision, int parent);
 
 private:
     QVariantMap propertiesOf(int id) const;

@@ -41,6 +41,22 @@ int handleOptions(int argc, char **argv, bool &proceed)
     return 0;
 }
 
+// On a Wayland session the program runs as a Wayland client, not through
+// XWayland, whenever Qt's Wayland plugin is installed: drags from an XWayland
+// window to native Wayland applications arrive nowhere under Mutter, KWin and
+// sway alike, and dragging a card out is the program's job. No compositor
+// there lets it place the panel by the icon either way (sway centres X11
+// windows too), so XWayland would buy nothing. Qt itself picks Wayland only
+// when XDG_SESSION_TYPE says so, which a session started without a login
+// manager leaves unset. X11 remains the fallback.
+void preferWaylandOnWaylandSessions()
+{
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -50,6 +66,7 @@ int main(int argc, char **argv)
         return status;
     }
 
+    preferWaylandOnWaylandSessions();
     QApplication app(argc, argv);
     applyApplicationIdentity();
     QApplication::setQuitOnLastWindowClosed(false);

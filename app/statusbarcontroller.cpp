@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "statusbarcontroller.h"
 
-#include "glyph.h"
 #include "mainqueue.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "statusnotifieritem.h"
-#include "traycolor.h"
+#include "trayglyph.h"
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QPalette>
 #include <QPointer>
 #include <QScreen>
@@ -68,7 +66,7 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
 
     if (StatusNotifierItem::watcherPresent(bus)) {
         m_notifierItem = std::make_unique<StatusNotifierItem>(m_menu, bus);
-        m_notifierItem->setIcon(kSymbolicIcon, trayIcon(Qt::white, Qt::black));
+        m_notifierItem->setIcon(kSymbolicIcon, trayglyph::icon(Qt::white, Qt::black));
         connect(m_notifierItem.get(), &StatusNotifierItem::activated, this,
                 [this](const QPoint &point) {
                     m_lastClick = point;
@@ -109,7 +107,7 @@ void StatusBarController::showXembedItem()
             return;
         }
         self->m_glyphColour = paletteForeground();
-        self->m_xembedItem->setIcon(trayIcon(self->m_glyphColour));
+        self->m_xembedItem->setIcon(trayglyph::icon(self->m_glyphColour));
         // A tray item without an icon is refused, so it appears only now.
         self->m_xembedItem->show();
         // The tray embeds the icon a moment later; only then is there a
@@ -126,44 +124,11 @@ void StatusBarController::recolourXembedItem()
         return;
     }
     const QColor colour =
-        traycolor::glyphColourAt(m_xembedItem->geometry()).value_or(paletteForeground());
+        trayglyph::glyphColourAt(m_xembedItem->geometry()).value_or(paletteForeground());
     if (colour != m_glyphColour) {
         m_glyphColour = colour;
-        m_xembedItem->setIcon(trayIcon(colour));
+        m_xembedItem->setIcon(trayglyph::icon(colour));
     }
-}
-
-QIcon StatusBarController::trayIcon(const QColor &foreground, const QColor &halo)
-{
-    std::optional<Glyph> glyph = glyphNamed(u"tray.and.arrow.down");
-    if (!glyph) {
-        glyph = glyphNamed(u"paperclip");
-    }
-    if (!glyph) {
-        return {};
-    }
-    QIcon icon;
-    for (int side : {16, 22, 24, 32, 48, 64}) {
-        for (qreal dpr : {1.0, 2.0}) {
-            QPixmap pixmap(QSize(side, side) * dpr);
-            pixmap.setDevicePixelRatio(dpr);
-            pixmap.fill(Qt::transparent);
-            QPainter painter(&pixmap);
-            painter.setRenderHint(QPainter::Antialiasing);
-            // A little air around the glyph, as tray icons have.
-            const qreal margin = side / 8.0;
-            const QRectF frame(margin, margin, side - 2 * margin, side - 2 * margin);
-            if (halo.alpha() > 0) {
-                painter.strokePath(
-                    glyphPathIn(*glyph, frame),
-                    QPen(halo, side / 10.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-            }
-            paintGlyph(painter, *glyph, frame, foreground);
-            painter.end();
-            icon.addPixmap(pixmap);
-        }
-    }
-    return icon;
 }
 
 void StatusBarController::togglePopover()

@@ -5,7 +5,6 @@
 
 #include <QColor>
 #include <QDBusConnection>
-#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPoint>
@@ -39,10 +38,6 @@ public:
     QSystemTrayIcon *xembedItem() const { return m_xembedItem.get(); }
     StatusNotifierItem *notifierItem() const { return m_notifierItem.get(); }
     QMenu &menu() { return m_menu; }
-
-    // The tray glyph in `foreground`, at the sizes trays ask for; with a
-    // `halo` around it where the background is not known.
-    static QIcon trayIcon(const QColor &foreground, const QColor &halo = Qt::transparent);
 
 private:
     void showXembedItem();

@@ -22,7 +22,9 @@ namespace {
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
-constexpr auto kExport = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+// Only the protocol's signals, not the Qt signal the controller listens to.
+constexpr auto kExport = QDBusConnection::ExportAllSlots |
+                         QDBusConnection::ExportScriptableSignals |
                          QDBusConnection::ExportAllProperties;
 
 SniPixmapList pixmapsOf(const QIcon &icon)

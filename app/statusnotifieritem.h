@@ -75,10 +75,10 @@ Q_SIGNALS:
     // A click on the item, at that point of the screen.
     void activated(const QPoint &point);
 
-    void NewIcon();
-    void NewTitle();
-    void NewToolTip();
-    void NewStatus(const QString &status);
+    Q_SCRIPTABLE void NewIcon();
+    Q_SCRIPTABLE void NewTitle();
+    Q_SCRIPTABLE void NewToolTip();
+    Q_SCRIPTABLE void NewStatus(const QString &status);
 
 private:
     void registerWithWatcher();

@@ -20,5 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${STASHLET_HOMEPAGE}")
 # dpkg-shlibdeps derives the dependencies on Debian's Qt 6 libraries from
 # what the program links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "kdeconnect")
+# Qt's Wayland plugin: without it Wayland sessions run the program through
+# XWayland, and cards dragged out to native Wayland applications arrive nowhere.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "kdeconnect, qt6-wayland")
 include(CPack)

@@ -2,7 +2,7 @@
 #include "notificationcenter.h"
 #include "popover.h"
 #include "statusbarcontroller.h"
-#include "traycolor.h"
+#include "trayglyph.h"
 
 #include <QDBusConnection>
 #include <QMenu>
@@ -88,7 +88,7 @@ private Q_SLOTS:
     void trayIconTakesTheForegroundColour()
     {
         for (const QColor colour : {QColor(Qt::white), QColor(Qt::black)}) {
-            const QImage image = StatusBarController::trayIcon(colour).pixmap(22, 22).toImage();
+            const QImage image = trayglyph::icon(colour).pixmap(22, 22).toImage();
             int painted = 0;
             for (int y = 0; y < image.height(); ++y) {
                 for (int x = 0; x < image.width(); ++x) {
@@ -126,15 +126,15 @@ private Q_SLOTS:
         QImage shown(22, 22, QImage::Format_RGB32);
         shown.fill(tray);
         QPainter painter(&shown);
-        painter.drawPixmap(0, 0, StatusBarController::trayIcon(Qt::red).pixmap(22, 22));
+        painter.drawPixmap(0, 0, trayglyph::icon(Qt::red).pixmap(22, 22));
         painter.end();
 
-        const QColor background = traycolor::backgroundOf(shown);
+        const QColor background = trayglyph::backgroundOf(shown);
         QCOMPARE(background, tray);
-        const QColor chosen = traycolor::glyphColourOn(background);
+        const QColor chosen = trayglyph::glyphColourOn(background);
         QCOMPARE(chosen, glyph);
-        QVERIFY2(traycolor::contrastRatio(chosen, tray) >= 3.0,
-                 qPrintable(QString::number(traycolor::contrastRatio(chosen, tray))));
+        QVERIFY2(trayglyph::contrastRatio(chosen, tray) >= 3.0,
+                 qPrintable(QString::number(trayglyph::contrastRatio(chosen, tray))));
     }
 
     void placementKeepsThePanelByTheIconAndOnScreen_data()

@@ -123,6 +123,12 @@ def check_icons(prefix, app_id):
     root = ET.parse(svg).getroot()
     check(root.tag.endswith("svg") and root.get("viewBox") == "0 0 128 128",
           "the scalable icon is not a square SVG")
+    # Hosts recolour a symbolic icon by overriding its fills: a stroke would
+    # keep its own colour, black on a black bar.
+    symbolic = ET.parse(os.path.join(prefix, f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg"))
+    check(symbolic.getroot().get("viewBox") == "0 0 16 16", "the symbolic icon is not 16 x 16")
+    shapes = [e for e in symbolic.iter() if e.tag.split("}")[-1] in ("path", "rect", "circle")]
+    check(shapes and not any(e.get("stroke") for e in shapes), "the symbolic icon has strokes or no shape")
 
 
 def check_manual(prefix, version):
@@ -216,7 +222,9 @@ def case_deb(build, app_id, version, scratch):
               f"{library} has no Qt 6 version floor: {depends[library]}")
     # QtNetwork would load Kerberos, GSSAPI and libproxy into every start.
     check("libqt6network6" not in depends, f"the package depends on QtNetwork: {fields.get('Depends')}")
-    check("kdeconnect" in fields.get("Recommends", ""), "KDE Connect is not recommended")
+    recommends = fields.get("Recommends", "")
+    check("kdeconnect" in recommends, "KDE Connect is not recommended")
+    check("qt6-wayland" in recommends, "Qt's Wayland plugin is not recommended")
 
     listing = run(["dpkg-deb", "-c", deb])
     check(listing.returncode == 0, f"dpkg-deb -c: {listing.stderr}")

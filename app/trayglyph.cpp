@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "traycolor.h"
+#include "trayglyph.h"
+
+#include "glyph.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QRect>
 #include <QScreen>
@@ -49,21 +53,21 @@ xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 
 } // namespace
 
-double traycolor::contrastRatio(const QColor &a, const QColor &b)
+double trayglyph::contrastRatio(const QColor &a, const QColor &b)
 {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-QColor traycolor::glyphColourOn(const QColor &background)
+QColor trayglyph::glyphColourOn(const QColor &background)
 {
     return contrastRatio(kLightGlyph, background) >= contrastRatio(kDarkGlyph, background)
                ? kLightGlyph
                : kDarkGlyph;
 }
 
-QColor traycolor::backgroundOf(const QImage &grab)
+QColor trayglyph::backgroundOf(const QImage &grab)
 {
     if (grab.isNull()) {
         return {};
@@ -79,7 +83,7 @@ QColor traycolor::backgroundOf(const QImage &grab)
     return corners[1];
 }
 
-std::optional<QColor> traycolor::announcedForeground()
+std::optional<QColor> trayglyph::announcedForeground()
 {
 #ifdef STASHLET_HAVE_XCB
     const auto *x11 =
@@ -112,7 +116,7 @@ std::optional<QColor> traycolor::announcedForeground()
 #endif
 }
 
-std::optional<QColor> traycolor::glyphColourAt(const QRect &geometry)
+std::optional<QColor> trayglyph::glyphColourAt(const QRect &geometry)
 {
     if (const std::optional<QColor> announced = announcedForeground()) {
         return announced;
@@ -131,4 +135,37 @@ std::optional<QColor> traycolor::glyphColourAt(const QRect &geometry)
         return std::nullopt;
     }
     return glyphColourOn(backgroundOf(grab));
+}
+
+QIcon trayglyph::icon(const QColor &foreground, const QColor &halo)
+{
+    std::optional<Glyph> glyph = glyphNamed(u"tray.and.arrow.down");
+    if (!glyph) {
+        glyph = glyphNamed(u"paperclip");
+    }
+    if (!glyph) {
+        return {};
+    }
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64}) {
+        for (qreal dpr : {1.0, 2.0}) {
+            QPixmap pixmap(QSize(side, side) * dpr);
+            pixmap.setDevicePixelRatio(dpr);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            // A little air around the glyph, as tray icons have.
+            const qreal margin = side / 8.0;
+            const QRectF frame(margin, margin, side - 2 * margin, side - 2 * margin);
+            if (halo.alpha() > 0) {
+                painter.strokePath(
+                    glyphPathIn(*glyph, frame),
+                    QPen(halo, side / 10.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            }
+            paintGlyph(painter, *glyph, frame, foreground);
+            painter.end();
+            icon.addPixmap(pixmap);
+        }
+    }
+    return icon;
 }

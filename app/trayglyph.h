@@ -5,13 +5,18 @@
 
 #include <optional>
 
+class QIcon;
 class QImage;
 class QRect;
 
-// The colour of the tray glyph over an XEmbed tray, taken from the tray
-// rather than from the application's palette: a panel's colours need not
-// follow the application theme (a light trayer beside a dark Qt theme).
-namespace traycolor {
+// The tray glyph: its drawing, and its colour over an XEmbed tray, taken from
+// the tray rather than from the application's palette: a panel's colours need
+// not follow the application theme (a light trayer beside a dark Qt theme).
+namespace trayglyph {
+
+// The glyph in `foreground`, at the sizes trays ask for; with a `halo` around
+// it where the background is not known.
+QIcon icon(const QColor &foreground, const QColor &halo = Qt::transparent);
 
 // WCAG's contrast ratio of two opaque colours, from 1 to 21.
 double contrastRatio(const QColor &a, const QColor &b);
@@ -31,4 +36,4 @@ std::optional<QColor> announcedForeground();
 // when neither is known (not on X11, or not embedded yet).
 std::optional<QColor> glyphColourAt(const QRect &geometry);
 
-} // namespace traycolor
+} // namespace trayglyph

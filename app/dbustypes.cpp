@@ -110,6 +110,11 @@ void registerDBusTypes()
         qDBusRegisterMetaType<DBusMenuItemList>();
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<DBusMenuEventList>();
+        // QtDBus finds a slot's parameter types by the names written in its
+        // signature; a list's alias is not one of them until given.
+        qRegisterMetaType<SniPixmapList>("SniPixmapList");
+        qRegisterMetaType<DBusMenuItemList>("DBusMenuItemList");
+        qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
         return true;
     }();
     Q_UNUSED(registered)

@@ -123,9 +123,12 @@ private Q_SLOTS:
         }
         QCOMPARE(labels, (QStringList{QStringLiteral("Nascondi pannello"), QString(),
                                       QStringLiteral("Esci")}));
-        callItem(service, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
-                 QStringLiteral("Event"),
-                 {1, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        // As libdbusmenu (waybar) sends it: a group of one.
+        const DBusMenuEventList clicks{{1, QStringLiteral("clicked"), QDBusVariant(0), 0u}};
+        reply =
+            callItem(service, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                     QStringLiteral("EventGroup"), {QVariant::fromValue(clicks)});
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         QTRY_VERIFY(!popover.isShown());
 
         // A watcher that restarts has forgotten the item: it registers again.

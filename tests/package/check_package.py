@@ -123,12 +123,13 @@ def check_icons(prefix, app_id):
     root = ET.parse(svg).getroot()
     check(root.tag.endswith("svg") and root.get("viewBox") == "0 0 128 128",
           "the scalable icon is not a square SVG")
-    # Hosts recolour a symbolic icon by overriding its fills: a stroke would
-    # keep its own colour, black on a black bar.
+    # The symbolic icon takes the host's colour: GTK and GNOME Shell override
+    # fills, KDE the ColorScheme-Text colour; a fixed fill would stay as drawn.
     symbolic = ET.parse(os.path.join(prefix, f"share/icons/hicolor/scalable/apps/{app_id}-symbolic.svg"))
     check(symbolic.getroot().get("viewBox") == "0 0 16 16", "the symbolic icon is not 16 x 16")
-    shapes = [e for e in symbolic.iter() if e.tag.split("}")[-1] in ("path", "rect", "circle")]
-    check(shapes and not any(e.get("stroke") for e in shapes), "the symbolic icon has strokes or no shape")
+    paths = [e for e in symbolic.iter() if e.tag.endswith("path")]
+    check(any(p.get("class") == "ColorScheme-Text" and p.get("fill") == "currentColor" for p in paths),
+          "no path of the symbolic icon takes the host's text colour")
 
 
 def check_manual(prefix, version):

@@ -73,10 +73,26 @@ class Run:
         s.app = s.launch(env)
         icon = cell.tray_item(before)
         log("bar", bar, "tray item", icon)
-        ratio, bar_colour, glyph = glyph_contrast(s.grab(), icon, bar)
+        try:
+            self.use(icon, bar)
+        finally:
+            if s.app.poll() is None:
+                self.measure_glyph(icon, bar)
+        self.quit_from_menu((icon[0] + icon[2] // 2, icon[1] + icon[3] // 2))
+        self.measure("time", f"{time.monotonic() - started:.1f} s", None)
+
+    def measure_glyph(self, icon, bar):
+        """The glyph as it stays: a program may recolour it once the tray has
+        embedded it, so it is read after the panel has been used."""
+        self.s.park_pointer()
+        time.sleep(0.3)
+        ratio, bar_colour, glyph = glyph_contrast(self.s.grab(), icon, bar)
         self.measure("glyph contrast", f"{ratio:.2f}:1 ({hex_colour(glyph)} on "
                      f"{hex_colour(bar_colour)})", ratio >= MIN_GLYPH_CONTRAST)
 
+    def use(self, icon, bar):
+        """Click, look, drop a file on the panel and drag it back out."""
+        s, cell = self.s, self.cell
         click = (icon[0] + icon[2] // 2, icon[1] + icon[3] // 2)
         s.click(*click)
         panel = wait_for(s.panel, 10, "the panel to show after a click on the tray item")
@@ -109,8 +125,6 @@ class Run:
             self.measure("drag in", str(error), False)
             raise
         self.drag_out(panel, name, data)
-        self.quit_from_menu(click)
-        self.measure("time", f"{time.monotonic() - started:.1f} s", None)
 
     def settled(self, rect):
         """The screen once rect is the same in two grabs in a row."""

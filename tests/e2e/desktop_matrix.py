@@ -209,7 +209,8 @@ def main(argv):
     if cell_class is SwayCell and os.geteuid() != 0:
         missing.append("root (to make the unprivileged user sway runs as)")
     if missing:
-        print(f"SKIP {cell_class.name}: needs {', '.join(missing)}; scripts/setup installs the tools")
+        print(f"SKIP {cell_class.name}: needs {', '.join(missing)}; "
+              "scripts/setup installs the tools")
         return 1 if os.environ.get("CI") else SKIP
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
         signal.signal(sig, on_signal)

@@ -129,7 +129,8 @@ class SwaySession(Session):
         env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket_path}"
 
         config = os.path.join(self.home, ".config", "sway", "config")
-        self.write(config, f"""output HEADLESS-1 resolution {SCREEN_W}x{SCREEN_H} position 0 0 bg #7f7f7f solid_color
+        self.write(config, f"""output HEADLESS-1 resolution {SCREEN_W}x{SCREEN_H} position 0 0
+output HEADLESS-1 bg #7f7f7f solid_color
 default_border none
 default_floating_border none
 focus_follows_mouse no
@@ -209,7 +210,8 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
     def swaymsg(self, *args):
         result = self.run(["swaymsg", *args])
-        check(result.returncode == 0, f"swaymsg {' '.join(args)} failed: {result.stdout}{result.stderr}")
+        check(result.returncode == 0,
+              f"swaymsg {' '.join(args)} failed: {result.stdout}{result.stderr}")
         return result.stdout
 
     def workspace_rect(self):

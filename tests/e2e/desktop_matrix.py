@@ -206,11 +206,11 @@ def main(argv):
         return 2
     binary, cell_class = argv[1], CELLS[argv[2]]
     missing = [t for t in cell_class.tools if not shutil.which(t)]
+    why = f"{', '.join(missing)} missing (scripts/setup installs them)" if missing else None
     if cell_class is SwayCell and os.geteuid() != 0:
-        missing.append("root (to make the unprivileged user sway runs as)")
-    if missing:
-        print(f"SKIP {cell_class.name}: needs {', '.join(missing)}; "
-              "scripts/setup installs the tools")
+        why = "it must run as root, to make the unprivileged user sway runs as"
+    if why:
+        print(f"SKIP {cell_class.name}: {why}")
         return 1 if os.environ.get("CI") else SKIP
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
         signal.signal(sig, on_signal)

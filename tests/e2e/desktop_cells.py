@@ -93,7 +93,7 @@ class XembedCell:
 class SniX11Cell(XembedCell):
     """Xvfb, openbox, xcompmgr and xfce4-panel: a compositor without blur, an SNI tray."""
     name = "sni-x11"
-    tools = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel", "display")
+    tools = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel", "gdbus", "display")
 
     def start_desktop(self):
         s = self.s

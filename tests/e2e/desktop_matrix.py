@@ -17,8 +17,8 @@ MEASURE line; the run fails, after measuring everything, if any check failed.
 
 STASHLET_DESKTOP_SHOTS=DIR writes DIR/<cell>-<scheme>.png of each run (the
 README's pictures); a plain run writes nothing outside its own folder.
-Exit status 77 when a tool the cell needs is missing (CTest: skipped), unless
-CI is set, where a missing tool is a failure.
+Exit status 77 (CTest: skipped) when a tool the cell needs is missing, or when
+the sway cell does not run as root; with CI set, a missing tool is a failure.
 """
 
 import os
@@ -42,7 +42,6 @@ MAX_BACKDROP_SPREAD = 6
 MAX_GAP_TO_BAR = 16
 # Half the panel's width and a little: the click lands above the panel.
 MAX_CENTRE_TO_CLICK = 170
-
 
 
 # --- the flow ------------------------------------------------------------------
@@ -149,10 +148,7 @@ class Run:
 
     def drag_out(self, panel, name, data):
         s = self.s
-        target = os.path.join(s.files, "target")
-        os.mkdir(target)
-        if hasattr(s, "give_to_user"):
-            s.give_to_user(target)
+        target, _ = s.make_files("target", [])
         win = s.open_folder(target, 0, 420)
         s.park_pointer()
         card = (panel.x + 110, panel.y + 88)

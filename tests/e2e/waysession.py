@@ -120,8 +120,11 @@ class SwaySession(Session):
     def start(self):
         env = self.base_env()
         env.pop("QT_QPA_PLATFORM")
+        # sway draws no client decorations; its users turn Qt's off, which
+        # also keeps Qt from loading Mesa's EGL driver just to draw them.
         env.update(USER=USER, LOGNAME=USER, XDG_SESSION_TYPE="wayland",
-                   XDG_CURRENT_DESKTOP="sway", GDK_BACKEND="wayland")
+                   XDG_CURRENT_DESKTOP="sway", GDK_BACKEND="wayland",
+                   QT_WAYLAND_DISABLE_WINDOWDECORATION="1")
         socket_path = os.path.join(self.runtime, "bus")
         self.spawn("dbus", ["dbus-daemon", "--nofork", "--nopidfile",
                             f"--config-file={self.bus_config(socket_path)}"], env)

@@ -77,6 +77,25 @@ def read_bytes(path):
         return f.read()
 
 
+def parse_ppm(data):
+    """A binary PPM (P6, 8 bits) as (width, height, rgb bytes)."""
+    tokens, pos = [], 0
+    while len(tokens) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        tokens.append(data[pos:end])
+        pos = end
+    check(tokens[0] == b"P6" and tokens[3] == b"255", "unexpected image format from a screenshot")
+    w, h = int(tokens[1]), int(tokens[2])
+    return w, h, data[pos + 1:pos + 1 + w * h * 3]
+
+
 # --- Xlib through ctypes: only for questions xdotool cannot answer ---------
 
 _CLIENT_MESSAGE = 33
@@ -152,14 +171,31 @@ class Window:
         return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y} {state}>"
 
 
+def panel_content(win):
+    """The panel's content inside its window, or None when `win` is no panel.
+
+    Where a compositor can show it, the window has room for the panel's
+    shadow, as much on every side.
+    """
+    margin = (win.w - PANEL_W) // 2
+    if not win.viewable or margin < 0 or (win.w - PANEL_W, win.h - PANEL_H) != (2 * margin,) * 2:
+        return None
+    content = Window(win.id, win.x + margin, win.y + margin, PANEL_W, PANEL_H, True)
+    content.__dict__.update({k: v for k, v in win.__dict__.items()
+                             if k not in ("x", "y", "w", "h")})
+    return content
+
+
 class Session:
+    TOOLS = ("Xvfb", "trayer", "pcmanfm", "xdotool", "xwininfo", "import", "dbus-daemon")
+
     def __init__(self, binary, within=None):
         """`within`: the folder to make the session's own folder in (the system's
         temporary folder when None)."""
         self.binary = os.path.abspath(binary)
         check(os.access(self.binary, os.X_OK), f"no executable at {self.binary}")
-        for tool in ("Xvfb", "trayer", "pcmanfm", "xdotool", "xwininfo", "import", "dbus-daemon"):
-            check(shutil.which(tool), f"{tool} is missing: run scripts/setup")
+        missing = self.missing_tools()
+        check(not missing, f"{', '.join(missing)} missing: run scripts/setup")
         self.root = tempfile.mkdtemp(prefix="stashlet-e2e-", dir=within)
         self.home = self.mkdir("home")
         self.tmp = self.mkdir("tmp")
@@ -172,6 +208,10 @@ class Session:
         self.display = None
         self.env = None
         self.last_click = 0.0
+
+    @classmethod
+    def missing_tools(cls):
+        return [tool for tool in cls.TOOLS if not shutil.which(tool)]
 
     def mkdir(self, name, mode=0o700):
         path = os.path.join(self.root, name)
@@ -279,6 +319,13 @@ class Session:
         return subprocess.run(args, env=self.env or self.base_env(), capture_output=True,
                               timeout=timeout, text=True)
 
+    def bus_has(self, name):
+        """Whether someone owns `name` on the session bus."""
+        result = self.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
+                           "--object-path", "/org/freedesktop/DBus", "--method",
+                           "org.freedesktop.DBus.NameHasOwner", name])
+        return result.returncode == 0 and "true" in result.stdout
+
     def xdo(self, *args):
         result = self.run(["xdotool", *map(str, args)])
         check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr}")
@@ -314,9 +361,8 @@ class Session:
         return icons[0] if len(icons) == 1 else None
 
     def panel(self):
-        """The panel's window when it is on screen, else None."""
-        panels = [w for w in self.app_windows()
-                  if w.viewable and (w.w, w.h) == (PANEL_W, PANEL_H)]
+        """The panel when it is on screen, else None: the rectangle of its content."""
+        panels = [c for c in map(panel_content, self.app_windows()) if c]
         check(len(panels) <= 1, f"more than one panel on screen: {panels}")
         return panels[0] if panels else None
 
@@ -327,19 +373,38 @@ class Session:
 
     # Input ----------------------------------------------------------------
 
-    def click(self, x, y):
+    def move(self, x, y):
+        self.xdo("mousemove", x, y)
+
+    def press(self, button=1):
+        self.xdo("mousedown", button)
+
+    def release(self, button=1):
+        self.xdo("mouseup", button)
+
+    def key(self, combo):
+        """Presses and releases a key combination in xdotool's notation (ctrl+a)."""
+        self.xdo("key", combo)
+
+    def focus(self, win):
+        self.xdo("windowfocus", "--sync", win.id)
+
+    def click(self, x, y, button=1):
         # Two clicks closer than the double-click interval (400 ms in Qt)
         # make a double click; a user toggling the panel clicks slower.
         wait = self.last_click + 0.6 - time.monotonic()
         if wait > 0:
             time.sleep(wait)
-        self.xdo("mousemove", x, y)
-        self.xdo("click", "1")
+        self.move(x, y)
+        time.sleep(0.05)
+        self.press(button)
+        time.sleep(0.05)
+        self.release(button)
         self.last_click = time.monotonic()
 
     def park_pointer(self):
         # A spot no window covers, so nothing shows a hover state.
-        self.xdo("mousemove", 700, SCREEN_H - 5)
+        self.move(700, SCREEN_H - 5)
 
     def drag(self, start, end, steps=14, pause=0.04):
         """Presses at start, moves in small steps, releases at end.
@@ -350,23 +415,22 @@ class Session:
         """
         sx, sy = start
         ex, ey = end
-        self.xdo("mousemove", sx, sy)
+        self.move(sx, sy)
         time.sleep(pause)
-        self.xdo("mousedown", "1")
+        self.press()
         try:
             for i in range(1, 5):
                 time.sleep(pause)
-                self.xdo("mousemove", sx + 4 * i, sy + 2 * i)
+                self.move(sx + 4 * i, sy + 2 * i)
             for i in range(1, steps + 1):
                 time.sleep(pause)
-                self.xdo("mousemove", round(sx + (ex - sx) * i / steps),
-                         round(sy + (ey - sy) * i / steps))
+                self.move(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
             for dx, dy in ((2, 1), (-1, 2), (0, 0)):
                 time.sleep(pause * 2)
-                self.xdo("mousemove", ex + dx, ey + dy)
+                self.move(ex + dx, ey + dy)
             time.sleep(0.25)
         finally:
-            self.xdo("mouseup", "1")
+            self.release()
 
     # Screen ---------------------------------------------------------------
 
@@ -375,22 +439,7 @@ class Session:
         result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
                                 env=self.env, capture_output=True, timeout=20)
         check(result.returncode == 0, f"import failed: {result.stderr[-300:]!r}")
-        data = result.stdout
-        tokens, pos = [], 0
-        while len(tokens) < 4:
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            if data[pos:pos + 1] == b"#":
-                pos = data.index(b"\n", pos)
-                continue
-            end = pos
-            while not data[end:end + 1].isspace():
-                end += 1
-            tokens.append(data[pos:end])
-            pos = end
-        check(tokens[0] == b"P6" and tokens[3] == b"255", "unexpected image format from import")
-        w, h = int(tokens[1]), int(tokens[2])
-        return w, h, data[pos + 1:pos + 1 + w * h * 3]
+        return parse_ppm(result.stdout)
 
     @staticmethod
     def region(image, x, y, w, h):
@@ -429,11 +478,17 @@ class Session:
         win = wait_for(lambda: next((w for w in self.windows("--name", f"^{title}$")
                                      if w.viewable and w.w > 100), None),
                        20, f"a pcmanfm window on {title}")
-        # With no window manager the window stays where it is put.
-        self.xdo("windowsize", "--sync", win.id, w, h)
-        self.xdo("windowmove", "--sync", win.id, x, y)
-        return wait_for(lambda: (lambda v: v if v and (v.x, v.y, v.w, v.h) == (x, y, w, h) else None)(
-            self.window(win.id)), 10, f"the {title} window at {x},{y}")
+        def placed():
+            # A window manager may still be placing the window when the first
+            # request arrives and put it back where it chose: ask until it stays.
+            # Its frame may keep a border of a pixel or two.
+            now = self.window(win.id)
+            if now and (now.w, now.h) == (w, h) and 0 <= now.x - x <= 2 and 0 <= now.y - y <= 2:
+                return now
+            self.xdo("windowsize", win.id, w, h)
+            self.xdo("windowmove", win.id, x, y)
+            return None
+        return wait_for(placed, 10, f"the {title} window at {x},{y}", interval=0.2)
 
     def select_all_rows(self, win, expected_rows):
         """Selects everything in a folder window; returns a point on a selected row.
@@ -442,12 +497,12 @@ class Session:
         assuming a theme's colours or a font's height.
         """
         self.park_pointer()
-        self.xdo("windowfocus", "--sync", win.id)
+        self.focus(win)
         # The listing fills in after the window maps: compare against the
         # window once it has stopped changing, and read the selection once
         # it has too.
         before = self.settled_grab(win)
-        self.xdo("key", "ctrl+a")
+        self.key("ctrl+a")
 
         def selected_rows():
             rows = self.changed_rows(before, self.settled_grab(win), win)
@@ -492,7 +547,9 @@ class Session:
                 run_start = None
         if run_start is not None:
             runs.append((run_start, win.y + win.h - 1))
-        return runs
+        # A line or two (Thunar's status bar border when the selection
+        # changes) is no row.
+        return [(top, bottom) for top, bottom in runs if bottom - top >= 3]
 
     # Staging folder -------------------------------------------------------
 
@@ -536,7 +593,7 @@ class Session:
         for attempt in (1, 2):
             self.drag(start, target)
             try:
-                return wait_for(arrived, 10, "a drop from pcmanfm to reach the program")
+                return wait_for(arrived, 10, "a drop from the file manager to reach the program")
             except Failure:
                 # An XDND exchange that never started changes nothing at
                 # all; anything else is the program's doing and must fail.

@@ -8,10 +8,12 @@
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
 #include "statusbarcontroller.h"
+#include "statusnotifieritem.h"
 #include "theme.h"
 #include "ticker.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QSystemTrayIcon>
 
 AppDelegate::AppDelegate()
@@ -40,7 +42,10 @@ void AppDelegate::applicationDidFinishLaunching()
         return m_panel;
     });
 
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    // Asking Qt first would make it build a tray item of its own on the bus
+    // when a watcher is there, which the program then never uses.
+    if (!StatusNotifierItem::watcherPresent(QDBusConnection::sessionBus()) &&
+        !QSystemTrayIcon::isSystemTrayAvailable()) {
         m_popover->setStandalone(true);
         m_closeObserver = NotificationCenter::defaultCenter().observe(
             QStringLiteral("closePopover"), [this] { m_popover->performClose(); });

@@ -35,17 +35,12 @@ public:
     // Creates the folder when missing (mode 0700, with missing parents) and
     // opens it.
     Handle prepare() const;
+    // Opens it as it is, creating nothing.
+    Handle open() const;
 
     // Deletes the item `staged`, which must lie directly in the folder.
     std::error_code remove(const std::filesystem::path &staged) const;
 
-    // Deletes everything inside the folder, hidden items included, keeping the
-    // folder. A link inside is removed as a link. Does nothing when the folder
-    // is missing or is not safe to use; failures are skipped silently.
-    void empty() const;
-
 private:
-    Handle open() const;
-
     uid_t m_owner;
 };

@@ -57,7 +57,7 @@ void reportCopyFailure(const std::string &name, const std::error_code &error)
 std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &source,
                                   const std::string &name, const CancelToken &token)
 {
-    if (!FileName::isUsable(name)) {
+    if (!FileName::isUsable(name) || name == StagingTrash::kName) {
         reportCopyFailure(name, make_error_code(StageError::UnusableName));
         return std::nullopt;
     }
@@ -107,13 +107,14 @@ QString stagedSizeLabel(const fs::path &staged)
 StashletManager::StashletManager(BackgroundPool &pool, StagingFolder folder)
     : m_pool(pool)
     , m_folder(folder)
+    , m_trash(folder, pool)
 {
 }
 
 std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder)
 {
     std::shared_ptr<StashletManager> manager(new StashletManager(pool, folder));
-    manager->m_folder.empty();
+    manager->m_trash.discardAll();
     return manager;
 }
 
@@ -194,7 +195,7 @@ void StashletManager::removeFile(const TempFile &file)
     const bool listed = std::any_of(m_tempFiles.begin(), m_tempFiles.end(),
                                     [&](const TempFile &f) { return f.id() == file.id(); });
     if (listed) {
-        const std::error_code error = m_folder.remove(file.url());
+        const std::error_code error = m_trash.discard(file.url(), true);
         if (error && error != std::errc::no_such_file_or_directory) {
             Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
         }
@@ -209,7 +210,7 @@ void StashletManager::removeFile(const TempFile &file)
 void StashletManager::clearAll()
 {
     for (const TempFile &file : m_tempFiles) {
-        m_folder.remove(file.url());
+        m_trash.discard(file.url(), false);
     }
     MainQueue::async([self = shared_from_this()] { self->setTempFiles({}); });
 }
@@ -236,6 +237,11 @@ void StashletManager::cancelCopies()
     for (const std::string &name : m_namesInFlight) {
         m_folder.remove(m_folder.location() / name);
     }
+}
+
+void StashletManager::finishDeletions()
+{
+    m_trash.finish();
 }
 
 void StashletManager::setTempFiles(QList<TempFile> files)

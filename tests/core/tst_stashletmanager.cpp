@@ -3,6 +3,7 @@
 #include "sizelabel.h"
 #include "stageerror.h"
 
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -252,12 +253,14 @@ private Q_SLOTS:
             release.acquire();
         });
         started.acquire();
+        auto unblock = qScopeGuard([&] { release.release(); }); // also when a check fails
         manager->removeFile(manager->tempFiles().at(0));
         QVERIFY(!fs::exists(env.staging() / "tree"));
         // A new item of that name, made while the old one waits for deletion.
         env.file("tmp/QELStashlet/tree/new", "new");
         QCoreApplication::sendPostedEvents();
         QVERIFY(manager->tempFiles().isEmpty());
+        unblock.dismiss();
         release.release();
         settle(pool);
 

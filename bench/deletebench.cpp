@@ -71,10 +71,10 @@ void writeManyFiles(const fs::path &folder)
 {
     fs::create_directory(folder);
     for (int d = 0; d < kManyFiles / kFilesPerFolder; ++d) {
-        const fs::path sub = folder / ("d" + std::to_string(d));
+        const fs::path sub = folder / (std::string("d") + std::to_string(d));
         fs::create_directory(sub);
         for (int f = 0; f < kFilesPerFolder; ++f) {
-            writeFile(sub / ("f" + std::to_string(f)), 16);
+            writeFile(sub / (std::string("f") + std::to_string(f)), 16);
         }
     }
 }

@@ -26,10 +26,11 @@ constexpr int kHintSidePadding = 32;
 constexpr double kHintExtraLineSpacing = 3;
 constexpr double kDragScale = 1.1;
 constexpr double kSymbolSize = 30;
-// The badge is drawn at steps of scale that move the circle's edge by an
-// eighth of a pixel: finer than the eye follows in a motion this slow (2 px
-// in 2.2 s), and coarse enough that the breathing wakes a few times a second.
-constexpr double kScaleStepsPerUnit = 8 * kDropCircleDiameter / 2;
+// The badge is drawn at steps of scale that move the circle's edge by a
+// quarter of a pixel: finer than the eye follows in a motion this slow (2 px
+// in 2.2 s), and coarse enough that the breathing wakes a few times a second
+// (each frame costs the window system several round trips).
+constexpr double kScaleStepsPerUnit = 4 * kDropCircleDiameter / 2;
 // The circle's shadow reaches twice its blur radius (10) past the circle and
 // is offset 5 down: the farthest the badge draws from its centre at scale 1.
 constexpr double kBadgeReach = kDropCircleDiameter / 2 + 2 * 10 + 5;

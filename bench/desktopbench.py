@@ -513,7 +513,7 @@ def quit_many_once(binary, within, files, kill_after_ms=None):
         time.sleep(2)  # listed a turn of the main loop after the copy ends
         watcher = DockWatcher(session.display)
         try:
-            watcher.watch(int(icon.wid))
+            watcher.watch(int(icon.id))
             started = time.monotonic()
             os.kill(session.app.pid, signal.SIGTERM)
             gone = (watcher.wait_gone(10) - started) * 1000

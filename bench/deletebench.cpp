@@ -92,11 +92,14 @@ void writeFile(const fs::path &path, std::uint64_t size)
 void writeManyFiles(const fs::path &folder)
 {
     fs::create_directory(folder);
+    char name[32];
     for (int d = 0; d < kManyFiles / kFilesPerFolder; ++d) {
-        const fs::path sub = folder / (std::string("d") + std::to_string(d));
+        std::snprintf(name, sizeof name, "d%d", d);
+        const fs::path sub = folder / name;
         fs::create_directory(sub);
         for (int f = 0; f < kFilesPerFolder; ++f) {
-            writeFile(sub / (std::string("f") + std::to_string(f)), 16);
+            std::snprintf(name, sizeof name, "f%d", f);
+            writeFile(sub / name, 16);
         }
     }
 }

@@ -28,6 +28,17 @@ std::error_code lastError()
     return {errno, std::generic_category()};
 }
 
+// How many workers share the deletion of one large folder: deleting is mostly
+// waiting on the file system's metadata, which overlaps well.
+constexpr std::size_t kParts = 4;
+
+void reportFailure(const std::error_code &error, bool wanted)
+{
+    if (error && wanted && error != std::errc::no_such_file_or_directory) {
+        Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
+    }
+}
+
 UniqueFd openTrash(int folder)
 {
     ::mkdirat(folder, StagingTrash::kName, 0700);
@@ -37,12 +48,25 @@ UniqueFd openTrash(int folder)
 
 } // namespace
 
-struct StagingTrash::State {
-    struct Item {
-        std::shared_ptr<const UniqueFd> folder;
+struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
+    // A folder whose contents several workers delete; the last one to finish
+    // removes the folder itself.
+    struct Split {
         std::shared_ptr<const UniqueFd> trash;
         std::string name;
-        bool reportFailure;
+        bool reportFailure = false;
+        std::atomic<std::size_t> left{0};
+        std::mutex mutex;
+        std::error_code first;
+    };
+    struct Item {
+        std::shared_ptr<const UniqueFd> folder;
+        // Where `name`, or `names` of a part of a split folder, lie.
+        std::shared_ptr<const UniqueFd> trash;
+        std::string name;
+        bool reportFailure = false;
+        std::vector<std::string> names;
+        std::shared_ptr<Split> split;
     };
 
     // Takes `name` out of `folder` into the trash; false (errno set) when the
@@ -52,9 +76,13 @@ struct StagingTrash::State {
                 bool reportFailure);
     // Deletes the oldest waiting item; false when none waits.
     bool deleteNext();
-    void deleteItem(const Item &item) const;
+    void deleteItem(const Item &item);
+    bool splitFolder(const Item &item);
+    static void deletePart(const Item &item);
     void finishedOne(const Item &item);
+    void schedule(std::size_t count);
 
+    BackgroundPool *pool = nullptr;
     std::mutex mutex;
     std::condition_variable idle;
     std::deque<Item> waiting;
@@ -72,7 +100,7 @@ bool StagingTrash::State::moveIn(const std::shared_ptr<const UniqueFd> &folder,
         const std::string unique = std::to_string(::getpid()) + '-' + std::to_string(++sequence);
         if (::renameat2(folder->get(), name.c_str(), trash->get(), unique.c_str(),
                         RENAME_NOREPLACE) == 0) {
-            waiting.push_back({folder, trash, unique, reportFailure});
+            waiting.push_back({folder, trash, unique, reportFailure, {}, {}});
             return true;
         }
         if (errno == EEXIST) {
@@ -111,11 +139,71 @@ bool StagingTrash::State::deleteNext()
     return true;
 }
 
-void StagingTrash::State::deleteItem(const Item &item) const
+void StagingTrash::State::deleteItem(const Item &item)
 {
-    const std::error_code error = FileTree::removeItem(item.trash->get(), item.name);
-    if (error && item.reportFailure && error != std::errc::no_such_file_or_directory) {
-        Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
+    if (item.split) {
+        deletePart(item);
+    } else if (!splitFolder(item)) {
+        reportFailure(FileTree::removeItem(item.trash->get(), item.name), item.reportFailure);
+    }
+}
+
+bool StagingTrash::State::splitFolder(const Item &item)
+{
+    UniqueFd fd(::openat(item.trash->get(), item.name.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    std::vector<std::string> names;
+    if (!fd.valid() || FileTree::listNames(fd.get(), names) || names.size() < 2 || !pool) {
+        return false;
+    }
+    const std::size_t parts = std::min(kParts, names.size());
+    auto split = std::make_shared<Split>();
+    split->trash = item.trash;
+    split->name = item.name;
+    split->reportFailure = item.reportFailure;
+    split->left = parts;
+    const auto inside = std::make_shared<const UniqueFd>(std::move(fd));
+    std::vector<Item> items(parts, Item{item.folder, inside, {}, item.reportFailure, {}, split});
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        items[i % parts].names.push_back(std::move(names[i]));
+    }
+    {
+        std::lock_guard lock(mutex);
+        for (Item &part : items) {
+            waiting.push_back(std::move(part));
+        }
+    }
+    schedule(parts);
+    return true;
+}
+
+void StagingTrash::State::deletePart(const Item &item)
+{
+    std::error_code first;
+    for (const std::string &name : item.names) {
+        if (auto error = FileTree::removeItem(item.trash->get(), name); error && !first) {
+            first = error;
+        }
+    }
+    Split &split = *item.split;
+    {
+        std::lock_guard lock(split.mutex);
+        if (!split.first) {
+            split.first = first;
+        }
+    }
+    if (split.left.fetch_sub(1) == 1) {
+        // The folder itself, with anything that failed before.
+        const std::error_code error = FileTree::removeItem(split.trash->get(), split.name);
+        std::lock_guard lock(split.mutex);
+        reportFailure(split.first ? split.first : error, split.reportFailure);
+    }
+}
+
+void StagingTrash::State::schedule(std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        pool->async([self = shared_from_this()](const CancelToken &) { self->deleteNext(); });
     }
 }
 
@@ -132,18 +220,16 @@ void StagingTrash::State::finishedOne(const Item &item)
 
 StagingTrash::StagingTrash(StagingFolder folder, BackgroundPool &pool)
     : m_folder(folder)
-    , m_pool(pool)
     , m_state(std::make_shared<State>())
 {
+    m_state->pool = &pool;
 }
 
 StagingTrash::~StagingTrash() = default;
 
 void StagingTrash::schedule(int count)
 {
-    for (int i = 0; i < count; ++i) {
-        m_pool.async([state = m_state](const CancelToken &) { state->deleteNext(); });
-    }
+    m_state->schedule(static_cast<std::size_t>(count));
 }
 
 std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure)
@@ -192,7 +278,7 @@ void StagingTrash::discardAll()
         std::vector<std::string> left;
         if (trash->valid() && !FileTree::listNames(trash->get(), left)) {
             for (std::string &name : left) {
-                m_state->waiting.push_back({folder, trash, std::move(name), false});
+                m_state->waiting.push_back({folder, trash, std::move(name), false, {}, {}});
                 ++moved;
             }
         }

@@ -46,7 +46,6 @@ private:
     void schedule(int count);
 
     const StagingFolder m_folder;
-    BackgroundPool &m_pool;
     // Shared with the pool's work, which may outlive the trash.
     std::shared_ptr<State> m_state;
 };

@@ -173,6 +173,7 @@ bool StagingTrash::State::splitFolder(const Item &item)
             waiting.push_back(std::move(part));
         }
     }
+    idle.notify_all(); // a quit waiting in finish() lends a hand
     schedule(parts);
     return true;
 }
@@ -301,8 +302,15 @@ void StagingTrash::discardAll()
 
 void StagingTrash::finish()
 {
-    while (m_state->deleteNext()) {
+    for (;;) {
+        while (m_state->deleteNext()) {
+        }
+        std::unique_lock lock(m_state->mutex);
+        if (m_state->running == 0 && m_state->waiting.empty()) {
+            return;
+        }
+        // Until a worker finishes, or splits a folder whose parts can be taken here.
+        m_state->idle.wait(lock,
+                           [this] { return m_state->running == 0 || !m_state->waiting.empty(); });
     }
-    std::unique_lock lock(m_state->mutex);
-    m_state->idle.wait(lock, [this] { return m_state->running == 0; });
 }

@@ -73,6 +73,15 @@ bool AppDelegate::waitForBackgroundWork(int msecs)
 
 void AppDelegate::applicationWillTerminate()
 {
+    // What is left to delete may take seconds: the program leaves the screen
+    // first. The event loop has ended, so one more pass sends the window
+    // system the requests that take the panel and the icon away.
+    m_popover->hide();
+    if (m_statusBarController) {
+        m_statusBarController->statusItem().hide();
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_manager->cancelCopies();
     m_manager->clearAll();
+    m_manager->finishDeletions();
 }

@@ -40,7 +40,10 @@ class _XEvent(ctypes.Union):
                 ("pad", ctypes.c_long * 24)]
 
 
+_DESTROY_NOTIFY = 17
+_UNMAP_NOTIFY = 18
 _REPARENT_NOTIFY = 21
+_STRUCTURE_NOTIFY_MASK = 1 << 17
 _SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
 _XA_CARDINAL = 6
 _ErrorHandler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
@@ -112,6 +115,27 @@ class DockWatcher:
             if data:
                 self.x.XFree(data)
 
+    def watch(self, window):
+        """Reports, from now on, when `window` is unmapped or destroyed."""
+        self.x.XSelectInput(self.dpy, window, _STRUCTURE_NOTIFY_MASK)
+        self.x.XSync(self.dpy, 0)
+
+    def wait_gone(self, timeout):
+        """The monotonic time at which a watched window was unmapped or destroyed."""
+        deadline = time.monotonic() + timeout
+        event = _XEvent()
+        arrived = time.monotonic()
+        while True:
+            while self.x.XPending(self.dpy):
+                self.x.XNextEvent(self.dpy, ctypes.byref(event))
+                if event.type in (_UNMAP_NOTIFY, _DESTROY_NOTIFY):
+                    return arrived
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failure(f"the icon window was still there after {timeout:.0f} s")
+            select.select([self.fd], [], [], left)
+            arrived = time.monotonic()
+
     def wait_docked(self, pid, timeout):
         """The monotonic time at which a window of `pid` was reparented off the root."""
         deadline = time.monotonic() + timeout
@@ -166,6 +190,13 @@ def context_switches(pid):
     return threads
 
 
+def cpu_ticks(pid):
+    """User + system clock ticks of the whole process so far."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
 def count_switches(pid, seconds):
     """Switches of all the process's threads over `seconds`, in total and by thread.
 
@@ -174,16 +205,16 @@ def count_switches(pid, seconds):
     the count bounds the timer wake-ups from above. /proc is read from outside:
     looking does not wake the program.
     """
-    before = context_switches(pid)
+    before, ticks = context_switches(pid), cpu_ticks(pid)
     time.sleep(seconds)
-    after = context_switches(pid)
+    after, ticks = context_switches(pid), cpu_ticks(pid) - ticks
     by_thread = []
     for tid, (name, n) in sorted(after.items()):
         delta = n - before.get(tid, (name, 0))[1]
         if delta:
             by_thread.append((tid, name, delta))
     gone = sorted(set(before) - set(after))
-    return sum(d for _, _, d in by_thread), by_thread, gone
+    return sum(d for _, _, d in by_thread), by_thread, gone, ticks
 
 
 def stop(proc, sig=signal.SIGTERM, timeout=10):
@@ -263,9 +294,19 @@ def measure_wakeups(binary, within, seconds=10.0, settle=3.0):
         time.sleep(settle)
         check(session.panel() is not None, "the panel hid by itself")
         shown = count_switches(session.app.pid, seconds)
-        log(f"panel shown: {shown[0]} switches in {seconds:.0f} s; by thread {shown[1]}")
+        log(f"panel shown: {shown[0]} switches, {shown[3]} ticks in {seconds:.0f} s; "
+            f"by thread {shown[1]}")
+        folder, _ = session.make_files("five", [4096] * 5)
+        panel = session.panel()
+        session.drop_from_file_manager(folder, 5, panel,
+                                       arrived=lambda: len(session.staged()) == 5)
+        session.park_pointer()
+        time.sleep(settle)
+        rows = count_switches(session.app.pid, seconds)
+        log(f"five rows: {rows[0]} switches, {rows[3]} ticks in {seconds:.0f} s; "
+            f"by thread {rows[1]}")
         check(session.app.poll() is None, "the program ended")
-        return {"seconds": seconds, "hidden": hidden, "shown": shown}
+        return {"seconds": seconds, "hidden": hidden, "shown": shown, "rows": rows}
     finally:
         session.close()
 
@@ -378,3 +419,122 @@ def measure_quit(binary, within, runs=5, files=4, size=GIB):
     times = [r["ms"] for r in results]
     return {"runs": results, "worst": max(times), "median": statistics.median(times),
             "files": files, "size": size}
+
+
+# --- deleting many files at start and at quit --------------------------------
+
+def make_tree(folder, files, per_folder=1000):
+    """`files` files of 16 bytes in folders of `per_folder`."""
+    os.makedirs(folder)
+    data = b"0123456789abcdef"
+    for d in range(files // per_folder):
+        sub = os.path.join(folder, f"d{d}")
+        os.mkdir(sub)
+        for i in range(per_folder):
+            fd = os.open(os.path.join(sub, f"f{i}"), os.O_WRONLY | os.O_CREAT, 0o644)
+            os.write(fd, data)
+            os.close(fd)
+    subprocess.run(["sync", "-f", folder], check=True)
+
+
+def time_rm(folder):
+    started = time.monotonic()
+    subprocess.run(["rm", "-rf", folder], check=True)
+    return (time.monotonic() - started) * 1000
+
+
+def start_with_leftovers(session, binary, files):
+    """(ms to the icon docked, ms until the staging folder is empty) for `binary`
+    started over a staging folder holding `files` leftover files."""
+    if files:
+        make_tree(os.path.join(session.staging, "leftover"), files)
+    watcher = DockWatcher(session.display)
+    try:
+        started = time.monotonic()
+        proc = session.launch(binary=binary)
+        try:
+            docked = watcher.wait_docked(proc.pid, 60)
+            deadline = time.monotonic() + 900
+            while session.staged():
+                check(time.monotonic() < deadline, "the leftovers were still there after 900 s")
+                time.sleep(0.002)
+            emptied = time.monotonic()
+            return (docked - started) * 1000, (emptied - started) * 1000
+        finally:
+            stop(proc)
+    finally:
+        watcher.close()
+
+
+def measure_start_leftovers(ours, bare, within, runs=3, files=100_000):
+    session = Session(ours, within=within)
+    os.makedirs(session.staging, mode=0o700, exist_ok=True)
+    results = {ours: [], bare: []}
+    rm_ms = []
+    try:
+        session.start()
+        # The caches are warmed by making the tree; each run takes minutes.
+        for i in range(runs):
+            for binary in ((ours, bare) if i % 2 == 0 else (bare, ours)):
+                docked, emptied = start_with_leftovers(session, binary,
+                                                       files if binary == ours else 0)
+                log(f"start over {files if binary == ours else 0} leftovers "
+                    f"{os.path.basename(binary)}: {docked:.1f} ms to the tray, "
+                    f"empty at {emptied:.1f} ms")
+                results[binary].append((docked, emptied))
+            tree = os.path.join(within, "rm-reference")
+            make_tree(tree, files)
+            rm_ms.append(time_rm(tree))
+            log(f"rm -rf of the same tree: {rm_ms[-1]:.1f} ms")
+    finally:
+        session.close()
+    return {"ours_docked": statistics.median(d for d, _ in results[ours]),
+            "bare_docked": statistics.median(d for d, _ in results[bare]),
+            "ours_emptied": statistics.median(e for _, e in results[ours]),
+            "rm": statistics.median(rm_ms), "runs": runs, "files": files}
+
+
+def quit_many_once(binary, within, files, kill_after_ms=None):
+    """Quits with a listed folder of `files` files: (ms to the icon gone, ms to the
+    process gone, what is left of it then, ms the next start took to empty it)."""
+    session = Session(binary, within=within)
+    try:
+        session.start()
+        icon = session.start_app()
+        panel = session.open_panel()
+        source = os.path.join(session.files, "many")
+        make_tree(source, files)
+        session.drop_from_file_manager(session.files, 1, panel)
+        staged = session.staged_path("many")
+
+        def copied():
+            return sum(len(names) for _, _, names in os.walk(staged)) >= files
+        wait_for(copied, 900, "the folder to be staged", interval=0.5)
+        time.sleep(2)  # listed a turn of the main loop after the copy ends
+        watcher = DockWatcher(session.display)
+        try:
+            watcher.watch(int(icon.id))
+            started = time.monotonic()
+            os.kill(session.app.pid, signal.SIGTERM)
+            gone = (watcher.wait_gone(10) - started) * 1000
+        finally:
+            watcher.close()
+        if kill_after_ms is not None:
+            time.sleep(max(0.0, kill_after_ms / 1000 - (time.monotonic() - started)))
+            if session.app.poll() is None:
+                os.kill(session.app.pid, signal.SIGKILL)
+        session.app.wait(900)
+        ended = (time.monotonic() - started) * 1000
+        left = session.staged()
+        next_start = None
+        if left:
+            restarted = time.monotonic()
+            session.start_app()
+            wait_for(lambda: not session.staged(), 900, "the next start to empty the folder",
+                     interval=0.01)
+            next_start = (time.monotonic() - restarted) * 1000
+        log(f"quit with {files} files listed: icon gone {gone:.1f} ms, process gone "
+            f"{ended:.1f} ms, left {left}, next start emptied in {next_start}")
+        return {"icon_ms": gone, "exit_ms": ended, "left": left, "next_start_ms": next_start}
+    finally:
+        session.close()

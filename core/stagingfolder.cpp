@@ -127,15 +127,3 @@ std::error_code StagingFolder::remove(const fs::path &staged) const
     }
     return FileTree::removeItem(folder.fd.get(), staged.filename().native());
 }
-
-void StagingFolder::empty() const
-{
-    const Handle folder = open();
-    std::vector<std::string> names;
-    if (folder.error || FileTree::listNames(folder.fd.get(), names)) {
-        return;
-    }
-    for (const std::string &name : names) {
-        FileTree::removeItem(folder.fd.get(), name);
-    }
-}

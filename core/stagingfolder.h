@@ -37,6 +37,10 @@ public:
     // Creates the folder when missing (mode 0700, with missing parents) and
     // opens it. When it cannot be made, `error` says why.
     Handle prepare() const;
+    // Opens it as it is, creating nothing, and checks its owner; one that
+    // others may read or enter (made by an older version, or by hand) is
+    // narrowed to 0700 on that same handle.
+    Handle open() const;
 
     // Makes `path` and any missing parent with mode 0700, whatever the umask,
     // as the base-directory convention has it for ~/.cache. Folders that exist
@@ -46,17 +50,7 @@ public:
     // Deletes the item `staged`, which must lie directly in the folder.
     std::error_code remove(const std::filesystem::path &staged) const;
 
-    // Deletes everything inside the folder, hidden items included, keeping the
-    // folder. A link inside is removed as a link. Does nothing when the folder
-    // is missing or is not safe to use; failures are skipped silently.
-    void empty() const;
-
 private:
-    // Opens the folder and checks its owner; one that others may read or
-    // enter (made by an older version, or by hand) is narrowed to 0700 on
-    // that same handle.
-    Handle open() const;
-
     uid_t m_owner;
     std::filesystem::path m_location;
 };

@@ -67,7 +67,7 @@ void reportLeftOut(const std::vector<std::string> &leftOut)
 std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &source,
                                   const std::string &name, const std::function<bool()> &isCancelled)
 {
-    if (!FileName::isUsable(name)) {
+    if (!FileName::isUsable(name) || name == StagingTrash::kName) {
         reportCopyFailure(name, make_error_code(StageError::UnusableName));
         return std::nullopt;
     }
@@ -124,13 +124,14 @@ QString stagedSizeLabel(const fs::path &staged)
 StashletManager::StashletManager(BackgroundPool &pool, StagingFolder folder)
     : m_pool(pool)
     , m_folder(folder)
+    , m_trash(folder, pool)
 {
 }
 
 std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder)
 {
     std::shared_ptr<StashletManager> manager(new StashletManager(pool, folder));
-    manager->m_folder.empty();
+    manager->m_trash.discardAll();
     return manager;
 }
 
@@ -192,7 +193,7 @@ void StashletManager::finishAddition(const std::string &name, const std::optiona
     }
     if (cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
         // Not listed, so nothing else would ever delete it before the next start.
-        m_folder.remove(entry->url());
+        m_trash.discard(entry->url(), false);
         return;
     }
     QList<TempFile> files = m_tempFiles;
@@ -222,7 +223,7 @@ void StashletManager::removeFile(const TempFile &file)
     const bool listed = std::any_of(m_tempFiles.begin(), m_tempFiles.end(),
                                     [&](const TempFile &f) { return f.id() == file.id(); });
     if (listed) {
-        const std::error_code error = m_folder.remove(file.url());
+        const std::error_code error = m_trash.discard(file.url(), true);
         if (error && error != std::errc::no_such_file_or_directory) {
             Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
         }
@@ -238,7 +239,7 @@ void StashletManager::clearAll()
 {
     stopCopies();
     for (const TempFile &file : m_tempFiles) {
-        m_folder.remove(file.url());
+        m_trash.discard(file.url(), false);
     }
     MainQueue::async([self = shared_from_this()] { self->setTempFiles({}); });
 }
@@ -270,8 +271,13 @@ void StashletManager::stopCopies()
     // but it would be listed only when its news reaches this thread, which at
     // quit it never does. One still running removes what it wrote itself.
     for (const std::string &name : m_namesInFlight) {
-        m_folder.remove(m_folder.location() / name);
+        m_trash.discard(m_folder.location() / name, false);
     }
+}
+
+void StashletManager::finishDeletions()
+{
+    m_trash.finish();
 }
 
 void StashletManager::setTempFiles(QList<TempFile> files)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "stagingfolder.h"
+#include "stagingtrash.h"
 #include "tempfile.h"
 
 #include <QList>
@@ -47,6 +48,10 @@ public:
     // Stops every copy in flight; none of them is listed afterwards, and none
     // leaves anything in the staging folder.
     void cancelCopies();
+    // Removals and clears take items out of the staging folder at once and
+    // delete them on the pool; this deletes what is left of them here, for
+    // quitting.
+    void finishDeletions();
 
 Q_SIGNALS:
     void tempFilesAboutToChange();
@@ -63,6 +68,7 @@ private:
 
     BackgroundPool &m_pool;
     const StagingFolder m_folder;
+    StagingTrash m_trash;
     QList<TempFile> m_tempFiles;
     // Names being copied now. A second addition of one of them is refused, so
     // two copies never share a staged path (where the later would delete or

@@ -11,6 +11,9 @@ namespace {
 // every quantity the panel animates.
 constexpr double kRestDistance = 1e-4;
 constexpr double kRestSpeed = 1e-3;
+// How finely the wait for a visible change is searched, and its longest wait.
+constexpr double kSearchStep = 0.004;
+constexpr double kLongestWait = 0.5;
 } // namespace
 
 AnimatedValue::AnimatedValue(double initial, QObject *parent, Ticker *ticker)
@@ -67,6 +70,25 @@ double AnimatedValue::springTargetNow() const
     return m_blendFrom + (m_target - m_blendFrom) * (m_blendElapsed / m_blendDuration);
 }
 
+double AnimatedValue::timedValueAt(double elapsed) const
+{
+    return m_timedFrom + (m_target - m_timedFrom) * m_animation.timedProgress(elapsed);
+}
+
+double AnimatedValue::secondsToVisibleChange(double frame) const
+{
+    if (!m_animating || m_resolution <= 0.0 || m_animation.kind() == Animation::Kind::Spring)
+        return frame;
+    double wait = frame;
+    for (; wait < kLongestWait; wait += kSearchStep) {
+        const double elapsed = m_timedElapsed + wait;
+        if (std::abs(timedValueAt(elapsed) - m_state.value) >= m_resolution ||
+            m_animation.timedFinished(elapsed))
+            break;
+    }
+    return std::min(wait, kLongestWait);
+}
+
 void AnimatedValue::step(double seconds)
 {
     if (!m_animating || seconds <= 0.0)
@@ -85,8 +107,7 @@ void AnimatedValue::step(double seconds)
     } else {
         const double before = m_state.value;
         m_timedElapsed += seconds;
-        const double progress = m_animation.timedProgress(m_timedElapsed);
-        m_state.value = m_timedFrom + (m_target - m_timedFrom) * progress;
+        m_state.value = timedValueAt(m_timedElapsed);
         m_state.velocity = (m_state.value - before) / seconds;
         if (m_animation.timedFinished(m_timedElapsed)) {
             settle();

@@ -29,6 +29,13 @@ public:
     // Jumps there and stops.
     void setValue(double value);
 
+    // The smallest change that shows. A timed curve that has one is ticked
+    // only when it has moved that far, not on every frame.
+    void setResolution(double resolution) { m_resolution = resolution; }
+    // Seconds until the value has moved by its resolution, at least `frame`;
+    // `frame` itself where every frame may show a change.
+    double secondsToVisibleChange(double frame) const;
+
     // One tick of `seconds`; normally called by the ticker.
     void step(double seconds);
     // Ends a finite motion at its target.
@@ -41,6 +48,7 @@ private:
     friend class Ticker;
     void stop();
     double springTargetNow() const;
+    double timedValueAt(double elapsed) const;
 
     Ticker *m_ticker;
     Animation m_animation = Animation::spring();
@@ -55,5 +63,6 @@ private:
     // A timed curve runs from where the value was when it started.
     double m_timedFrom = 0.0;
     double m_timedElapsed = 0.0;
+    double m_resolution = 0.0;
     bool m_animating = false;
 };

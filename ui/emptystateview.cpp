@@ -5,11 +5,15 @@
 #include "colorscheme.h"
 #include "fonts.h"
 #include "glyph.h"
+#include "paintratio.h"
 #include "theme.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTextLayout>
+
+#include <cmath>
 
 using namespace theme;
 
@@ -22,6 +26,14 @@ constexpr int kHintSidePadding = 32;
 constexpr double kHintExtraLineSpacing = 3;
 constexpr double kDragScale = 1.1;
 constexpr double kSymbolSize = 30;
+// The badge is drawn at steps of scale that move the circle's edge by a
+// quarter of a pixel: finer than the eye follows in a motion this slow (2 px
+// in 2.2 s), and coarse enough that the breathing wakes a few times a second
+// (each frame costs the window system several round trips).
+constexpr double kScaleStepsPerUnit = 4 * kDropCircleDiameter / 2;
+// The circle's shadow reaches twice its blur radius (10) past the circle and
+// is offset 5 down: the farthest the badge draws from its centre at scale 1.
+constexpr double kBadgeReach = kDropCircleDiameter / 2 + 2 * 10 + 5;
 
 QFont headlineFont()
 {
@@ -63,7 +75,8 @@ EmptyStateView::EmptyStateView(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(headline());
     setAccessibleDescription(hint());
-    connect(m_breatheAmount, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+    m_breatheAmount->setResolution(1.0 / kScaleStepsPerUnit);
+    connect(m_breatheAmount, &AnimatedValue::changed, this, &EmptyStateView::onScaleChanged);
 }
 
 const QString &EmptyStateView::headline()
@@ -83,7 +96,7 @@ void EmptyStateView::setDraggingOver(bool draggingOver)
 {
     if (m_isDraggingOver != draggingOver) {
         m_isDraggingOver = draggingOver;
-        update();
+        onScaleChanged();
     }
 }
 
@@ -108,6 +121,46 @@ QSize EmptyStateView::sizeHint() const
     return {width, height};
 }
 
+int EmptyStateView::scaleStep() const
+{
+    return static_cast<int>(std::lround((badgeScale() - 1.0) * kScaleStepsPerUnit));
+}
+
+void EmptyStateView::onScaleChanged()
+{
+    if (scaleStep() != m_paintedStep)
+        update(badgeArea());
+}
+
+QRect EmptyStateView::badgeArea() const
+{
+    const int reach = static_cast<int>(std::ceil(kDragScale * kBadgeReach)) + 1;
+    const QPoint centre = m_circle.center().toPoint();
+    return {centre - QPoint(reach, reach), QSize(2 * reach, 2 * reach)};
+}
+
+void EmptyStateView::resizeEvent(QResizeEvent *event)
+{
+    // The group (badge, then text) is centred vertically as a whole, on whole
+    // pixels so the cached images are blitted, never resampled.
+    const QFontMetricsF headlineMetrics(headlineFont());
+    const double groupHeight = kDropCircleDiameter + kBadgeToText + headlineMetrics.height() +
+                               kHeadlineToHint + hintHeight(width());
+    const double top =
+        std::floor(std::max<double>(kTopBottomPadding, (height() - groupHeight) / 2));
+    m_circle = QRectF(std::floor((width() - kDropCircleDiameter) / 2), top, kDropCircleDiameter,
+                      kDropCircleDiameter);
+    dropCaches();
+    QWidget::resizeEvent(event);
+}
+
+void EmptyStateView::dropCaches()
+{
+    m_badges.clear();
+    m_texts = QImage();
+    m_paintedStep = -1;
+}
+
 void EmptyStateView::showEvent(QShowEvent *event)
 {
     // Every appearance breathes from rest, also after the shelf was filled
@@ -120,39 +173,48 @@ void EmptyStateView::showEvent(QShowEvent *event)
 void EmptyStateView::hideEvent(QHideEvent *event)
 {
     m_breatheAmount->setValue(1.0);
+    dropCaches(); // nothing to keep in memory while hidden
     QWidget::hideEvent(event);
 }
 
 void EmptyStateView::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::PaletteChange) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) {
+        dropCaches();
         update();
     }
     QWidget::changeEvent(event);
 }
 
-void EmptyStateView::paintEvent(QPaintEvent *)
+void EmptyStateView::paintEvent(QPaintEvent *event)
 {
-    const ColorScheme scheme = colorSchemeOf(palette());
     QPainter painter(this);
+    const qreal dpr = paintRatio(painter);
+    const QRect area = badgeArea();
+    if (event->rect().intersects(area)) {
+        m_paintedStep = scaleStep();
+        painter.drawImage(area.topLeft(), badgeImage(m_paintedStep, dpr));
+    }
+    painter.drawImage(QPointF(0, m_circle.bottom() + kBadgeToText), textImage(dpr));
+}
+
+const QImage &EmptyStateView::badgeImage(int step, qreal dpr)
+{
+    auto found = m_badges.constFind(step);
+    if (found != m_badges.constEnd() && found->devicePixelRatio() == dpr)
+        return *found;
+    const ColorScheme scheme = colorSchemeOf(palette());
+    const QRect area = badgeArea();
+    QImage image(area.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(-area.topLeft());
 
-    // The group (badge, then text) is centred vertically as a whole.
-    const int textWidth = std::max(1, width() - 2 * kHintSidePadding);
-    QTextLayout layout(hint());
-    const auto lines = layoutHint(layout, textWidth);
-    const double hintBlock = lines.empty() ? 0 : lines.back().second + lines.back().first.height();
-    const QFontMetricsF headlineMetrics(headlineFont());
-    const double groupHeight =
-        kDropCircleDiameter + kBadgeToText + headlineMetrics.height() + kHeadlineToHint + hintBlock;
-    double y = std::max<double>(kTopBottomPadding, (height() - groupHeight) / 2);
-
-    // Badge: scaled about its own centre, drawing only.
-    const QRectF circle((width() - kDropCircleDiameter) / 2, y, kDropCircleDiameter,
-                        kDropCircleDiameter);
-    painter.save();
-    const double scale = badgeScale();
+    // Scaled about its own centre, drawing only.
+    const QRectF circle = m_circle;
+    const double scale = 1.0 + step / kScaleStepsPerUnit;
     painter.translate(circle.center());
     painter.scale(scale, scale);
     painter.translate(-circle.center());
@@ -172,14 +234,30 @@ void EmptyStateView::paintEvent(QPaintEvent *)
     symbolFill.setColorAt(0, kBlue.at(0.85).color(scheme));
     symbolFill.setColorAt(1, kCyan.color(scheme));
     painter.fillPath(symbolPath, symbolFill);
-    painter.restore();
+    return *m_badges.insert(step, std::move(image));
+}
 
-    // Texts.
-    y += kDropCircleDiameter + kBadgeToText;
+const QImage &EmptyStateView::textImage(qreal dpr)
+{
+    if (!m_texts.isNull() && m_texts.devicePixelRatio() == dpr)
+        return m_texts;
+    const ColorScheme scheme = colorSchemeOf(palette());
+    const int textWidth = std::max(1, width() - 2 * kHintSidePadding);
+    QTextLayout layout(hint());
+    const auto lines = layoutHint(layout, textWidth);
+    const double hintBlock = lines.empty() ? 0 : lines.back().second + lines.back().first.height();
+    const QFontMetricsF headlineMetrics(headlineFont());
+    const QSizeF size(width(), headlineMetrics.height() + kHeadlineToHint + hintBlock);
+    m_texts = QImage((size * dpr).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+    m_texts.setDevicePixelRatio(dpr);
+    m_texts.fill(Qt::transparent);
+    QPainter painter(&m_texts);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(headlineFont());
     painter.setPen(kPrimaryText.color(scheme));
-    painter.drawText(QRectF(0, y, width(), headlineMetrics.height()), Qt::AlignCenter, headline());
-    y += headlineMetrics.height() + kHeadlineToHint;
+    painter.drawText(QRectF(0, 0, width(), headlineMetrics.height()), Qt::AlignCenter, headline());
     painter.setPen(kSecondaryText.color(scheme));
-    layout.draw(&painter, QPointF(kHintSidePadding, y));
+    layout.draw(&painter, QPointF(kHintSidePadding, headlineMetrics.height() + kHeadlineToHint));
+    return m_texts;
 }

@@ -3,6 +3,8 @@
 
 #include "softshadow.h"
 
+#include <QHash>
+#include <QImage>
 #include <QWidget>
 
 class AnimatedValue;
@@ -24,17 +26,34 @@ public:
     static const QString &headline();
     static const QString &hint();
 
+    // Where the badge may draw at any scale it takes, shadows included: all
+    // that a step of the breathing repaints.
+    QRect badgeArea() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     int hintHeight(int width) const;
+    QRectF circleRect() const;
+    int scaleStep() const;
+    void onScaleChanged();
+    void dropCaches();
+    const QImage &badgeImage(int step, qreal dpr);
+    const QImage &textImage(qreal dpr);
 
     AnimatedValue *m_breatheAmount;
     bool m_isDraggingOver = false;
     SoftShadow m_circleShadow;
     SoftShadow m_symbolShadow;
+    // The badge at each step of scale, and the texts, drawn once: a step of
+    // the breathing only blits one image over the backdrop.
+    QHash<int, QImage> m_badges;
+    QImage m_texts;
+    QRectF m_circle; // at rest, laid out on resize
+    int m_paintedStep = -1;
 };

@@ -81,12 +81,28 @@ void Ticker::advance(double seconds)
     std::erase(m_running, nullptr);
     if (m_running.empty())
         m_timer.stop();
+    else if (m_timer.isActive())
+        m_timer.start(nextIntervalMs());
+}
+
+int Ticker::nextIntervalMs() const
+{
+    const int frameMs = frameIntervalMs();
+    double wait = 1.0;
+    for (const AnimatedValue *value : m_running) {
+        if (value)
+            wait = std::min(wait, value->secondsToVisibleChange(frameMs / 1000.0));
+    }
+    return std::max(frameMs, static_cast<int>(std::lround(wait * 1000.0)));
 }
 
 void Ticker::attach(AnimatedValue *value)
 {
     if (std::find(m_running.begin(), m_running.end(), value) == m_running.end())
         m_running.push_back(value);
+    // A motion that needs every frame must not wait for a slow one's tick.
+    if (m_timer.isActive() && m_timer.remainingTime() > frameIntervalMs())
+        m_timer.start(frameIntervalMs());
     startIfNeeded();
 }
 
@@ -108,7 +124,7 @@ void Ticker::startIfNeeded()
 {
     if (!m_panelVisible || m_running.empty() || m_timer.isActive())
         return;
-    m_timer.start(frameIntervalMs());
+    m_timer.start(nextIntervalMs());
     m_clock.start();
 }
 

@@ -9,9 +9,10 @@
 
 class AnimatedValue;
 
-// The one clock behind every animation of the panel. It ticks at the screen's
-// refresh rate only while something moves and the panel is shown, so an idle
-// or hidden panel costs no wake-ups.
+// The one clock behind every animation of the panel. It ticks only while
+// something moves and the panel is shown, so an idle or hidden panel costs no
+// wake-ups: at the screen's refresh rate, or more slowly while every running
+// value says when it next changes visibly (a slow endless motion).
 class Ticker final : public QObject {
     Q_OBJECT
 
@@ -39,6 +40,7 @@ private:
     void attach(AnimatedValue *value);
     void detach(AnimatedValue *value);
     void startIfNeeded();
+    int nextIntervalMs() const;
     void onFrame();
 
     QTimer m_timer;

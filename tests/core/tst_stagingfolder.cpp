@@ -79,11 +79,42 @@ private Q_SLOTS:
 
         BackgroundPool pool;
         auto manager = StashletManager::create(pool);
+        settle(pool);
 
         QVERIFY(fs::is_directory(env.staging()));
         QVERIFY(fs::is_empty(env.staging()));
         QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
         QVERIFY(env.lines().isEmpty());
+    }
+
+    void startDeletesTheTrashAKilledRunLeftAndNothingOutside_data()
+    {
+        QTest::addColumn<bool>("trashIsALink");
+        QTest::newRow("trash holding a link out") << false;
+        QTest::newRow("trash that is a link out") << true;
+    }
+    void startDeletesTheTrashAKilledRunLeftAndNothingOutside()
+    {
+        QFETCH(bool, trashIsALink);
+        ShelfTestEnv env;
+        env.file("outside/precious.txt", "mine");
+        const fs::path trash = env.staging() / StagingTrash::kName;
+        if (trashIsALink) {
+            fs::create_directories(env.staging());
+            fs::create_directory_symlink(env.root() / "outside", trash);
+        } else {
+            env.file(fs::relative(trash / "4242-7" / "inner" / "part", env.root()));
+            fs::create_directory_symlink(env.root() / "outside", trash / "4242-8");
+        }
+        env.file("tmp/QELStashlet/leftover");
+
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        QVERIFY(!fs::exists(env.staging() / "leftover")); // out of the way at once
+        settle(pool);
+
+        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
+        QVERIFY(fs::is_empty(env.staging()));
     }
 
     void startWithoutAFolderMakesNone()

@@ -3,6 +3,7 @@
 #include "sizelabel.h"
 #include "stageerror.h"
 
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -197,12 +198,15 @@ private Q_SLOTS:
         QTest::newRow("the staging folder") << QStringLiteral("tmp/QELStashlet");
         QTest::newRow("inside the staging folder") << QStringLiteral("tmp/QELStashlet/kept");
         QTest::newRow("a folder holding the staging folder") << QStringLiteral("tmp");
+        QTest::newRow("the name of the staging folder's trash")
+            << QStringLiteral("in/") + QLatin1String(StagingTrash::kName);
     }
     void unsafeSourcesAreRefusedBeforeAnythingIsCopied()
     {
         QFETCH(QString, source);
         TestShelf shelf;
         shelf.env.file("in/x");
+        shelf.env.file(fs::path("in") / StagingTrash::kName);
         shelf.env.file("tmp/QELStashlet/kept", "keep me");
         const fs::path path = source.startsWith(QLatin1Char('/'))
                                   ? fs::path(source.toStdString())
@@ -257,6 +261,41 @@ private Q_SLOTS:
         settle(shelf.pool);
         QCOMPARE(shelf.names(), (QStringList{QStringLiteral("c"), QStringLiteral("b")}));
         QVERIFY(shelf.env.lines().isEmpty());
+    }
+
+    void removedNameIsFreeAtOnceAndNeverTakenByTheLateDeletion()
+    {
+        ShelfTestEnv env;
+        BackgroundPool pool(1);
+        auto manager = StashletManager::create(pool);
+        env.file("in/tree/a/one", "old");
+        env.file("in/tree/b/two", "old");
+        manager->addFile(env.root() / "in" / "tree");
+        settle(pool);
+        QCOMPARE(manager->tempFiles().size(), 1);
+
+        // Hold the only worker, so the deletion waits behind it.
+        QSemaphore started;
+        QSemaphore release;
+        pool.async([&](const CancelToken &) {
+            started.release();
+            release.acquire();
+        });
+        started.acquire();
+        auto unblock = qScopeGuard([&] { release.release(); }); // also when a check fails
+        manager->removeFile(manager->tempFiles().at(0));
+        QVERIFY(!fs::exists(env.staging() / "tree"));
+        // A new item of that name, made while the old one waits for deletion.
+        env.file("tmp/QELStashlet/tree/new", "new");
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(manager->tempFiles().isEmpty());
+        unblock.dismiss();
+        release.release();
+        settle(pool);
+
+        QCOMPARE(readAll(env.staging() / "tree" / "new"), std::string("new"));
+        QCOMPARE(std::distance(fs::directory_iterator(env.staging()), fs::directory_iterator()), 1);
+        QVERIFY(env.lines().isEmpty());
     }
 
     void deletingNeverFollowsAStagingFolderSwappedForALink()

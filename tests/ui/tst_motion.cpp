@@ -167,6 +167,39 @@ private Q_SLOTS:
         QVERIFY(!scale.isAnimating());
     }
 
+    void slowEndlessMotionTicksOnlyForVisibleSteps()
+    {
+        // The breathing, with an eighth of a pixel on the 40 px radius as the
+        // smallest step worth a frame: as the ticker would, wait each time
+        // until the value has moved that far.
+        constexpr double kResolution = 1.0 / 320;
+        constexpr double kFrame = 1.0 / 60;
+        Ticker ticker;
+        AnimatedValue breathe(1.0, nullptr, &ticker);
+        breathe.setResolution(kResolution);
+        breathe.animateTo(1.05, Animation::easeInOut(2.2).repeatForever(true));
+        int ticks = 0;
+        double peak = 1.0;
+        for (double t = 0; t < 4.4;) {
+            const double before = breathe.value();
+            const double wait = breathe.secondsToVisibleChange(kFrame);
+            QVERIFY(wait >= kFrame);
+            breathe.step(wait);
+            t += wait;
+            ++ticks;
+            peak = std::max(peak, breathe.value());
+            // Every tick shows a step, and no step is a visible jump.
+            if (std::abs(breathe.value() - before) < kResolution && wait < 0.5)
+                QFAIL(qPrintable(QStringLiteral("a tick at %1 s moved nothing").arg(t)));
+            QVERIFY2(
+                std::abs(breathe.value() - before) < 2.5 * kResolution,
+                qPrintable(
+                    QStringLiteral("a jump of %1 at %2 s").arg(breathe.value() - before).arg(t)));
+        }
+        QVERIFY(peak > 1.049);
+        QVERIFY2(ticks < 60, qPrintable(QString::number(ticks))); // 264 frames at 60 Hz
+    }
+
     void hiddenPanelNeverTicks()
     {
         Ticker ticker;

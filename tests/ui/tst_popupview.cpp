@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -54,6 +55,29 @@ void paintsInBothSchemes(PanelFixture &shelf)
     QVERIFY2(dark < light / 2, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(light)));
 }
 
+} // namespace
+
+namespace {
+// Collects what a widget is asked to repaint.
+class PaintSpy final : public QObject {
+public:
+    PaintSpy(QWidget *widget, QRegion &painted)
+        : m_painted(painted)
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion &m_painted;
+};
 } // namespace
 
 class TestPopupView final : public QObject {
@@ -289,6 +313,30 @@ private Q_SLOTS:
         QVERIFY(empty->isVisible());
         Ticker::shared().advance(1.1);
         QVERIFY(empty->badgeScale() > 1.01); // breathing again
+        shelf.panel->hide();
+    }
+
+    void breathingRepaintsOnlyTheBadge()
+    {
+        PanelFixture shelf;
+        shelf.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shelf.panel.get()));
+        EmptyStateView *empty = shelf.panel->contentArea()->emptyState();
+        QRegion painted;
+        PaintSpy spy(empty, painted);
+        QCoreApplication::processEvents();
+        painted = QRegion();
+        for (int i = 0; i < 10; ++i) {
+            Ticker::shared().advance(0.1);
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(!painted.isEmpty());
+        QVERIFY2(empty->badgeArea().contains(painted.boundingRect()),
+                 qPrintable(QStringLiteral("repainted %1,%2 %3x%4")
+                                .arg(painted.boundingRect().x())
+                                .arg(painted.boundingRect().y())
+                                .arg(painted.boundingRect().width())
+                                .arg(painted.boundingRect().height())));
         shelf.panel->hide();
     }
 };

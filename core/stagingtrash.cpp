@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: MIT
+#include "stagingtrash.h"
+
+#include "backgroundpool.h"
+#include "diagnostics.h"
+#include "filename.h"
+#include "filetree.h"
+#include "stageerror.h"
+#include "uniquefd.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
+
+// How many workers share the deletion of one large folder: deleting is mostly
+// waiting on the file system's metadata, which overlaps well.
+constexpr std::size_t kParts = 4;
+
+void reportFailure(const std::error_code &error, bool wanted)
+{
+    if (error && wanted && error != std::errc::no_such_file_or_directory) {
+        Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
+    }
+}
+
+UniqueFd openTrash(int folder)
+{
+    ::mkdirat(folder, StagingTrash::kName, 0700);
+    return UniqueFd(
+        ::openat(folder, StagingTrash::kName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+} // namespace
+
+struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
+    // A folder whose contents several workers delete; the last one to finish
+    // removes the folder itself.
+    struct Split {
+        std::shared_ptr<const UniqueFd> trash;
+        std::string name;
+        bool reportFailure = false;
+        std::atomic<std::size_t> left{0};
+        std::mutex mutex;
+        std::error_code first;
+    };
+    struct Item {
+        std::shared_ptr<const UniqueFd> folder;
+        // Where `name`, or `names` of a part of a split folder, lie.
+        std::shared_ptr<const UniqueFd> trash;
+        std::string name;
+        bool reportFailure = false;
+        std::vector<std::string> names;
+        std::shared_ptr<Split> split;
+    };
+
+    // Takes `name` out of `folder` into the trash; false (errno set) when the
+    // rename failed. The caller holds `mutex`.
+    bool moveIn(const std::shared_ptr<const UniqueFd> &folder,
+                const std::shared_ptr<const UniqueFd> &trash, const std::string &name,
+                bool reportFailure);
+    // Deletes the oldest waiting item; false when none waits.
+    bool deleteNext();
+    void deleteItem(const Item &item);
+    bool splitFolder(const Item &item);
+    static void deletePart(const Item &item);
+    void finishedOne(const Item &item);
+    void schedule(std::size_t count);
+
+    BackgroundPool *pool = nullptr;
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::deque<Item> waiting;
+    int running = 0;
+    unsigned sequence = 0;
+};
+
+bool StagingTrash::State::moveIn(const std::shared_ptr<const UniqueFd> &folder,
+                                 const std::shared_ptr<const UniqueFd> &trash,
+                                 const std::string &name, bool reportFailure)
+{
+    bool openedUp = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Unique across runs too: the trash may still hold what a killed run left.
+        const std::string unique = std::to_string(::getpid()) + '-' + std::to_string(++sequence);
+        if (::renameat2(folder->get(), name.c_str(), trash->get(), unique.c_str(),
+                        RENAME_NOREPLACE) == 0) {
+            waiting.push_back({folder, trash, unique, reportFailure, {}, {}});
+            return true;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        struct stat st {};
+        if ((errno == EACCES || errno == EPERM) && !openedUp &&
+            ::fstatat(folder->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(st.st_mode)) {
+            // Moving a folder rewrites its "..", which needs write permission
+            // on it; a folder copied read-only lacks it.
+            openedUp = true;
+            ::fchmodat(folder->get(), name.c_str(), (st.st_mode & 07777) | S_IWUSR, 0);
+            continue;
+        }
+        return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool StagingTrash::State::deleteNext()
+{
+    Item item;
+    {
+        std::lock_guard lock(mutex);
+        if (waiting.empty()) {
+            return false;
+        }
+        item = std::move(waiting.front());
+        waiting.pop_front();
+        ++running;
+    }
+    deleteItem(item);
+    finishedOne(item);
+    return true;
+}
+
+void StagingTrash::State::deleteItem(const Item &item)
+{
+    if (item.split) {
+        deletePart(item);
+    } else if (!splitFolder(item)) {
+        reportFailure(FileTree::removeItem(item.trash->get(), item.name), item.reportFailure);
+    }
+}
+
+bool StagingTrash::State::splitFolder(const Item &item)
+{
+    UniqueFd fd(::openat(item.trash->get(), item.name.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    std::vector<std::string> names;
+    if (!fd.valid() || FileTree::listNames(fd.get(), names) || names.size() < 2 || !pool) {
+        return false;
+    }
+    const std::size_t parts = std::min(kParts, names.size());
+    auto split = std::make_shared<Split>();
+    split->trash = item.trash;
+    split->name = item.name;
+    split->reportFailure = item.reportFailure;
+    split->left = parts;
+    const auto inside = std::make_shared<const UniqueFd>(std::move(fd));
+    std::vector<Item> items(parts, Item{item.folder, inside, {}, item.reportFailure, {}, split});
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        items[i % parts].names.push_back(std::move(names[i]));
+    }
+    {
+        std::lock_guard lock(mutex);
+        for (Item &part : items) {
+            waiting.push_back(std::move(part));
+        }
+    }
+    idle.notify_all(); // a quit waiting in finish() lends a hand
+    schedule(parts);
+    return true;
+}
+
+void StagingTrash::State::deletePart(const Item &item)
+{
+    std::error_code first;
+    for (const std::string &name : item.names) {
+        if (auto error = FileTree::removeItem(item.trash->get(), name); error && !first) {
+            first = error;
+        }
+    }
+    Split &split = *item.split;
+    {
+        std::lock_guard lock(split.mutex);
+        if (!split.first) {
+            split.first = first;
+        }
+    }
+    if (split.left.fetch_sub(1) == 1) {
+        // The folder itself, with anything that failed before.
+        const std::error_code error = FileTree::removeItem(split.trash->get(), split.name);
+        std::lock_guard lock(split.mutex);
+        reportFailure(split.first ? split.first : error, split.reportFailure);
+    }
+}
+
+void StagingTrash::State::schedule(std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        pool->async([self = shared_from_this()](const CancelToken &) { self->deleteNext(); });
+    }
+}
+
+void StagingTrash::State::finishedOne(const Item &item)
+{
+    std::lock_guard lock(mutex);
+    if (--running == 0 && waiting.empty()) {
+        // Under the lock, so no move into the trash can race its removal;
+        // fails harmlessly when something is left in it.
+        ::unlinkat(item.folder->get(), kName, AT_REMOVEDIR);
+        idle.notify_all();
+    }
+}
+
+StagingTrash::StagingTrash(StagingFolder folder, BackgroundPool &pool)
+    : m_folder(folder)
+    , m_state(std::make_shared<State>())
+{
+    m_state->pool = &pool;
+}
+
+StagingTrash::~StagingTrash() = default;
+
+void StagingTrash::schedule(int count)
+{
+    m_state->schedule(static_cast<std::size_t>(count));
+}
+
+std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure)
+{
+    StagingFolder::Handle handle = m_folder.open();
+    if (handle.error) {
+        return handle.error;
+    }
+    const std::string name = staged.filename().native();
+    if (staged.parent_path() != handle.path || !FileName::isUsable(name) || name == kName) {
+        return make_error_code(StageError::UnsafeStagingFolder);
+    }
+    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
+    {
+        std::lock_guard lock(m_state->mutex);
+        const auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        if (trash->valid() && m_state->moveIn(folder, trash, name, reportFailure)) {
+            schedule(1);
+            return {};
+        }
+        if (errno == ENOENT) {
+            return lastError();
+        }
+    }
+    // No trash to be had (another file system, a file in its place): delete
+    // here, as slow as that is.
+    return FileTree::removeItem(folder->get(), name);
+}
+
+void StagingTrash::discardAll()
+{
+    StagingFolder::Handle handle = m_folder.open();
+    std::vector<std::string> names;
+    if (handle.error || FileTree::listNames(handle.fd.get(), names)) {
+        return;
+    }
+    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
+    int moved = 0;
+    {
+        std::lock_guard lock(m_state->mutex);
+        auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        if (!trash->valid()) {
+            FileTree::removeItem(folder->get(), kName);
+            trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        }
+        std::vector<std::string> left;
+        if (trash->valid() && !FileTree::listNames(trash->get(), left)) {
+            for (std::string &name : left) {
+                m_state->waiting.push_back({folder, trash, std::move(name), false, {}, {}});
+                ++moved;
+            }
+        }
+        for (const std::string &name : names) {
+            if (name == kName) {
+                continue;
+            }
+            if (trash->valid() && m_state->moveIn(folder, trash, name, false)) {
+                ++moved;
+            } else {
+                FileTree::removeItem(folder->get(), name);
+            }
+        }
+        if (moved == 0) {
+            ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
+        }
+    }
+    schedule(moved);
+}
+
+void StagingTrash::finish()
+{
+    for (;;) {
+        while (m_state->deleteNext()) {
+        }
+        std::unique_lock lock(m_state->mutex);
+        if (m_state->running == 0 && m_state->waiting.empty()) {
+            return;
+        }
+        // Until a worker finishes, or splits a folder whose parts can be taken here.
+        m_state->idle.wait(lock,
+                           [this] { return m_state->running == 0 || !m_state->waiting.empty(); });
+    }
+}

@@ -78,7 +78,7 @@ void AppDelegate::applicationWillTerminate()
     // system the requests that take the panel and the icon away.
     m_popover->hide();
     if (m_statusBarController) {
-        m_statusBarController->statusItem().hide();
+        m_statusBarController->hideStatusItem();
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_manager->cancelCopies();

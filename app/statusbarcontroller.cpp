@@ -156,3 +156,11 @@ void StatusBarController::handleCloseNotification()
         closePopover();
     }
 }
+
+void StatusBarController::hideStatusItem()
+{
+    if (m_xembedItem) {
+        m_xembedItem->hide();
+    }
+    m_notifierItem.reset();
+}

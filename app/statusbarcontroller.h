@@ -33,6 +33,9 @@ public:
     void showPopover();
     void closePopover();
     void handleCloseNotification();
+    // Takes the icon off the tray at once, also the one served over D-Bus
+    // (releasing its bus name is what tells the host).
+    void hideStatusItem();
 
     // One of the two is set.
     QSystemTrayIcon *xembedItem() const { return m_xembedItem.get(); }

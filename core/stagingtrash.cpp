@@ -23,11 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
 // How many workers share the deletion of one large folder: deleting is mostly
 // waiting on the file system's metadata, which overlaps well.
 constexpr std::size_t kParts = 4;
@@ -251,8 +246,14 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
             schedule(1);
             return {};
         }
-        if (errno == ENOENT) {
-            return lastError();
+        const int reason = errno;
+        if (m_state->running == 0 && m_state->waiting.empty()) {
+            // Made for nothing (the name was gone already): no deletion is
+            // left to take it away.
+            ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
+        }
+        if (reason == ENOENT) {
+            return {reason, std::generic_category()};
         }
     }
     // No trash to be had (another file system, a file in its place): delete

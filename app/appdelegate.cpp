@@ -15,10 +15,20 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+// What a crash or a kill left in the staging folder is out of the way at once,
+// but deleting a large tree takes both cores for seconds; the tray and the
+// window system get them first, so the icon docks as fast as without it.
+constexpr int kLeftoverDeletionDelayMs = 500;
+
+} // namespace
 
 AppDelegate::AppDelegate()
     : m_popover(std::make_unique<Popover>())
-    , m_manager(StashletManager::create(m_pool))
+    , m_manager(StashletManager::create(m_pool, StagingFolder(), StagingTrash::Deleting::Later))
 {
     // Nothing is on screen yet, so nothing may tick.
     Ticker::shared().setPanelVisible(false);
@@ -33,6 +43,8 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    QTimer::singleShot(kLeftoverDeletionDelayMs, m_manager.get(),
+                       [manager = m_manager.get()] { manager->deleteLeftovers(); });
     m_popover->setContentSize(theme::kPanelSize.toSize());
     m_popover->setContent([this]() -> QWidget * {
         applyApplicationWindowIcon();

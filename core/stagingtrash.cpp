@@ -261,7 +261,7 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
     return FileTree::removeItem(folder->get(), name);
 }
 
-void StagingTrash::discardAll()
+void StagingTrash::discardAll(Deleting when)
 {
     StagingFolder::Handle handle = m_folder.open();
     std::vector<std::string> names;
@@ -298,7 +298,19 @@ void StagingTrash::discardAll()
             ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
         }
     }
-    schedule(moved);
+    if (when == Deleting::Now) {
+        schedule(moved);
+    }
+}
+
+void StagingTrash::deleteWaiting()
+{
+    std::size_t waiting = 0;
+    {
+        std::lock_guard lock(m_state->mutex);
+        waiting = m_state->waiting.size();
+    }
+    m_state->schedule(waiting);
 }
 
 void StagingTrash::finish()

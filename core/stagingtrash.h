@@ -32,9 +32,15 @@ public:
     // pool writes the removal's line when `reportFailure`.
     std::error_code discard(const std::filesystem::path &staged, bool reportFailure);
 
+    enum class Deleting { Now, Later };
+
     // Takes everything out of the staging folder, and has it deleted on the
-    // pool together with what an earlier run left in the trash.
-    void discardAll();
+    // pool together with what an earlier run left in the trash; `Later`
+    // leaves the deleting to deleteWaiting() (or finish()).
+    void discardAll(Deleting when = Deleting::Now);
+
+    // Has what waits in the trash deleted on the pool.
+    void deleteWaiting();
 
     // Deletes here what still waits for the pool and waits for deletions
     // under way, so nothing is left when the process ends.

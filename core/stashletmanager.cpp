@@ -128,10 +128,11 @@ StashletManager::StashletManager(BackgroundPool &pool, StagingFolder folder)
 {
 }
 
-std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder)
+std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder,
+                                                         StagingTrash::Deleting leftovers)
 {
     std::shared_ptr<StashletManager> manager(new StashletManager(pool, folder));
-    manager->m_trash.discardAll();
+    manager->m_trash.discardAll(leftovers);
     return manager;
 }
 

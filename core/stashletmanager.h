@@ -27,10 +27,14 @@ class StashletManager final : public QObject, public std::enable_shared_from_thi
 public:
     static constexpr qsizetype kLimit = 5;
 
-    // Empties the staging folder before returning. Copies run on `pool`, which
-    // must outlive the store's last queued work.
-    static std::shared_ptr<StashletManager> create(BackgroundPool &pool,
-                                                   StagingFolder folder = StagingFolder());
+    // Empties the staging folder before returning (what it held waits in the
+    // trash, to be deleted on the pool at once, or from deleteLeftovers() when
+    // `leftovers` is Later). Copies run on `pool`, which must outlive the
+    // store's last queued work.
+    static std::shared_ptr<StashletManager>
+    create(BackgroundPool &pool, StagingFolder folder = StagingFolder(),
+           StagingTrash::Deleting leftovers = StagingTrash::Deleting::Now);
+    void deleteLeftovers() { m_trash.deleteWaiting(); }
 
     const QList<TempFile> &tempFiles() const { return m_tempFiles; }
     // Additions accepted but not yet listed or dropped: they count toward the

@@ -12,7 +12,7 @@ namespace {
 // desktops ship Adwaita, Plasma Breeze.
 const char *const kCommonThemes[] = {"Adwaita", "breeze", "Tango"};
 
-// Where the freedesktop icon theme specification puts themes. Qt takes
+// Where freedesktop icon themes live (XDG_DATA_DIRS/icons). Qt takes
 // them from the platform theme, and some platforms (offscreen, minimal)
 // name none.
 void searchXdgIconFolders()

@@ -151,8 +151,8 @@ std::unique_ptr<QMimeData> FileRowView::mimeDataForDrag() const
     // Without a staged file to hand over the drag still starts, carrying
     // nothing, rather than offering a file manager a dangling name.
     std::error_code error;
-    const QUrl url = m_file.fileUrl();
-    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.url(), error))
+    const QUrl url = m_file.url();
+    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.path(), error))
         mime->setUrls({url});
     return mime;
 }
@@ -358,7 +358,7 @@ void FileRowView::paintEvent(QPaintEvent *)
     const qreal dpr = paintRatio(painter);
     const ColorScheme scheme = colorSchemeOf(palette());
     const RowCardImages::Card &cached = m_images.card(contentsRect().size(), scheme, dpr);
-    const QImage &iconImage = m_images.icon(m_file.url(), scheme, dpr);
+    const QImage &iconImage = m_images.icon(m_file.path(), scheme, dpr);
     const RowColors rest = RowColors::of(scheme, false);
     const QRectF card = cardRect();
 

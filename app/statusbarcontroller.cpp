@@ -78,7 +78,7 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
     }
 
     m_closeObserver = NotificationCenter::defaultCenter().observe(
-        QStringLiteral("closePopover"), [this] { handleCloseNotification(); });
+        notification::kClosePopover, [this] { handleCloseNotification(); });
 }
 
 StatusBarController::~StatusBarController()

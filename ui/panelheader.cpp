@@ -68,7 +68,7 @@ PanelHeader::PanelHeader(QWidget *parent)
         paintGlyph(painter, Glyph::Multiply, glyph, kCloseGlyph.color(scheme));
     });
     connect(m_closeButton, &QAbstractButton::clicked, this,
-            [] { NotificationCenter::defaultCenter().post(QStringLiteral("closePopover")); });
+            [] { NotificationCenter::defaultCenter().post(notification::kClosePopover); });
 }
 
 QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "rowcardimages.h"
 
-#include "fileiconview.h"
+#include "fileicon.h"
 #include "paintkit.h"
 #include "rowcolors.h"
 #include "silhouetteshadow.h"
@@ -10,14 +10,6 @@
 #include <QFile>
 #include <QPainter>
 #include <QString>
-
-namespace {
-
-constexpr double kIconShadowRadius = 2;
-constexpr QPointF kIconShadowOffset{0, 1};
-constexpr double kIconShadowOpacity = 0.1;
-
-} // namespace
 
 QPainterPath RowCardImages::cardPath(const QRectF &card)
 {
@@ -73,16 +65,16 @@ const QImage &RowCardImages::icon(const std::filesystem::path &path, ColorScheme
     {
         QPainter p(&icon);
         p.setRenderHint(QPainter::Antialiasing);
-        FileIconView::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
-                            QFile::decodeName(path.c_str()), FileIconView::desktopProvider(),
-                            scheme);
+        FileIcon::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
+                        QFile::decodeName(path.c_str()), FileIcon::desktopProvider(), scheme);
     }
     QColor shadowColor(Qt::black);
-    shadowColor.setAlphaF(kIconShadowOpacity);
+    shadowColor.setAlphaF(theme::kIconShadowOpacity);
     QImage composed = PaintKit::transparentImage(padded, dpr);
     {
         QPainter p(&composed);
-        p.drawImage(kIconShadowOffset, silhouetteShadow(icon, kIconShadowRadius, shadowColor));
+        p.drawImage(theme::kIconShadowOffset,
+                    silhouetteShadow(icon, theme::kIconShadowRadius, shadowColor));
         p.drawImage(QPointF(), icon);
     }
     m_icon = {path, scheme, dpr, composed};

@@ -11,6 +11,7 @@
 #include "rowcolors.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 
 #include <QApplication>
@@ -30,31 +31,14 @@
 
 namespace {
 
-constexpr double kInsetX = 12;
-constexpr double kInsetY = 10;
-constexpr double kContentSpacing = 10;
-constexpr double kLineSpacing = 2;
-// A spacer's least length in a row of controls.
-constexpr double kSpacerMinimum = 8;
-constexpr double kButtonSpacing = 8;
-// Below this the name is an ellipsis and little else.
-constexpr double kNameMinimumWidth = 48;
-
-constexpr double kCardHoverScale = 1.015;
-constexpr double kButtonHoverScale = 1.08;
-// The buttons' widgets reach this far past their discs: a hovered disc
-// (1.08) on a hovered card (1.015, about the card's centre) is drawn beyond
-// 26 px, and a widget cannot draw outside itself.
-constexpr int kButtonOverflow = 4;
-
 QFont nameFont()
 {
-    return systemFont(12, QFont::DemiBold, FontDesign::Rounded);
+    return systemFont(theme::kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
 }
 
 QFont sizeFont()
 {
-    return systemFont(10, QFont::Medium);
+    return systemFont(theme::kRowSizeTextSize, QFont::Medium);
 }
 
 } // namespace
@@ -79,11 +63,11 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
             qOverload<>(&QWidget::update));
     connect(m_deleteHover, &AnimatedValue::changed, m_removeButton, qOverload<>(&QWidget::update));
 
-    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * kButtonOverflow,
-                           int(theme::kRowButtonDiameter) + 2 * kButtonOverflow);
+    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow,
+                           int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow);
     const std::pair<SnappyButton *, QString> buttons[] = {
-        {m_airDropButton, QStringLiteral("Condividi via AirDrop")},
-        {m_removeButton, QStringLiteral("Rimuovi")},
+        {m_airDropButton, Texts::share()},
+        {m_removeButton, Texts::remove()},
     };
     for (const auto &[button, label] : buttons) {
         button->setLabelSize(buttonSize);
@@ -122,7 +106,7 @@ void FileRowView::setFile(const TempFile &file)
 
 double FileRowView::cardScale() const
 {
-    return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
+    return 1.0 + (theme::kCardHoverScale - 1.0) * m_cardHover->value();
 }
 
 QAbstractButton *FileRowView::airDropButton() const
@@ -161,15 +145,16 @@ QSize FileRowView::sizeHint() const
 {
     const QFontMetricsF name(nameFont());
     const QFontMetricsF size(sizeFont());
-    const double text = name.height() + kLineSpacing + size.height();
+    const double text = name.height() + theme::kRowLineSpacing + size.height();
     const double content =
         std::max({theme::kFileIconFrame.height(), text, theme::kRowButtonDiameter});
-    const double width = 2 * kInsetX + theme::kFileIconFrame.width() + kContentSpacing +
-                         kNameMinimumWidth + 2 * kContentSpacing + kSpacerMinimum +
-                         2 * theme::kRowButtonDiameter + kButtonSpacing;
+    const double width = 2 * theme::kRowInsetX + theme::kFileIconFrame.width() +
+                         theme::kRowContentSpacing + theme::kRowNameMinimumWidth +
+                         2 * theme::kRowContentSpacing + theme::kRowSpacerMinimum +
+                         2 * theme::kRowButtonDiameter + theme::kRowButtonSpacing;
     const QMargins m = contentsMargins();
     return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * kInsetY)) + m.top() + m.bottom());
+                 int(std::ceil(content + 2 * theme::kRowInsetY)) + m.top() + m.bottom());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -186,18 +171,18 @@ QRectF FileRowView::removeDisc() const
 {
     const QRectF card = cardRect();
     const double d = theme::kRowButtonDiameter;
-    return QRectF(card.right() - kInsetX - d, card.center().y() - d / 2, d, d);
+    return QRectF(card.right() - theme::kRowInsetX - d, card.center().y() - d / 2, d, d);
 }
 
 QRectF FileRowView::airDropDisc() const
 {
-    return removeDisc().translated(-(theme::kRowButtonDiameter + kButtonSpacing), 0);
+    return removeDisc().translated(-(theme::kRowButtonDiameter + theme::kRowButtonSpacing), 0);
 }
 
 void FileRowView::layoutContent()
 {
     const QRectF card = cardRect();
-    const QPoint overflow(kButtonOverflow, kButtonOverflow);
+    const QPoint overflow(theme::kRowButtonOverflow, theme::kRowButtonOverflow);
     m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
     m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
 
@@ -205,8 +190,10 @@ void FileRowView::layoutContent()
     const QFont sizeF = sizeFont();
     const QFontMetricsF nameMetrics(nameF);
     const QFontMetricsF sizeMetrics(sizeF);
-    const double textX = card.left() + kInsetX + theme::kFileIconFrame.width() + kContentSpacing;
-    const double textRight = airDropDisc().left() - 2 * kContentSpacing - kSpacerMinimum;
+    const double textX =
+        card.left() + theme::kRowInsetX + theme::kFileIconFrame.width() + theme::kRowContentSpacing;
+    const double textRight =
+        airDropDisc().left() - 2 * theme::kRowContentSpacing - theme::kRowSpacerMinimum;
     const double available = std::max(0.0, textRight - textX);
     // Elided in the middle, so the start of the name and its extension stay.
     const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
@@ -218,10 +205,10 @@ void FileRowView::layoutContent()
     m_size.setTextFormat(Qt::PlainText);
     m_size.prepare(QTransform(), sizeF);
 
-    const double column = nameMetrics.height() + kLineSpacing + sizeMetrics.height();
+    const double column = nameMetrics.height() + theme::kRowLineSpacing + sizeMetrics.height();
     const double top = card.center().y() - column / 2;
     m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + kLineSpacing);
+    m_sizePos = QPointF(textX, top + nameMetrics.height() + theme::kRowLineSpacing);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -395,7 +382,7 @@ void FileRowView::paintEvent(QPaintEvent *)
         const QPointF p = scale.map(at);
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
-    const QPointF icon(card.left() + kInsetX,
+    const QPointF icon(card.left() + theme::kRowInsetX,
                        card.center().y() - theme::kFileIconFrame.height() / 2);
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
@@ -419,7 +406,7 @@ void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
     const bool airDrop = button == m_airDropButton;
     const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
     applyCardScale(painter, button->pos());
-    const double scale = 1.0 + (kButtonHoverScale - 1.0) * hover;
+    const double scale = 1.0 + (theme::kRowButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());

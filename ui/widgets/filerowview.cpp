@@ -124,8 +124,8 @@ QMargins FileRowView::overflowMargins()
     // The shadow reaches its blur radius around the card, shifted down by
     // its offset; the hovered scale adds about 2 px at each end of a
     // 300 px card, which the sides' blur room covers.
-    const int blur = int(RowCardImages::kCardShadowRadius);
-    const int dy = int(RowCardImages::kCardShadowOffset.y());
+    const int blur = int(theme::kCardShadowRadius);
+    const int dy = int(theme::kCardShadowOffset.y());
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
@@ -394,7 +394,8 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawStaticText(moved(m_sizePos), m_size);
     if (scaled) {
         painter.setWorldTransform(scale, true);
-        painter.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
+        painter.strokePath(
+            path, PaintKit::hairline(theme::glassStroke(scheme, card), theme::kCardRimWidth));
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }

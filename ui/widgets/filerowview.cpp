@@ -29,16 +29,18 @@
 #include <cmath>
 #include <filesystem>
 
+using namespace theme;
+
 namespace {
 
 QFont nameFont()
 {
-    return systemFont(theme::kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
+    return systemFont(kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
 }
 
 QFont sizeFont()
 {
-    return systemFont(theme::kRowSizeTextSize, QFont::Medium);
+    return systemFont(kRowSizeTextSize, QFont::Medium);
 }
 
 } // namespace
@@ -63,8 +65,8 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
             qOverload<>(&QWidget::update));
     connect(m_deleteHover, &AnimatedValue::changed, m_removeButton, qOverload<>(&QWidget::update));
 
-    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow,
-                           int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow);
+    const QSize buttonSize(int(kRowButtonDiameter) + 2 * kRowButtonOverflow,
+                           int(kRowButtonDiameter) + 2 * kRowButtonOverflow);
     const std::pair<SnappyButton *, QString> buttons[] = {
         {m_airDropButton, Texts::share()},
         {m_removeButton, Texts::remove()},
@@ -106,7 +108,7 @@ void FileRowView::setFile(const TempFile &file)
 
 double FileRowView::cardScale() const
 {
-    return 1.0 + (theme::kCardHoverScale - 1.0) * m_cardHover->value();
+    return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
 }
 
 QAbstractButton *FileRowView::airDropButton() const
@@ -124,8 +126,8 @@ QMargins FileRowView::overflowMargins()
     // The shadow reaches its blur radius around the card, shifted down by
     // its offset; the hovered scale adds about 2 px at each end of a
     // 300 px card, which the sides' blur room covers.
-    const int blur = int(theme::kCardShadowRadius);
-    const int dy = int(theme::kCardShadowOffset.y());
+    const int blur = int(kCardShadowRadius);
+    const int dy = int(kCardShadowOffset.y());
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
@@ -145,16 +147,14 @@ QSize FileRowView::sizeHint() const
 {
     const QFontMetricsF name(nameFont());
     const QFontMetricsF size(sizeFont());
-    const double text = name.height() + theme::kRowLineSpacing + size.height();
-    const double content =
-        std::max({theme::kFileIconFrame.height(), text, theme::kRowButtonDiameter});
-    const double width = 2 * theme::kRowInsetX + theme::kFileIconFrame.width() +
-                         theme::kRowContentSpacing + theme::kRowNameMinimumWidth +
-                         2 * theme::kRowContentSpacing + theme::kRowSpacerMinimum +
-                         2 * theme::kRowButtonDiameter + theme::kRowButtonSpacing;
+    const double text = name.height() + kRowLineSpacing + size.height();
+    const double content = std::max({kFileIconFrame.height(), text, kRowButtonDiameter});
+    const double width = 2 * kRowInsetX + kFileIconFrame.width() + kRowContentSpacing +
+                         kRowNameMinimumWidth + 2 * kRowContentSpacing + kRowSpacerMinimum +
+                         2 * kRowButtonDiameter + kRowButtonSpacing;
     const QMargins m = contentsMargins();
     return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * theme::kRowInsetY)) + m.top() + m.bottom());
+                 int(std::ceil(content + 2 * kRowInsetY)) + m.top() + m.bottom());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -170,19 +170,19 @@ QRectF FileRowView::cardRect() const
 QRectF FileRowView::removeDisc() const
 {
     const QRectF card = cardRect();
-    const double d = theme::kRowButtonDiameter;
-    return QRectF(card.right() - theme::kRowInsetX - d, card.center().y() - d / 2, d, d);
+    const double d = kRowButtonDiameter;
+    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
 }
 
 QRectF FileRowView::airDropDisc() const
 {
-    return removeDisc().translated(-(theme::kRowButtonDiameter + theme::kRowButtonSpacing), 0);
+    return removeDisc().translated(-(kRowButtonDiameter + kRowButtonSpacing), 0);
 }
 
 void FileRowView::layoutContent()
 {
     const QRectF card = cardRect();
-    const QPoint overflow(theme::kRowButtonOverflow, theme::kRowButtonOverflow);
+    const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
     m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
     m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
 
@@ -190,10 +190,8 @@ void FileRowView::layoutContent()
     const QFont sizeF = sizeFont();
     const QFontMetricsF nameMetrics(nameF);
     const QFontMetricsF sizeMetrics(sizeF);
-    const double textX =
-        card.left() + theme::kRowInsetX + theme::kFileIconFrame.width() + theme::kRowContentSpacing;
-    const double textRight =
-        airDropDisc().left() - 2 * theme::kRowContentSpacing - theme::kRowSpacerMinimum;
+    const double textX = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
+    const double textRight = airDropDisc().left() - 2 * kRowContentSpacing - kRowSpacerMinimum;
     const double available = std::max(0.0, textRight - textX);
     // Elided in the middle, so the start of the name and its extension stay.
     const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
@@ -205,10 +203,10 @@ void FileRowView::layoutContent()
     m_size.setTextFormat(Qt::PlainText);
     m_size.prepare(QTransform(), sizeF);
 
-    const double column = nameMetrics.height() + theme::kRowLineSpacing + sizeMetrics.height();
+    const double column = nameMetrics.height() + kRowLineSpacing + sizeMetrics.height();
     const double top = card.center().y() - column / 2;
     m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + theme::kRowLineSpacing);
+    m_sizePos = QPointF(textX, top + nameMetrics.height() + kRowLineSpacing);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -242,7 +240,7 @@ void FileRowView::setCardHovered(bool hovered)
     if (hovered == m_hovered)
         return;
     m_hovered = hovered;
-    m_cardHover->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    m_cardHover->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::setButtonHovered(QObject *button, bool hovered)
@@ -252,7 +250,7 @@ void FileRowView::setButtonHovered(QObject *button, bool hovered)
         return;
     flag = hovered;
     AnimatedValue *value = button == m_airDropButton ? m_airDropHover : m_deleteHover;
-    value->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    value->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::enterEvent(QEnterEvent *event)
@@ -382,8 +380,7 @@ void FileRowView::paintEvent(QPaintEvent *)
         const QPointF p = scale.map(at);
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
-    const QPointF icon(card.left() + theme::kRowInsetX,
-                       card.center().y() - theme::kFileIconFrame.height() / 2);
+    const QPointF icon(card.left() + kRowInsetX, card.center().y() - kFileIconFrame.height() / 2);
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
     painter.setPen(rest.name);
@@ -394,8 +391,7 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawStaticText(moved(m_sizePos), m_size);
     if (scaled) {
         painter.setWorldTransform(scale, true);
-        painter.strokePath(
-            path, PaintKit::hairline(theme::glassStroke(scheme, card), theme::kCardRimWidth));
+        painter.strokePath(path, PaintKit::hairline(glassStroke(scheme, card), kCardRimWidth));
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
@@ -407,7 +403,7 @@ void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
     const bool airDrop = button == m_airDropButton;
     const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
     applyCardScale(painter, button->pos());
-    const double scale = 1.0 + (theme::kRowButtonHoverScale - 1.0) * hover;
+    const double scale = 1.0 + (kRowButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());

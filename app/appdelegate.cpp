@@ -60,7 +60,7 @@ void AppDelegate::applicationDidFinishLaunching()
         !QSystemTrayIcon::isSystemTrayAvailable()) {
         m_popover->setStandalone(true);
         m_closeObserver = NotificationCenter::defaultCenter().observe(
-            QStringLiteral("closePopover"), [this] { m_popover->performClose(); });
+            notification::kClosePopover, [this] { m_popover->performClose(); });
         m_popover->show(QRect(), QPoint());
         return;
     }

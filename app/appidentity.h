@@ -6,6 +6,11 @@
 // before any window or tray item is made, since they take these at creation.
 void applyApplicationIdentity();
 
+// Installs the interface's translation for the user's language, where one is
+// installed: qel-stashlet_<language>.qm in qel-stashlet/translations under a
+// data directory (/usr/share, ~/.local/share). Call before any text is made.
+void installTranslation();
+
 // Gives the windows the desktop entry's icon from the icon theme. Looking it
 // up costs milliseconds that would otherwise delay the tray icon at start, so
 // it is done once the first window is about to show.

@@ -74,6 +74,7 @@ int main(int argc, char **argv)
     preferWaylandOnWaylandSessions();
     QApplication app(argc, argv);
     applyApplicationIdentity();
+    installTranslation();
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;

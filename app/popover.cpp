@@ -2,6 +2,7 @@
 #include "popover.h"
 
 #include "colorscheme.h"
+#include "texts.h"
 #include "theme.h"
 #include "windowblur.h"
 
@@ -15,18 +16,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Room between the tray icon and the panel's edge.
-constexpr int kGap = 4;
-// Room around the panel for its shadow, about where the blur fades out. The
-// window then starts kGap from the tray and the panel kGap + kShadowRoom:
-// the shadow never covers the tray icon, and the panel stays within 16 px
-// of its bar.
-constexpr int kShadowRoom = 10;
-
-} // namespace
-
 Popover::Popover(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::NoDropShadowWindowHint)
@@ -35,7 +24,7 @@ Popover::Popover(QWidget *parent)
     // A panel opened by a drop from another application stays inactive
     // until clicked; its buttons explain themselves all the same.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    setWindowTitle(QStringLiteral("QEL Stashlet"));
+    setWindowTitle(Texts::appName());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 }
@@ -53,7 +42,7 @@ QMargins Popover::shadowMargins() const
 
 void Popover::setShadowed(bool shadowed)
 {
-    const int room = shadowed ? kShadowRoom : 0;
+    const int room = shadowed ? theme::kPopoverShadowRoom : 0;
     layout()->setContentsMargins(room, room, room, room);
     if (m_contentSize.isValid())
         setFixedSize(m_contentSize.grownBy(shadowMargins()));
@@ -94,7 +83,8 @@ QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QS
         anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(clickPoint, QSize(1, 1));
     const bool trayAtBottom = target.center().y() > available.center().y();
     QPoint topLeft(target.center().x() - size.width() / 2,
-                   trayAtBottom ? target.top() - kGap - size.height() : target.bottom() + 1 + kGap);
+                   trayAtBottom ? target.top() - theme::kPopoverGap - size.height()
+                                : target.bottom() + 1 + theme::kPopoverGap);
     const int maxX = std::max(available.left(), available.right() + 1 - size.width());
     const int maxY = std::max(available.top(), available.bottom() + 1 - size.height());
     topLeft.setX(std::clamp(topLeft.x(), available.left(), maxX));

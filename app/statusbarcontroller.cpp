@@ -5,6 +5,7 @@
 #include "popover.h"
 #include "quitsignals.h"
 #include "statusnotifieritem.h"
+#include "texts.h"
 #include "trayglyph.h"
 
 #include <QCursor>
@@ -48,17 +49,16 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
 {
     // Some hosts (GNOME's AppIndicator) open the menu on a left click, so the
     // menu must be able to do what the click does.
-    m_toggleAction = m_menu.addAction(QStringLiteral("Mostra pannello"), this, [this] {
+    m_toggleAction = m_menu.addAction(Texts::showPanel(), this, [this] {
         if (m_xembedItem || !m_clickKnown) {
             m_lastClick = guessedClickPoint();
         }
         togglePopover();
     });
     m_menu.addSeparator();
-    m_menu.addAction(QStringLiteral("Esci"), this, &QuitSignals::requestTermination);
+    m_menu.addAction(Texts::quit(), this, &QuitSignals::requestTermination);
     const auto relabel = [this] {
-        m_toggleAction->setText(m_popover.isShown() ? QStringLiteral("Nascondi pannello")
-                                                    : QStringLiteral("Mostra pannello"));
+        m_toggleAction->setText(m_popover.isShown() ? Texts::hidePanel() : Texts::showPanel());
     };
     connect(&m_menu, &QMenu::aboutToShow, this, relabel);
     // Hosts that draw the menu themselves read the labels ahead of time.
@@ -78,7 +78,7 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
     }
 
     m_closeObserver = NotificationCenter::defaultCenter().observe(
-        QStringLiteral("closePopover"), [this] { handleCloseNotification(); });
+        notification::kClosePopover, [this] { handleCloseNotification(); });
 }
 
 StatusBarController::~StatusBarController()

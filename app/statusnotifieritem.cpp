@@ -2,6 +2,7 @@
 #include "statusnotifieritem.h"
 
 #include "dbusmenuexporter.h"
+#include "texts.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -119,7 +120,7 @@ QString StatusNotifierItem::id() const
 
 QString StatusNotifierItem::title() const
 {
-    return QStringLiteral("QEL Stashlet");
+    return Texts::appName();
 }
 
 QString StatusNotifierItem::iconThemePath() const

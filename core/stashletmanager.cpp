@@ -187,14 +187,14 @@ void StashletManager::finishAddition(const std::string &name, const std::optiona
     if (!entry) {
         return;
     }
-    if (isListed(name, entry->url())) {
+    if (isListed(name, entry->path())) {
         // Its path may be a listed entry's own copy (a staging folder that
         // ignores letter case): nothing to delete then.
         return;
     }
     if (cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
         // Not listed, so nothing else would ever delete it before the next start.
-        m_trash.discard(entry->url(), false);
+        m_trash.discard(entry->path(), false);
         return;
     }
     QList<TempFile> files = m_tempFiles;
@@ -213,7 +213,7 @@ bool StashletManager::isListed(const std::string &name, const fs::path &stagedPa
         // listed entry's copy.
         std::error_code ignored;
         return FileName::equivalentIgnoringCase(file.originalName(), name) &&
-               fs::equivalent(file.url(), stagedPath, ignored);
+               fs::equivalent(file.path(), stagedPath, ignored);
     });
 }
 
@@ -224,7 +224,7 @@ void StashletManager::removeFile(const TempFile &file)
     const bool listed = std::any_of(m_tempFiles.begin(), m_tempFiles.end(),
                                     [&](const TempFile &f) { return f.id() == file.id(); });
     if (listed) {
-        const std::error_code error = m_trash.discard(file.url(), true);
+        const std::error_code error = m_trash.discard(file.path(), true);
         if (error && error != std::errc::no_such_file_or_directory) {
             Diagnostics::writeLine("Failed to delete temp file from disk: ", error.message());
         }
@@ -240,7 +240,7 @@ void StashletManager::clearAll()
 {
     stopCopies();
     for (const TempFile &file : m_tempFiles) {
-        m_trash.discard(file.url(), false);
+        m_trash.discard(file.path(), false);
     }
     MainQueue::async([self = shared_from_this()] { self->setTempFiles({}); });
 }
@@ -253,7 +253,7 @@ void StashletManager::shareViaAirDrop(const TempFile &file)
             Diagnostics::writeLine("AirDrop sharing service is not available.");
             return;
         }
-        service->perform({file.url()});
+        service->perform({file.path()});
     });
 }
 

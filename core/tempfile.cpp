@@ -3,9 +3,9 @@
 
 #include <QByteArray>
 
-TempFile::TempFile(std::filesystem::path url, std::string originalName, QString sizeString)
+TempFile::TempFile(std::filesystem::path path, std::string originalName, QString sizeString)
     : m_id(QUuid::createUuid())
-    , m_url(std::move(url))
+    , m_path(std::move(path))
     , m_originalName(std::move(originalName))
     , m_sizeString(std::move(sizeString))
 {
@@ -16,16 +16,16 @@ QString TempFile::displayName() const
     return QString::fromUtf8(m_originalName);
 }
 
-QUrl TempFile::fileUrl() const
+QUrl TempFile::url() const
 {
     // Percent-encoding the raw bytes keeps names that are not UTF-8 intact;
     // QUrl::fromLocalFile() would have to decode them first.
-    const QByteArray path = QByteArray::fromStdString(m_url.native()).toPercentEncoding("/");
-    return QUrl::fromEncoded("file://" + path, QUrl::StrictMode);
+    const QByteArray encoded = QByteArray::fromStdString(m_path.native()).toPercentEncoding("/");
+    return QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
 }
 
 size_t qHash(const TempFile &file, size_t seed) noexcept
 {
-    return qHashMulti(seed, file.id(), QByteArrayView(file.url().native()),
+    return qHashMulti(seed, file.id(), QByteArrayView(file.path().native()),
                       QByteArrayView(file.originalName()), file.sizeString());
 }

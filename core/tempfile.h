@@ -13,11 +13,11 @@
 // so two entries are never equal even when they name the same copy.
 class TempFile final {
 public:
-    TempFile(std::filesystem::path url, std::string originalName, QString sizeString);
+    TempFile(std::filesystem::path path, std::string originalName, QString sizeString);
 
     const QUuid &id() const { return m_id; }
     // The staged copy, inside the staging folder.
-    const std::filesystem::path &url() const { return m_url; }
+    const std::filesystem::path &path() const { return m_path; }
     // The added item's name, exactly its bytes; also the staged copy's name.
     const std::string &originalName() const { return m_originalName; }
     const QString &sizeString() const { return m_sizeString; }
@@ -25,13 +25,13 @@ public:
     // The name for display; bytes that are not UTF-8 show as replacement marks.
     QString displayName() const;
     // A file URL of the staged copy that keeps the path's exact bytes.
-    QUrl fileUrl() const;
+    QUrl url() const;
 
     bool operator==(const TempFile &) const = default;
 
 private:
     QUuid m_id;
-    std::filesystem::path m_url;
+    std::filesystem::path m_path;
     std::string m_originalName;
     QString m_sizeString;
 };

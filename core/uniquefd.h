@@ -14,19 +14,17 @@ public:
         : m_fd(fd)
     {
     }
-    ~UniqueFd()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
+    ~UniqueFd() { close(); }
     UniqueFd(UniqueFd &&other) noexcept
         : m_fd(std::exchange(other.m_fd, -1))
     {
     }
     UniqueFd &operator=(UniqueFd &&other) noexcept
     {
-        std::swap(m_fd, other.m_fd);
+        if (this != &other) {
+            close();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
         return *this;
     }
     UniqueFd(const UniqueFd &) = delete;
@@ -40,8 +38,9 @@ public:
     std::error_code close()
     {
         const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0 ? std::error_code()
-                                : std::error_code(errno, std::generic_category());
+        if (fd < 0 || ::close(fd) == 0)
+            return {};
+        return std::error_code(errno, std::generic_category());
     }
 
 private:

@@ -8,6 +8,12 @@
 #include <mutex>
 #include <vector>
 
+// The names posted through the centre.
+namespace notification {
+// The panel asks whoever shows it to hide it.
+inline const QString kClosePopover = QStringLiteral("closePopover");
+} // namespace notification
+
 // Named notifications without an object, as the panel and the tray controller
 // exchange them.
 class NotificationCenter final {

@@ -40,8 +40,8 @@ private Q_SLOTS:
         QCOMPARE(countSeenBefore, 0);
         const TempFile &entry = shelf.manager->tempFiles().at(0);
         QCOMPARE(entry.originalName(), std::string("report.txt"));
-        QCOMPARE(entry.url(), shelf.env.staging() / "report.txt");
-        QCOMPARE(readAll(entry.url()), std::string("hello"));
+        QCOMPARE(entry.path(), shelf.env.staging() / "report.txt");
+        QCOMPARE(readAll(entry.path()), std::string("hello"));
         QCOMPARE(entry.sizeString(), sizeLabel(5));
         QCOMPARE(readAll(source), std::string("hello")); // the source is only read
         QVERIFY(shelf.env.lines().isEmpty());
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(shelf.manager->tempFiles(), listedBefore);
         QCOMPARE(stagedCount(shelf), listedBefore.size()); // nothing was copied
         for (const TempFile &f : listedBefore) {
-            QCOMPARE(readAll(f.url()), std::string("x")); // no listed copy was overwritten
+            QCOMPARE(readAll(f.path()), std::string("x")); // no listed copy was overwritten
         }
     }
 
@@ -147,13 +147,13 @@ private Q_SLOTS:
 
         QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File already in list: photo.raw")});
         QCOMPARE(shelf.manager->tempFiles().size(), 1);
-        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), big);
+        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).path()), big);
 
         // Once the first is done, the name may be staged again after it leaves the shelf.
         shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
         settle(shelf.pool);
         shelf.add(second);
-        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).url()), std::string("the other photo"));
+        QCOMPARE(readAll(shelf.manager->tempFiles().at(0).path()), std::string("the other photo"));
     }
 
     void copiesInFlightHoldTheirPlacesOnTheShelf()
@@ -231,7 +231,7 @@ private Q_SLOTS:
         }
         const TempFile middle = shelf.manager->tempFiles().at(1);
         shelf.manager->removeFile(middle);
-        QVERIFY(!fs::exists(middle.url()));             // the disk changes at once...
+        QVERIFY(!fs::exists(middle.path()));            // the disk changes at once...
         QCOMPARE(shelf.manager->tempFiles().size(), 3); // ...the list a turn later
         settle(shelf.pool);
         QCOMPARE(shelf.names(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
@@ -248,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(shelf.env.staging() / "b"), std::string("new"));
 
         // An entry equal in every field but its id is another entry.
-        const TempFile lookalike(shelf.manager->tempFiles().at(0).url(), "a",
+        const TempFile lookalike(shelf.manager->tempFiles().at(0).path(), "a",
                                  shelf.manager->tempFiles().at(0).sizeString());
         QVERIFY(!(lookalike == shelf.manager->tempFiles().at(0)));
         shelf.manager->removeFile(lookalike);
@@ -377,7 +377,7 @@ private Q_SLOTS:
         // Now writable by all, $TMPDIR no longer qualifies; the shelf's copies still lie there.
         fs::permissions(shelf.env.tmp(), fs::perms(01777));
         shelf.stage("c");
-        QCOMPARE(shelf.manager->tempFiles().at(2).url(), shelf.env.staging() / "c");
+        QCOMPARE(shelf.manager->tempFiles().at(2).path(), shelf.env.staging() / "c");
         shelf.manager->removeFile(shelf.manager->tempFiles().at(0));
         shelf.manager->clearAll();
         settle(shelf.pool);

@@ -64,8 +64,8 @@ private Q_SLOTS:
         QFETCH(QRect, painted);
         const FixedIconService service(icon);
         const QImage image = paintToImage(frame, [&](QPainter &p) {
-            FileIconView::paint(p, QRectF(QPointF(0, 0), frame), QStringLiteral("/any/file.txt"),
-                                service, ColorScheme::Light);
+            FileIcon::paint(p, QRectF(QPointF(0, 0), frame), QStringLiteral("/any/file.txt"),
+                            service, ColorScheme::Light);
         });
         QCOMPARE(coverage(image, 127), painted);
     }
@@ -111,8 +111,8 @@ private Q_SLOTS:
 
         const auto draw = [](const QString &path) {
             return paintToImage(QSize(32, 32), [&](QPainter &p) {
-                FileIconView::paint(p, QRectF(0, 0, 32, 32), path, FileIconView::desktopProvider(),
-                                    ColorScheme::Light);
+                FileIcon::paint(p, QRectF(0, 0, 32, 32), path, FileIcon::desktopProvider(),
+                                ColorScheme::Light);
             });
         };
         const QIcon blank = QApplication::style()->standardIcon(QStyle::SP_FileIcon);

@@ -178,7 +178,7 @@ private Q_SLOTS:
         const QList<TempFile> before = shelf.manager->tempFiles();
         QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
-        QCOMPARE(readAll(received), entry.url().native());
+        QCOMPARE(readAll(received), entry.path().native());
         settle(shelf.pool);
         QCOMPARE(shelf.manager->tempFiles(), before);
         QVERIFY(shelf.env.lines().isEmpty());
@@ -191,15 +191,15 @@ private Q_SLOTS:
         FileRowView row(entry, *shelf.manager);
 
         const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
-        QCOMPARE(data->urls(), QList<QUrl>{entry.fileUrl()});
+        QCOMPARE(data->urls(), QList<QUrl>{entry.url()});
         // The URL names the staged copy, byte for byte, not the dropped source.
         QCOMPARE(
             QByteArray::fromPercentEncoding(data->urls().at(0).path(QUrl::FullyEncoded).toLatin1()),
-            QByteArray::fromStdString(entry.url().native()));
-        QVERIFY(entry.url().native().starts_with(shelf.env.staging().native()));
+            QByteArray::fromStdString(entry.path().native()));
+        QVERIFY(entry.path().native().starts_with(shelf.env.staging().native()));
 
         // A copy gone from the disk is not offered as if it were there.
-        fs::remove(entry.url());
+        fs::remove(entry.path());
         QVERIFY(!row.mimeDataForDrag()->hasUrls());
     }
 

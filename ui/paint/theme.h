@@ -6,7 +6,10 @@
 
 #include <QColor>
 #include <QLinearGradient>
+#include <QMargins>
+#include <QPointF>
 #include <QRectF>
+#include <QSize>
 #include <QSizeF>
 
 // Every colour, size and timing of the panel, in one place. Lengths are
@@ -78,9 +81,14 @@ inline constexpr SchemeColor kQuitFillHovered{kBlack.at(0.1), kWhite.at(0.15)};
 inline constexpr SchemeColor kDropHighlightFill{kBlue.light.at(0.04), kBlue.dark.at(0.08)};
 inline constexpr SchemeColor kBannerFill = kRed.at(0.85);
 inline constexpr Rgba kBannerShadow = kBlack.at(0.2);
+// The count badge while the shelf is empty.
+inline constexpr Rgba kCountBadgeEmpty = kWhite.at(0.2);
 
 // Empty state.
 inline constexpr SchemeColor kDropCircleShadow{kBlue.light.at(0.05), kBlack.at(0.2)};
+inline constexpr SchemeColor kDropSymbolShadow = kBlue.at(0.3);
+// The symbol in the circle, top to bottom.
+inline constexpr SchemeGradient kDropSymbolFill{kBlue.at(0.85), kCyan};
 
 // File row card and its buttons.
 inline constexpr SchemeColor kCardBase{kWhite.at(0.4), kBlack.at(0.22)};
@@ -112,11 +120,116 @@ inline constexpr double kPopoverShadowOffsetY = 2;
 
 // Sizes.
 inline constexpr QSizeF kPanelSize{320, 420};
+// Room between the tray icon and the popover's window, and around the panel
+// inside it for its shadow (about where the blur fades out): the shadow never
+// covers the tray icon, and the panel stays within 16 px of its bar.
+inline constexpr int kPopoverGap = 4;
+inline constexpr int kPopoverShadowRoom = 10;
 inline constexpr QSizeF kFileIconFrame{32, 32};
 inline constexpr QSizeF kAirDropGlyphFrame{14, 13};
 inline constexpr double kRowButtonDiameter = 26;
 inline constexpr double kCloseButtonDiameter = 20;
 inline constexpr double kDropCircleDiameter = 80;
+
+// Text sizes, in pixels.
+inline constexpr int kTitleTextSize = 15; // the header's title, the empty state's headline
+inline constexpr int kCountTextSize = 11;
+inline constexpr int kHintTextSize = 11;
+inline constexpr int kFooterTextSize = 11;
+inline constexpr int kBannerTextSize = 12;
+inline constexpr int kRowNameTextSize = 12;
+inline constexpr int kRowSizeTextSize = 10;
+
+// Header: title glyph, title, count badge and close button in a row.
+inline constexpr int kHeaderSideMargin = 16;
+inline constexpr int kHeaderTopBottomMargin = 14;
+inline constexpr int kHeaderSpacing = 8;
+inline constexpr double kTitleGlyphSize = 16;
+inline constexpr QSizeF kCountBadgePadding{8, 3};
+inline constexpr double kCloseGlyphSize = 10;
+// The badge turns orange from this many entries, red at the shelf's limit.
+inline constexpr int kCountWarnAt = 3;
+
+// Footer: the clear and quit buttons.
+inline constexpr int kFooterSideMargin = 16;
+inline constexpr int kFooterTopBottomMargin = 12;
+inline constexpr int kFooterSpacing = 12;
+inline constexpr QSize kFooterLabelPadding{12, 6};
+inline constexpr double kFooterCornerRadius = 8;
+
+// Rims: of the small buttons (row discs, footer buttons), of the row card
+// and of the popover's window.
+inline constexpr double kButtonRimWidth = 0.5;
+inline constexpr double kCardRimWidth = 1;
+inline constexpr double kPopoverRimWidth = 1;
+
+// A focused button's ring, in the palette's highlight colour.
+inline constexpr double kFocusRingWidth = 1.5;
+inline constexpr double kFocusRingRadius = 6;
+
+// The list of rows: its padding (12 at the sides and top, 8 below) and the
+// room between cards.
+inline constexpr QMargins kListPadding{12, 12, 12, 8};
+inline constexpr int kRowSpacing = 8;
+
+// A file row's card, and its shadow (a row leaves room for it outside the card).
+inline constexpr double kCardCornerRadius = 12;
+inline constexpr double kCardShadowRadius = 4;
+inline constexpr QPointF kCardShadowOffset{0, 2};
+inline constexpr double kRowInsetX = 12;
+inline constexpr double kRowInsetY = 10;
+inline constexpr double kRowContentSpacing = 10;
+inline constexpr double kRowLineSpacing = 2;
+// A spacer's least length in a row of controls.
+inline constexpr double kRowSpacerMinimum = 8;
+inline constexpr double kRowButtonSpacing = 8;
+// Below this the name is an ellipsis and little else.
+inline constexpr double kRowNameMinimumWidth = 48;
+inline constexpr double kCardHoverScale = 1.015;
+inline constexpr double kRowButtonHoverScale = 1.08;
+// The buttons' widgets reach this far past their discs: a hovered disc on a
+// hovered card (about the card's centre) is drawn beyond kRowButtonDiameter,
+// and a widget cannot draw outside itself.
+inline constexpr int kRowButtonOverflow = 4;
+// An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
+// 14/24 of its frame.
+inline constexpr double kRowCrossFrame = 12;
+// The file icon's own shadow on the card.
+inline constexpr double kIconShadowRadius = 2;
+inline constexpr QPointF kIconShadowOffset{0, 1};
+inline constexpr double kIconShadowOpacity = 0.1;
+
+// The drop highlight: a dashed outline over a faint fill, inset in the content.
+inline constexpr double kHighlightInset = 8;
+inline constexpr double kHighlightRadius = 12;
+inline constexpr double kHighlightLineWidth = 2.5;
+inline constexpr double kHighlightDash = 6;
+inline constexpr double kHighlightGap = 4;
+
+// The error banner: a capsule over the content, rising from its bottom.
+inline constexpr QSizeF kBannerPadding{16, 8};
+inline constexpr double kBannerSideMargin = 16;
+// The banner's lower edge above the content's bottom.
+inline constexpr double kBannerBottom = 60;
+inline constexpr double kBannerShadowRadius = 6;
+inline constexpr QPointF kBannerShadowOffset{0, 3};
+
+// The empty state: a circle with a symbol, a headline and a hint below.
+inline constexpr int kEmptyTopBottomPadding = 40;
+inline constexpr int kDropCircleToText = 20;
+inline constexpr int kHeadlineToHint = 6;
+inline constexpr int kHintSidePadding = 32;
+inline constexpr double kHintExtraLineSpacing = 3;
+inline constexpr double kDropCircleDragScale = 1.1;
+inline constexpr double kDropCircleRimWidth = 1.5;
+inline constexpr double kDropCircleShadowRadius = 10;
+inline constexpr QPointF kDropCircleShadowOffset{0, 5};
+inline constexpr double kDropSymbolSize = 30;
+inline constexpr double kDropSymbolShadowRadius = 8;
+inline constexpr QPointF kDropSymbolShadowOffset{0, 4};
+// A symbol beside body text, such as the sharing glyph when the AirDrop
+// glyph cannot be drawn; never stretched.
+inline constexpr double kSymbolSize = 13;
 
 // Press feedback of every button: a quick, slightly bouncy shrink and fade.
 inline constexpr double kPressedScale = 0.9;

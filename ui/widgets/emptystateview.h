@@ -23,8 +23,8 @@ public:
     double badgeScale() const;
 
     QSize sizeHint() const override;
-    static const QString &headline();
-    static const QString &hint();
+    static QString headline();
+    static QString hint();
 
     // Where the badge may draw at any scale it takes, shadows included: all
     // that a step of the breathing repaints.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "rowcardimages.h"
 
-#include "fileiconview.h"
+#include "fileicon.h"
 #include "paintkit.h"
 #include "rowcolors.h"
 #include "silhouetteshadow.h"
@@ -11,18 +11,10 @@
 #include <QPainter>
 #include <QString>
 
-namespace {
-
-constexpr double kIconShadowRadius = 2;
-constexpr QPointF kIconShadowOffset{0, 1};
-constexpr double kIconShadowOpacity = 0.1;
-
-} // namespace
-
 QPainterPath RowCardImages::cardPath(const QRectF &card)
 {
     QPainterPath path;
-    path.addRoundedRect(card, kCornerRadius, kCornerRadius);
+    path.addRoundedRect(card, theme::kCardCornerRadius, theme::kCardCornerRadius);
     return path;
 }
 
@@ -43,7 +35,8 @@ const RowCardImages::Card &RowCardImages::card(QSize size, ColorScheme scheme, q
         p.fillPath(path, colors.cardBase);
         QPainter b(&border);
         b.setRenderHint(QPainter::Antialiasing);
-        b.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
+        b.strokePath(path,
+                     PaintKit::hairline(theme::glassStroke(scheme, card), theme::kCardRimWidth));
     }
     // The shadow is cast by the card as drawn, translucent base and rim
     // together, so a faint card casts a faint shadow.
@@ -52,11 +45,11 @@ const RowCardImages::Card &RowCardImages::card(QSize size, ColorScheme scheme, q
         QPainter p(&silhouette);
         p.drawImage(0, 0, border);
     }
-    const QImage shadow = silhouetteShadow(silhouette, kCardShadowRadius, colors.cardShadow);
+    const QImage shadow = silhouetteShadow(silhouette, theme::kCardShadowRadius, colors.cardShadow);
     QImage under = PaintKit::transparentImage(padded, dpr);
     {
         QPainter p(&under);
-        p.drawImage(kCardShadowOffset, shadow);
+        p.drawImage(theme::kCardShadowOffset, shadow);
         p.drawImage(QPointF(), base);
     }
     m_card = {size, scheme, dpr, under, border, shadow, colors.cardBase};
@@ -73,16 +66,16 @@ const QImage &RowCardImages::icon(const std::filesystem::path &path, ColorScheme
     {
         QPainter p(&icon);
         p.setRenderHint(QPainter::Antialiasing);
-        FileIconView::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
-                            QFile::decodeName(path.c_str()), FileIconView::desktopProvider(),
-                            scheme);
+        FileIcon::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
+                        QFile::decodeName(path.c_str()), FileIcon::desktopProvider(), scheme);
     }
     QColor shadowColor(Qt::black);
-    shadowColor.setAlphaF(kIconShadowOpacity);
+    shadowColor.setAlphaF(theme::kIconShadowOpacity);
     QImage composed = PaintKit::transparentImage(padded, dpr);
     {
         QPainter p(&composed);
-        p.drawImage(kIconShadowOffset, silhouetteShadow(icon, kIconShadowRadius, shadowColor));
+        p.drawImage(theme::kIconShadowOffset,
+                    silhouetteShadow(icon, theme::kIconShadowRadius, shadowColor));
         p.drawImage(QPointF(), icon);
     }
     m_icon = {path, scheme, dpr, composed};

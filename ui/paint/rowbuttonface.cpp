@@ -3,7 +3,6 @@
 
 #include "paintkit.h"
 
-#include "airdroplogoview.h"
 #include "airdropsvg.h"
 #include "glyph.h"
 #include "paintratio.h"
@@ -16,9 +15,6 @@
 
 namespace {
 
-// An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
-// 14/24 of its frame.
-constexpr double kCrossFrame = 12;
 // Room around the disc for the rim's outer half and antialiasing.
 constexpr double kImagePad = 1;
 
@@ -34,8 +30,8 @@ const QImage &airDropGlyph(qreal dpr, QRgb rgb)
     QImage image = PaintKit::transparentImage(theme::kAirDropGlyphFrame, dpr);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    AirDropLogoView::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
-                           AirDropSVG::templateImage());
+    AirDropSVG::paint(painter, QRectF(QPointF(), theme::kAirDropGlyphFrame), QColor(rgb),
+                      AirDropSVG::templateImage());
     painter.end();
     return *cache.insert(key, image);
 }
@@ -60,8 +56,9 @@ void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, 
     painter.drawEllipse(disc);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(
-        airDrop ? PaintKit::hairline(theme::glassStroke(scheme, disc), 0.5)
-                : PaintKit::hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover), 0.5));
+        airDrop ? PaintKit::hairline(theme::glassStroke(scheme, disc), theme::kButtonRimWidth)
+                : PaintKit::hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover),
+                                     theme::kButtonRimWidth));
     painter.drawEllipse(disc);
 
     if (airDrop) {
@@ -71,8 +68,8 @@ void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, 
         painter.setOpacity(painter.opacity() * glyph.alphaF());
         painter.drawImage(frame, airDropGlyph(paintRatio(painter), glyph.rgb()));
     } else {
-        const QRectF frame(centre - QPointF(kCrossFrame, kCrossFrame) / 2,
-                           QSizeF(kCrossFrame, kCrossFrame));
+        const QRectF frame(centre - QPointF(theme::kRowCrossFrame, theme::kRowCrossFrame) / 2,
+                           QSizeF(theme::kRowCrossFrame, theme::kRowCrossFrame));
         paintGlyph(painter, Glyph::Xmark, frame,
                    blendColors(rest.deleteCross, hovered.deleteCross, hover));
     }

@@ -99,8 +99,10 @@ void SnappyButton::paintEvent(QPaintEvent *)
     const QRectF frame = rect();
     if (hasFocus() && m_showFocusRing) {
         QColor ring = palette().color(QPalette::Highlight);
-        painter.setPen(QPen(ring, 1.5));
-        painter.drawRoundedRect(frame.adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
+        painter.setPen(QPen(ring, theme::kFocusRingWidth));
+        const double half = theme::kFocusRingWidth / 2;
+        painter.drawRoundedRect(frame.adjusted(half, half, -half, -half), theme::kFocusRingRadius,
+                                theme::kFocusRingRadius);
     }
     painter.setOpacity(m_opacity->value());
     const double scale = m_scale->value();

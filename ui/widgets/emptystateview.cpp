@@ -6,6 +6,8 @@
 #include "fonts.h"
 #include "glyph.h"
 #include "paintratio.h"
+#include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 
 #include <QEvent>
@@ -19,30 +21,24 @@ using namespace theme;
 
 namespace {
 
-constexpr int kTopBottomPadding = 40;
-constexpr int kBadgeToText = 20;
-constexpr int kHeadlineToHint = 6;
-constexpr int kHintSidePadding = 32;
-constexpr double kHintExtraLineSpacing = 3;
-constexpr double kDragScale = 1.1;
-constexpr double kSymbolSize = 30;
 // The badge is drawn at steps of scale that move the circle's edge by a
 // quarter of a pixel: finer than the eye follows in a motion this slow (2 px
 // in 2.2 s), and coarse enough that the breathing wakes a few times a second
 // (each frame costs the window system several round trips).
 constexpr double kScaleStepsPerUnit = 4 * kDropCircleDiameter / 2;
-// The circle's shadow reaches twice its blur radius (10) past the circle and
-// is offset 5 down: the farthest the badge draws from its centre at scale 1.
-constexpr double kBadgeReach = kDropCircleDiameter / 2 + 2 * 10 + 5;
+// The circle's shadow reaches twice its blur radius past the circle, offset
+// down: the farthest the badge draws from its centre at scale 1.
+constexpr double kBadgeReach =
+    kDropCircleDiameter / 2 + 2 * kDropCircleShadowRadius + kDropCircleShadowOffset.y();
 
 QFont headlineFont()
 {
-    return systemFont(15, QFont::Bold, FontDesign::Rounded);
+    return systemFont(kTitleTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 QFont hintFont()
 {
-    return systemFont(11, QFont::Normal);
+    return systemFont(kHintTextSize, QFont::Normal);
 }
 
 // Lays the hint out centred in `width`; each line's baseline origin relative
@@ -79,17 +75,14 @@ EmptyStateView::EmptyStateView(QWidget *parent)
     connect(m_breatheAmount, &AnimatedValue::changed, this, &EmptyStateView::onScaleChanged);
 }
 
-const QString &EmptyStateView::headline()
+QString EmptyStateView::headline()
 {
-    static const QString text = QStringLiteral("Trascina i file qui");
-    return text;
+    return Texts::emptyHeadline();
 }
 
-const QString &EmptyStateView::hint()
+QString EmptyStateView::hint()
 {
-    static const QString text = QStringLiteral("Trascina qui fino a 5 file per tenerli pronti ad "
-                                               "essere riutilizzati e spostati dove vuoi");
-    return text;
+    return Texts::emptyHint(StashletManager::kLimit);
 }
 
 void EmptyStateView::setDraggingOver(bool draggingOver)
@@ -102,7 +95,7 @@ void EmptyStateView::setDraggingOver(bool draggingOver)
 
 double EmptyStateView::badgeScale() const
 {
-    return m_isDraggingOver ? kDragScale : m_breatheAmount->value();
+    return m_isDraggingOver ? kDropCircleDragScale : m_breatheAmount->value();
 }
 
 int EmptyStateView::hintHeight(int width) const
@@ -115,9 +108,9 @@ int EmptyStateView::hintHeight(int width) const
 QSize EmptyStateView::sizeHint() const
 {
     const int width = 320;
-    const int height = kTopBottomPadding + int(kDropCircleDiameter) + kBadgeToText +
+    const int height = kEmptyTopBottomPadding + int(kDropCircleDiameter) + kDropCircleToText +
                        QFontMetrics(headlineFont()).height() + kHeadlineToHint + hintHeight(width) +
-                       kTopBottomPadding;
+                       kEmptyTopBottomPadding;
     return {width, height};
 }
 
@@ -134,7 +127,7 @@ void EmptyStateView::onScaleChanged()
 
 QRect EmptyStateView::badgeArea() const
 {
-    const int reach = static_cast<int>(std::ceil(kDragScale * kBadgeReach)) + 1;
+    const int reach = static_cast<int>(std::ceil(kDropCircleDragScale * kBadgeReach)) + 1;
     const QPoint centre = m_circle.center().toPoint();
     return {centre - QPoint(reach, reach), QSize(2 * reach, 2 * reach)};
 }
@@ -144,10 +137,10 @@ void EmptyStateView::resizeEvent(QResizeEvent *event)
     // The group (badge, then text) is centred vertically as a whole, on whole
     // pixels so the cached images are blitted, never resampled.
     const QFontMetricsF headlineMetrics(headlineFont());
-    const double groupHeight = kDropCircleDiameter + kBadgeToText + headlineMetrics.height() +
+    const double groupHeight = kDropCircleDiameter + kDropCircleToText + headlineMetrics.height() +
                                kHeadlineToHint + hintHeight(width());
     const double top =
-        std::floor(std::max<double>(kTopBottomPadding, (height() - groupHeight) / 2));
+        std::floor(std::max<double>(kEmptyTopBottomPadding, (height() - groupHeight) / 2));
     m_circle = QRectF(std::floor((width() - kDropCircleDiameter) / 2), top, kDropCircleDiameter,
                       kDropCircleDiameter);
     dropCaches();
@@ -195,7 +188,7 @@ void EmptyStateView::paintEvent(QPaintEvent *event)
         m_paintedStep = scaleStep();
         painter.drawImage(area.topLeft(), badgeImage(m_paintedStep, dpr));
     }
-    painter.drawImage(QPointF(0, m_circle.bottom() + kBadgeToText), textImage(dpr));
+    painter.drawImage(QPointF(0, m_circle.bottom() + kDropCircleToText), textImage(dpr));
 }
 
 const QImage &EmptyStateView::badgeImage(int step, qreal dpr)
@@ -220,19 +213,21 @@ const QImage &EmptyStateView::badgeImage(int step, qreal dpr)
     painter.translate(-circle.center());
     QPainterPath circlePath;
     circlePath.addEllipse(circle);
-    m_circleShadow.paint(painter, circlePath, kDropCircleShadow.color(scheme), 10, {0, 5});
+    m_circleShadow.paint(painter, circlePath, kDropCircleShadow.color(scheme),
+                         kDropCircleShadowRadius, kDropCircleShadowOffset);
     painter.fillPath(circlePath, dropzoneBg(scheme, circle));
-    painter.setPen(
-        QPen(QBrush(glassStroke(scheme, circle)), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.setPen(QPen(QBrush(glassStroke(scheme, circle)), kDropCircleRimWidth, Qt::SolidLine,
+                        Qt::FlatCap, Qt::MiterJoin));
     painter.drawEllipse(circle);
 
-    const QRectF symbol(circle.center() - QPointF(kSymbolSize, kSymbolSize) / 2,
-                        QSizeF(kSymbolSize, kSymbolSize));
+    const QRectF symbol(circle.center() - QPointF(kDropSymbolSize, kDropSymbolSize) / 2,
+                        QSizeF(kDropSymbolSize, kDropSymbolSize));
     const QPainterPath symbolPath = glyphPathIn(Glyph::SquareAndArrowDownFill, symbol);
-    m_symbolShadow.paint(painter, symbolPath, kBlue.at(0.3).color(scheme), 8, {0, 4});
+    m_symbolShadow.paint(painter, symbolPath, kDropSymbolShadow.color(scheme),
+                         kDropSymbolShadowRadius, kDropSymbolShadowOffset);
     QLinearGradient symbolFill(symbol.topLeft(), symbol.bottomLeft());
-    symbolFill.setColorAt(0, kBlue.at(0.85).color(scheme));
-    symbolFill.setColorAt(1, kCyan.color(scheme));
+    symbolFill.setColorAt(0, kDropSymbolFill.start.color(scheme));
+    symbolFill.setColorAt(1, kDropSymbolFill.end.color(scheme));
     painter.fillPath(symbolPath, symbolFill);
     return *m_badges.insert(step, std::move(image));
 }

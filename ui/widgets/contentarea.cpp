@@ -22,31 +22,22 @@ using namespace theme;
 
 namespace {
 
-constexpr double kHighlightInset = 8;
-constexpr double kHighlightRadius = 12;
-constexpr double kHighlightLineWidth = 2.5;
-constexpr double kHighlightDash = 6;
-constexpr double kHighlightGap = 4;
-constexpr QSizeF kBannerPadding{16, 8};
-constexpr double kBannerSideMargin = 16;
-constexpr double kBannerBottom = 60; // the banner's lower edge above the content's bottom
-// The list's padding (12 at the sides and top, 8 below) and the 8 between
-// cards, less each row's own overflow margins, which hold its shadow and its
-// hover growth.
+// The list's padding and spacing less each row's own overflow margins, which
+// hold its shadow and its hover growth.
 QMargins listMargins()
 {
     const QMargins overflow = FileRowView::overflowMargins();
-    return QMargins(12, 12, 12, 8) - overflow;
+    return kListPadding - overflow;
 }
 int rowSpacing()
 {
     const QMargins overflow = FileRowView::overflowMargins();
-    return 8 - overflow.top() - overflow.bottom();
+    return kRowSpacing - overflow.top() - overflow.bottom();
 }
 
 QFont bannerFont()
 {
-    return systemFont(12, QFont::Bold, FontDesign::Rounded);
+    return systemFont(kBannerTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 bool carriesFileUrl(const QMimeData *data)
@@ -122,7 +113,8 @@ private:
         painter.setOpacity(std::min(1.0, opacity));
         QPainterPath capsule;
         capsule.addRoundedRect(banner, banner.height() / 2, banner.height() / 2);
-        m_shadow.paint(painter, capsule, kBannerShadow.color(), 6, {0, 3});
+        m_shadow.paint(painter, capsule, kBannerShadow.color(), kBannerShadowRadius,
+                       kBannerShadowOffset);
         painter.fillPath(capsule, kBannerFill.color(colorSchemeOf(palette())));
         painter.setFont(bannerFont());
         painter.setPen(Qt::white);

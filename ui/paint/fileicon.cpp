@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "fileiconview.h"
+#include "fileicon.h"
 
 #include "glyph.h"
 #include "mimeiconprovider.h"
@@ -9,23 +9,14 @@
 #include <QPaintDevice>
 #include <QPainter>
 
-FileIconView::FileIconView(const QString &path, QWidget *parent,
-                           const QAbstractFileIconProvider *provider)
-    : QWidget(parent)
-    , m_path(path)
-    , m_provider(provider ? provider : &desktopProvider())
-{
-    setAttribute(Qt::WA_TranslucentBackground);
-}
-
-const QAbstractFileIconProvider &FileIconView::desktopProvider()
+const QAbstractFileIconProvider &FileIcon::desktopProvider()
 {
     static const MimeIconProvider provider;
     return provider;
 }
 
-void FileIconView::paint(QPainter &painter, const QRectF &frame, const QString &path,
-                         const QAbstractFileIconProvider &provider, ColorScheme scheme)
+void FileIcon::paint(QPainter &painter, const QRectF &frame, const QString &path,
+                     const QAbstractFileIconProvider &provider, ColorScheme scheme)
 {
     if (frame.isEmpty())
         return;
@@ -50,10 +41,4 @@ void FileIconView::paint(QPainter &painter, const QRectF &frame, const QString &
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(target, pixmap, pixmap.rect());
     painter.restore();
-}
-
-void FileIconView::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    paint(painter, rect(), m_path, *m_provider, colorSchemeOf(palette()));
 }

@@ -3,6 +3,7 @@
 
 #include "dispatchgroup.h"
 #include "stashletmanager.h"
+#include "texts.h"
 
 #include <QPointer>
 
@@ -58,7 +59,7 @@ bool DropIntake::handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &pr
     constexpr qsizetype kLimit = StashletManager::kLimit;
     const qsizetype count = m_countEntries() + m_loading;
     if (count >= kLimit) {
-        showError(QStringLiteral("Hai già raggiunto il limite di %1 file").arg(kLimit));
+        showError(Texts::limitReached(kLimit));
         return false;
     }
 
@@ -75,8 +76,7 @@ bool DropIntake::handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &pr
     const qsizetype room = kLimit - count;
     const auto acceptedCount = qsizetype(accepted.size());
     if (room < acceptedCount) {
-        showError(QStringLiteral("Puoi aggiungere solo altri ") + QString::number(room) +
-                  QStringLiteral(" file"));
+        showError(Texts::onlyRoomFor(room));
     }
 
     DispatchGroup group;

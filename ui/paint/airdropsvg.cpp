@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "airdropsvg.h"
 
+#include "glyph.h"
+#include "theme.h"
+
+#include <QPaintDevice>
 #include <QPainter>
 #include <QStringDecoder>
 #include <QSvgRenderer>
-
-#include <atomic>
 
 namespace {
 // Three pairs of waves around a beacon over a cone, on the 397 x 373.4 grid
@@ -25,8 +27,6 @@ constexpr char kRawSVG[] =
 
 // Rendered well above any size the panel shows, so scaling down stays smooth.
 constexpr qreal kMaskScale = 2.0;
-
-std::atomic<int> s_creations{0};
 } // namespace
 
 QByteArrayView AirDropSVG::rawSVG()
@@ -58,14 +58,30 @@ std::optional<QImage> AirDropSVG::makeTemplate(QByteArrayView svg)
 
 const QImage *AirDropSVG::templateImage()
 {
-    static const std::optional<QImage> image = [] {
-        s_creations.fetch_add(1);
-        return makeTemplate(rawSVG());
-    }();
+    static const std::optional<QImage> image = makeTemplate(rawSVG());
     return image ? &*image : nullptr;
 }
 
-int AirDropSVG::creationCount()
+void AirDropSVG::paint(QPainter &painter, const QRectF &frame, const QColor &color,
+                       const QImage *templateImage)
 {
-    return s_creations.load();
+    if (frame.isEmpty())
+        return;
+    if (!templateImage) {
+        const QRectF symbol(frame.center() - QPointF(theme::kSymbolSize, theme::kSymbolSize) / 2,
+                            QSizeF(theme::kSymbolSize, theme::kSymbolSize));
+        paintGlyph(painter, Glyph::SharePlay, symbol, color);
+        return;
+    }
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = (frame.size() * dpr).toSize().expandedTo(QSize(1, 1));
+    // Smooth scaling averages the large mask down, which keeps thin waves
+    // from breaking up at 14 px.
+    QImage tinted = templateImage->scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter tint(&tinted);
+    tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    tint.fillRect(tinted.rect(), color);
+    tint.end();
+    painter.drawImage(frame, tinted);
 }

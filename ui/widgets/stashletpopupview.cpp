@@ -8,6 +8,7 @@
 #include "panelheader.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 #include "ticker.h"
 #include "visualeffectview.h"
@@ -21,15 +22,9 @@ using namespace theme;
 
 namespace {
 
-constexpr int kFooterSideMargin = 16;
-constexpr int kFooterTopBottomMargin = 12;
-constexpr int kFooterSpacing = 12;
-constexpr QSize kFooterLabelPadding{12, 6};
-constexpr double kFooterCornerRadius = 8;
-
 QFont footerFont()
 {
-    return systemFont(11, QFont::Bold, FontDesign::Rounded);
+    return systemFont(kFooterTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 // The platform's divider, on a band of the separator colour.
@@ -62,8 +57,8 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     , m_manager(manager)
     , m_header(new PanelHeader(this))
     , m_content(new ContentArea(manager, pool, this))
-    , m_clearButton(makeFooterButton(QStringLiteral("Cancella Tutto")))
-    , m_quitButton(makeFooterButton(QStringLiteral("Esci")))
+    , m_clearButton(makeFooterButton(Texts::clearAll()))
+    , m_quitButton(makeFooterButton(Texts::quit()))
 {
     setFixedSize(kPanelSize.toSize());
     setAttribute(Qt::WA_TranslucentBackground);
@@ -94,10 +89,11 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
 
     m_clearButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         const ColorScheme scheme = colorSchemeOf(palette());
-        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        const double half = kButtonRimWidth / 2;
+        const QRectF shape = frame.adjusted(half, half, -half, -half);
         painter.setBrush((m_isClearHovered ? kClearFillHovered : kClearFill).color(scheme));
-        painter.setPen(
-            QPen(kClearBorder.color(scheme), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.setPen(QPen(kClearBorder.color(scheme), kButtonRimWidth, Qt::SolidLine, Qt::FlatCap,
+                            Qt::MiterJoin));
         painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
         painter.setFont(footerFont());
         painter.setPen(kClearLabel.color(scheme));
@@ -105,10 +101,11 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     });
     m_quitButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         const ColorScheme scheme = colorSchemeOf(palette());
-        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        const double half = kButtonRimWidth / 2;
+        const QRectF shape = frame.adjusted(half, half, -half, -half);
         painter.setBrush((m_isQuitHovered ? kQuitFillHovered : kQuitFill).color(scheme));
-        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), 0.5, Qt::SolidLine, Qt::FlatCap,
-                            Qt::MiterJoin));
+        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), kButtonRimWidth, Qt::SolidLine,
+                            Qt::FlatCap, Qt::MiterJoin));
         painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
         painter.setFont(footerFont());
         painter.setPen(kQuitLabel.color(scheme));

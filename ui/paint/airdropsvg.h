@@ -6,6 +6,10 @@
 
 #include <optional>
 
+class QColor;
+class QPainter;
+class QRectF;
+
 // Our AirDrop glyph as SVG text, and the template image made from it: a
 // coverage mask that views fill with whatever colour they need.
 class AirDropSVG final {
@@ -20,6 +24,8 @@ public:
     // renderable. Opaque where the drawing covers, whatever its fill colour.
     static std::optional<QImage> makeTemplate(QByteArrayView svg);
 
-    // How many times `templateImage()` built its image in this process.
-    static int creationCount();
+    // The glyph in one colour, stretched to exactly `frame`. Without a
+    // template image it draws the sharing glyph, same colour, at its own size.
+    static void paint(QPainter &painter, const QRectF &frame, const QColor &color,
+                      const QImage *templateImage);
 };

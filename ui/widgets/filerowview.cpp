@@ -11,6 +11,7 @@
 #include "rowcolors.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 
 #include <QApplication>
@@ -28,33 +29,18 @@
 #include <cmath>
 #include <filesystem>
 
+using namespace theme;
+
 namespace {
-
-constexpr double kInsetX = 12;
-constexpr double kInsetY = 10;
-constexpr double kContentSpacing = 10;
-constexpr double kLineSpacing = 2;
-// A spacer's least length in a row of controls.
-constexpr double kSpacerMinimum = 8;
-constexpr double kButtonSpacing = 8;
-// Below this the name is an ellipsis and little else.
-constexpr double kNameMinimumWidth = 48;
-
-constexpr double kCardHoverScale = 1.015;
-constexpr double kButtonHoverScale = 1.08;
-// The buttons' widgets reach this far past their discs: a hovered disc
-// (1.08) on a hovered card (1.015, about the card's centre) is drawn beyond
-// 26 px, and a widget cannot draw outside itself.
-constexpr int kButtonOverflow = 4;
 
 QFont nameFont()
 {
-    return systemFont(12, QFont::DemiBold, FontDesign::Rounded);
+    return systemFont(kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
 }
 
 QFont sizeFont()
 {
-    return systemFont(10, QFont::Medium);
+    return systemFont(kRowSizeTextSize, QFont::Medium);
 }
 
 } // namespace
@@ -79,11 +65,11 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
             qOverload<>(&QWidget::update));
     connect(m_deleteHover, &AnimatedValue::changed, m_removeButton, qOverload<>(&QWidget::update));
 
-    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * kButtonOverflow,
-                           int(theme::kRowButtonDiameter) + 2 * kButtonOverflow);
+    const QSize buttonSize(int(kRowButtonDiameter) + 2 * kRowButtonOverflow,
+                           int(kRowButtonDiameter) + 2 * kRowButtonOverflow);
     const std::pair<SnappyButton *, QString> buttons[] = {
-        {m_airDropButton, QStringLiteral("Condividi via AirDrop")},
-        {m_removeButton, QStringLiteral("Rimuovi")},
+        {m_airDropButton, Texts::share()},
+        {m_removeButton, Texts::remove()},
     };
     for (const auto &[button, label] : buttons) {
         button->setLabelSize(buttonSize);
@@ -140,8 +126,8 @@ QMargins FileRowView::overflowMargins()
     // The shadow reaches its blur radius around the card, shifted down by
     // its offset; the hovered scale adds about 2 px at each end of a
     // 300 px card, which the sides' blur room covers.
-    const int blur = int(RowCardImages::kCardShadowRadius);
-    const int dy = int(RowCardImages::kCardShadowOffset.y());
+    const int blur = int(kCardShadowRadius);
+    const int dy = int(kCardShadowOffset.y());
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
@@ -151,8 +137,8 @@ std::unique_ptr<QMimeData> FileRowView::mimeDataForDrag() const
     // Without a staged file to hand over the drag still starts, carrying
     // nothing, rather than offering a file manager a dangling name.
     std::error_code error;
-    const QUrl url = m_file.fileUrl();
-    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.url(), error))
+    const QUrl url = m_file.url();
+    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.path(), error))
         mime->setUrls({url});
     return mime;
 }
@@ -161,15 +147,14 @@ QSize FileRowView::sizeHint() const
 {
     const QFontMetricsF name(nameFont());
     const QFontMetricsF size(sizeFont());
-    const double text = name.height() + kLineSpacing + size.height();
-    const double content =
-        std::max({theme::kFileIconFrame.height(), text, theme::kRowButtonDiameter});
-    const double width = 2 * kInsetX + theme::kFileIconFrame.width() + kContentSpacing +
-                         kNameMinimumWidth + 2 * kContentSpacing + kSpacerMinimum +
-                         2 * theme::kRowButtonDiameter + kButtonSpacing;
+    const double text = name.height() + kRowLineSpacing + size.height();
+    const double content = std::max({kFileIconFrame.height(), text, kRowButtonDiameter});
+    const double width = 2 * kRowInsetX + kFileIconFrame.width() + kRowContentSpacing +
+                         kRowNameMinimumWidth + 2 * kRowContentSpacing + kRowSpacerMinimum +
+                         2 * kRowButtonDiameter + kRowButtonSpacing;
     const QMargins m = contentsMargins();
     return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * kInsetY)) + m.top() + m.bottom());
+                 int(std::ceil(content + 2 * kRowInsetY)) + m.top() + m.bottom());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -185,19 +170,19 @@ QRectF FileRowView::cardRect() const
 QRectF FileRowView::removeDisc() const
 {
     const QRectF card = cardRect();
-    const double d = theme::kRowButtonDiameter;
-    return QRectF(card.right() - kInsetX - d, card.center().y() - d / 2, d, d);
+    const double d = kRowButtonDiameter;
+    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
 }
 
 QRectF FileRowView::airDropDisc() const
 {
-    return removeDisc().translated(-(theme::kRowButtonDiameter + kButtonSpacing), 0);
+    return removeDisc().translated(-(kRowButtonDiameter + kRowButtonSpacing), 0);
 }
 
 void FileRowView::layoutContent()
 {
     const QRectF card = cardRect();
-    const QPoint overflow(kButtonOverflow, kButtonOverflow);
+    const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
     m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
     m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
 
@@ -205,8 +190,8 @@ void FileRowView::layoutContent()
     const QFont sizeF = sizeFont();
     const QFontMetricsF nameMetrics(nameF);
     const QFontMetricsF sizeMetrics(sizeF);
-    const double textX = card.left() + kInsetX + theme::kFileIconFrame.width() + kContentSpacing;
-    const double textRight = airDropDisc().left() - 2 * kContentSpacing - kSpacerMinimum;
+    const double textX = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
+    const double textRight = airDropDisc().left() - 2 * kRowContentSpacing - kRowSpacerMinimum;
     const double available = std::max(0.0, textRight - textX);
     // Elided in the middle, so the start of the name and its extension stay.
     const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
@@ -218,10 +203,10 @@ void FileRowView::layoutContent()
     m_size.setTextFormat(Qt::PlainText);
     m_size.prepare(QTransform(), sizeF);
 
-    const double column = nameMetrics.height() + kLineSpacing + sizeMetrics.height();
+    const double column = nameMetrics.height() + kRowLineSpacing + sizeMetrics.height();
     const double top = card.center().y() - column / 2;
     m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + kLineSpacing);
+    m_sizePos = QPointF(textX, top + nameMetrics.height() + kRowLineSpacing);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -255,7 +240,7 @@ void FileRowView::setCardHovered(bool hovered)
     if (hovered == m_hovered)
         return;
     m_hovered = hovered;
-    m_cardHover->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    m_cardHover->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::setButtonHovered(QObject *button, bool hovered)
@@ -265,7 +250,7 @@ void FileRowView::setButtonHovered(QObject *button, bool hovered)
         return;
     flag = hovered;
     AnimatedValue *value = button == m_airDropButton ? m_airDropHover : m_deleteHover;
-    value->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    value->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::enterEvent(QEnterEvent *event)
@@ -358,7 +343,7 @@ void FileRowView::paintEvent(QPaintEvent *)
     const qreal dpr = paintRatio(painter);
     const ColorScheme scheme = colorSchemeOf(palette());
     const RowCardImages::Card &cached = m_images.card(contentsRect().size(), scheme, dpr);
-    const QImage &iconImage = m_images.icon(m_file.url(), scheme, dpr);
+    const QImage &iconImage = m_images.icon(m_file.path(), scheme, dpr);
     const RowColors rest = RowColors::of(scheme, false);
     const QRectF card = cardRect();
 
@@ -395,8 +380,7 @@ void FileRowView::paintEvent(QPaintEvent *)
         const QPointF p = scale.map(at);
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
-    const QPointF icon(card.left() + kInsetX,
-                       card.center().y() - theme::kFileIconFrame.height() / 2);
+    const QPointF icon(card.left() + kRowInsetX, card.center().y() - kFileIconFrame.height() / 2);
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
     painter.setPen(rest.name);
@@ -407,7 +391,7 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawStaticText(moved(m_sizePos), m_size);
     if (scaled) {
         painter.setWorldTransform(scale, true);
-        painter.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
+        painter.strokePath(path, PaintKit::hairline(glassStroke(scheme, card), kCardRimWidth));
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
@@ -419,7 +403,7 @@ void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
     const bool airDrop = button == m_airDropButton;
     const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
     applyCardScale(painter, button->pos());
-    const double scale = 1.0 + (kButtonHoverScale - 1.0) * hover;
+    const double scale = 1.0 + (kRowButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());

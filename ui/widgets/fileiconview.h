@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "colorscheme.h"
+#include "fileicon.h"
 
 #include <QString>
 #include <QWidget>
@@ -22,12 +22,6 @@ public:
                           const QAbstractFileIconProvider *provider = nullptr);
 
     QString path() const { return m_path; }
-
-    static void paint(QPainter &painter, const QRectF &frame, const QString &path,
-                      const QAbstractFileIconProvider &provider, ColorScheme scheme);
-    // File-type icons by MIME type from the icon theme, else the desktop's;
-    // shared by every view.
-    static const QAbstractFileIconProvider &desktopProvider();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -8,6 +8,7 @@
 #include "notificationcenter.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 
 #include <QEvent>
@@ -17,21 +18,14 @@ using namespace theme;
 
 namespace {
 
-constexpr int kSideMargin = 16;
-constexpr int kTopBottomMargin = 14;
-constexpr int kGroupSpacing = 8;
-constexpr double kTitleGlyphSize = 16;
-constexpr QSizeF kBadgePadding{8, 3};
-constexpr double kCloseGlyphSize = 10;
-
 QFont titleFont()
 {
-    return systemFont(15, QFont::Bold, FontDesign::Rounded);
+    return systemFont(kTitleTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 QFont badgeFont()
 {
-    return systemFont(11, QFont::Bold, FontDesign::Rounded);
+    return systemFont(kCountTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 QColor mix(const QColor &from, const QColor &to, double t)
@@ -50,14 +44,14 @@ PanelHeader::PanelHeader(QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     // The title and the count are painted; screen readers get them here.
-    setAccessibleName(QStringLiteral("QEL Stashlet"));
+    setAccessibleName(Texts::appName());
     setAccessibleDescription(badgeText());
     m_badgeFrom = badgeColorFor(0, colorSchemeOf(palette()) == ColorScheme::Dark);
     connect(m_badgeProgress, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 
     m_closeButton->setLabelSize(QSize(int(kCloseButtonDiameter), int(kCloseButtonDiameter)));
-    m_closeButton->setToolTip(QStringLiteral("Chiudi"));
-    m_closeButton->setAccessibleName(QStringLiteral("Chiudi"));
+    m_closeButton->setToolTip(Texts::close());
+    m_closeButton->setAccessibleName(Texts::close());
     m_closeButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         const ColorScheme scheme = colorSchemeOf(palette());
         painter.setPen(Qt::NoPen);
@@ -68,7 +62,7 @@ PanelHeader::PanelHeader(QWidget *parent)
         paintGlyph(painter, Glyph::Multiply, glyph, kCloseGlyph.color(scheme));
     });
     connect(m_closeButton, &QAbstractButton::clicked, this,
-            [] { NotificationCenter::defaultCenter().post(QStringLiteral("closePopover")); });
+            [] { NotificationCenter::defaultCenter().post(notification::kClosePopover); });
 }
 
 QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)
@@ -77,18 +71,18 @@ QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)
     if (count >= StashletManager::kLimit) {
         return kRed.color(scheme);
     }
-    if (count >= 3) {
+    if (count >= kCountWarnAt) {
         return kOrange.color(scheme);
     }
     if (count == 0) {
-        return kWhite.at(0.2).color();
+        return kCountBadgeEmpty.color();
     }
     return kBlue.color(scheme);
 }
 
 QString PanelHeader::badgeText() const
 {
-    return QStringLiteral("%1/%2").arg(m_count).arg(StashletManager::kLimit);
+    return Texts::count(m_count, StashletManager::kLimit);
 }
 
 QColor PanelHeader::badgeColor() const
@@ -125,7 +119,8 @@ void PanelHeader::changeEvent(QEvent *event)
 void PanelHeader::resizeEvent(QResizeEvent *event)
 {
     const int side = int(kCloseButtonDiameter);
-    m_closeButton->setGeometry(width() - kSideMargin - side, (height() - side) / 2, side, side);
+    m_closeButton->setGeometry(width() - kHeaderSideMargin - side, (height() - side) / 2, side,
+                               side);
     QWidget::resizeEvent(event);
 }
 
@@ -133,15 +128,15 @@ QSize PanelHeader::sizeHint() const
 {
     const int content = std::max(
         {QFontMetrics(titleFont()).height(), int(kCloseButtonDiameter), int(badgeRect().height())});
-    return {320, content + 2 * kTopBottomMargin};
+    return {320, content + 2 * kHeaderTopBottomMargin};
 }
 
 QRectF PanelHeader::badgeRect() const
 {
     const QFontMetricsF metrics(badgeFont());
-    const QSizeF size(metrics.horizontalAdvance(badgeText()) + 2 * kBadgePadding.width(),
-                      metrics.height() + 2 * kBadgePadding.height());
-    const double right = width() - kSideMargin - kCloseButtonDiameter - kGroupSpacing;
+    const QSizeF size(metrics.horizontalAdvance(badgeText()) + 2 * kCountBadgePadding.width(),
+                      metrics.height() + 2 * kCountBadgePadding.height());
+    const double right = width() - kHeaderSideMargin - kCloseButtonDiameter - kHeaderSpacing;
     return {QPointF(right - size.width(), (height() - size.height()) / 2), size};
 }
 
@@ -151,7 +146,7 @@ void PanelHeader::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const QRectF glyph(kSideMargin, (height() - kTitleGlyphSize) / 2, kTitleGlyphSize,
+    const QRectF glyph(kHeaderSideMargin, (height() - kTitleGlyphSize) / 2, kTitleGlyphSize,
                        kTitleGlyphSize);
     QLinearGradient titleFill(glyph.topLeft(), glyph.bottomRight());
     titleFill.setColorAt(0, kBlue.color(scheme));
@@ -160,8 +155,8 @@ void PanelHeader::paintEvent(QPaintEvent *)
 
     painter.setFont(titleFont());
     painter.setPen(kPrimaryText.color(scheme));
-    const QRectF title(glyph.right() + kGroupSpacing, 0, width(), height());
-    painter.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("QEL Stashlet"));
+    const QRectF title(glyph.right() + kHeaderSpacing, 0, width(), height());
+    painter.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, Texts::appName());
 
     const QRectF badge = badgeRect();
     painter.setPen(Qt::NoPen);

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+// Every text the user reads, in Italian, through Qt's translation machinery:
+// a translator for the context "Texts", installed before the interface is
+// built, replaces them. Counts are arguments, never concatenated, so a
+// language can place them where its grammar wants.
+class Texts final {
+    Q_DECLARE_TR_FUNCTIONS(Texts)
+
+public:
+    // The program's name, the same in every language.
+    static QString appName() { return QStringLiteral("QEL Stashlet"); }
+
+    // Header: how many entries of how many fit, and its close button.
+    static QString count(qsizetype entries, qsizetype limit)
+    {
+        return tr("%1/%2").arg(entries).arg(limit);
+    }
+    static QString close() { return tr("Chiudi"); }
+
+    static QString emptyHeadline() { return tr("Trascina i file qui"); }
+    static QString emptyHint(qsizetype limit)
+    {
+        return tr("Trascina qui fino a %1 file per tenerli pronti ad essere riutilizzati e "
+                  "spostati dove vuoi")
+            .arg(limit);
+    }
+
+    // A row's buttons, spoken and shown as tool tips.
+    static QString share() { return tr("Condividi via AirDrop"); }
+    static QString remove() { return tr("Rimuovi"); }
+
+    // The panel's footer; the tray menu's quit as well.
+    static QString clearAll() { return tr("Cancella Tutto"); }
+    static QString quit() { return tr("Esci"); }
+
+    // The banner over a drop that does not fit.
+    static QString limitReached(qsizetype limit)
+    {
+        return tr("Hai già raggiunto il limite di %1 file").arg(limit);
+    }
+    static QString onlyRoomFor(qsizetype room)
+    {
+        return tr("Puoi aggiungere solo altri %1 file").arg(room);
+    }
+
+    // The tray icon's menu.
+    static QString showPanel() { return tr("Mostra pannello"); }
+    static QString hidePanel() { return tr("Nascondi pannello"); }
+};

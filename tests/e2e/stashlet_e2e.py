@@ -1,7 +1,15 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""End-to-end checks of qel-stashlet on a private X desktop with trayer and
-pcmanfm, driven as a user would. Usage: stashlet_e2e.py BINARY CASE"""
+"""qel-stashlet driven as a user would, on private desktops: stashlet_e2e.py BINARY CASE.
+
+Most cases run on Xvfb with trayer and pcmanfm. The desktop-CELL cases take the
+same flow to the desktops people run: xembed (Xvfb + trayer), sni-x11 (openbox +
+xcompmgr + xfce4-panel) and sway (headless, Wayland; as root, to make the user
+sway runs as). A cell runs twice, the program's light scheme under a dark bar and
+its dark scheme under a light bar, so a glyph drawn in the program's own text
+colour fails on one. Each measure is a MEASURE line, and the run fails once all
+are taken. STASHLET_DESKTOP_SHOTS=DIR keeps DIR/CELL-SCHEME.png (the README's).
+"""
 
 import os
 import signal
@@ -9,15 +17,25 @@ import subprocess
 import sys
 import time
 
-from pixels import region
-from xsession import (PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure, Session, check, log,
-                      read_bytes, run, stays, wait_for)
+from pixels import glyph_contrast, hex_colour, pixels, region
+from waysession import SwaySession
+from xsession import (DARK_BAR, LIGHT_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure,
+                      Session, SniX11Session, check, log, read_bytes, run, stays, wait_for)
 
+CELLS = {"xembed": Session, "sni-x11": SniX11Session, "sway": SwaySession}
+MIN_GLYPH_CONTRAST, MAX_BACKDROP_SPREAD, MAX_GAP_TO_BAR = 3.0, 6, 16
+# Half the panel's width and a little: the click lands above the panel.
+MAX_CENTRE_TO_CLICK = 170
 LIMIT = 5
 
 
-def case_start_empties_staging(s):
+def up(s):
+    """The desktop, and the program in its tray; its tray icon."""
     s.start()
+    return s.start_app()
+
+
+def case_start_empties_staging(s):
     outside, beside = os.path.join(s.files, "outside.txt"), os.path.join(s.tmp, "beside.txt")
     s.write(outside, "not the program's")
     s.write(beside, "in TMPDIR, beside the staging folder")
@@ -26,7 +44,7 @@ def case_start_empties_staging(s):
     os.chmod(s.staging, 0o700)
     os.symlink(outside, s.staged_path("link-to-outside"))
     os.mkdir(s.staged_path("empty-dir"))
-    s.start_app()
+    up(s)
     # Emptied before the icon shows; the wait only absorbs a slow file system.
     wait_for(lambda: s.staged() == [], 5, f"the staging folder to be empty (has {s.staged()})")
     check(os.path.isdir(s.staging), "the staging folder itself is gone")
@@ -36,8 +54,7 @@ def case_start_empties_staging(s):
 
 
 def case_tray_toggle(s):
-    s.start()
-    icon = s.start_app()
+    icon = up(s)
     check(s.panel() is None, "the panel is on screen before any click")
     panel = s.open_panel(icon)
     log("panel", panel)
@@ -53,23 +70,21 @@ def case_tray_toggle(s):
 
 
 def case_drag_in(s):
-    s.start()
-    s.start_app()
-    s.drop_file(s.open_panel(), 150_000)
+    up(s)
+    s.stage([150_000])
     # The drop leaves the file manager with the keyboard; the panel takes it back.
     s.key("Escape")
     wait_for(lambda: s.panel() is None, 5, "Escape after the drop to close the panel")
 
 
 def case_drag_out(s):
-    s.start()
-    s.start_app()
+    up(s)
     panel = s.open_panel()
     s.park_pointer()
     # The clear button shows only while the shelf lists something.
     footer = (panel.x + 8, panel.y + PANEL_H - 44, 130, 40)
     empty = region(s.grab(), *footer)
-    data = s.drop_file(panel, 70_001)
+    data = s.stage([70_001], panel)["file1.dat"]
     s.park_pointer()
     wait_for(lambda: region(s.grab(), *footer) != empty, 5, "the clear button to show")
     s.drag_out(panel, data)
@@ -81,44 +96,30 @@ def case_drag_out(s):
     check(s.panel() is not None, "the panel closed")
 
 
-def stage(s, sizes):
-    panel = s.open_panel()
-    folder, contents = s.make_files("some", sizes)
-    s.drop_from_file_manager(folder, len(sizes), panel)
-    wait_for(lambda: len(s.staged()) >= min(LIMIT, len(sizes)), 15, f"files staged: {s.staged()}")
-    for name in s.staged():
-        check(name in contents, f"unexpected staged file {name}")
-        wait_for(lambda: read_bytes(s.staged_path(name)) == contents[name], 5, f"{name} staged whole")
-    return panel, contents
-
-
 def case_limit(s):
-    s.start()
-    s.start_app()
-    stage(s, [1000 * i + 7 for i in range(1, 8)])
+    up(s)
+    s.stage([1000 * i + 7 for i in range(1, 8)])
     # Copies are asynchronous: give a sixth or seventh time to show up.
     stays(lambda: len(s.staged()) == LIMIT, 1.5, f"exactly {LIMIT} staged files")
 
 
 def case_quit_button(s):
-    s.start()
-    s.start_app()
-    panel, contents = stage(s, [20_000, 20_001, 20_002])
+    up(s)
+    s.stage([20_000, 20_001, 20_002])
     # "Esci" is the footer's right-hand button.
+    panel = s.panel()
     s.quit_at((panel.x + PANEL_W - 40, panel.y + PANEL_H - 25), "Esci")
 
 
 def case_quit_menu(s):
-    s.start()
-    icon = s.start_app()
-    stage(s, [20_000, 20_001])
+    icon = up(s)
+    s.stage([20_000, 20_001])
     s.quit_from_menu(icon)
 
 
 def case_quit_signal(s, sig):
-    s.start()
-    s.start_app()
-    stage(s, [20_000, 20_001])
+    up(s)
+    s.stage([20_000, 20_001])
     started = time.monotonic()
     os.kill(s.app.pid, sig)
     s.check_quit(started, sig.name)
@@ -132,7 +133,7 @@ def case_no_tray(s):
     s.app = s.launch()
     window = wait_for(s.panel, 20, "the panel as a window when there is no tray")
     log("window", window)
-    check(not [w for w in s.app_windows() if w.viewable and w.w <= 64 and w.h <= 64],
+    check(not [w for w in s.app_windows() if w.w <= 64 and w.h <= 64],
           "a tray icon with no tray")
     check(window.x >= 0 and window.y >= 0 and window.x + window.w <= SCREEN_W
           and window.y + window.h <= SCREEN_H, f"{window} is not inside the screen")
@@ -144,9 +145,8 @@ def case_no_tray(s):
 
 
 def case_second_launch(s):
-    s.start()
-    s.start_app()
-    _, contents = stage(s, [20_000, 20_001])
+    up(s)
+    contents = s.stage([20_000, 20_001])
     try:
         status = s.launch().wait(timeout=15)
     except subprocess.TimeoutExpired:
@@ -178,15 +178,86 @@ CASES = {
 }
 
 
+def desktop_run(s, scheme):
+    failures, started = [], time.monotonic()
+
+    def measure(name, value, ok=None):
+        log(f"MEASURE {s.name} {name}: {value}{ {None: '', True: ' ok', False: ' FAILED'}[ok]}")
+        if ok is False:
+            failures.append(f"{name}: {value}")
+
+    s.start()
+    s.open_stripes()
+    bar, before = s.bar_rect(), s.grab()
+    if scheme == "dark":
+        # qt6ct's darker scheme gives the program a dark palette.
+        s.write(os.path.join(s.home, ".config/qt6ct/qt6ct.conf"), "[Appearance]\ncustom_palette="
+                "true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
+    s.app = s.launch({"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {})
+    icon = s.tray_item(before)
+    log("bar", bar, "tray item", icon)
+    panel = s.open_panel(icon)
+    gap, off = panel.y - bar[1] - bar[3], abs(panel.centre[0] - icon.centre[0])
+    measure("panel", f"{panel}, click at {icon.centre}")
+    measure("gap to bar", f"{gap} px", 0 <= gap <= MAX_GAP_TO_BAR if s.places_windows else None)
+    measure("centre to click", f"{off} px", off <= MAX_CENTRE_TO_CLICK if s.places_windows else None)
+    s.park_pointer()
+    # Between the header and the empty state's picture only the backdrop shows.
+    area = (panel.x + 24, panel.y + 64, PANEL_W - 48, 40)
+    colours = pixels(s.still(area), area)
+    spread = max(max(p[c] for p in colours) - min(p[c] for p in colours) for c in range(3))
+    measure("backdrop spread over stripes", f"{spread} levels", spread <= MAX_BACKDROP_SPREAD)
+    shots = os.environ.get("STASHLET_DESKTOP_SHOTS")
+    if shots:
+        os.makedirs(shots, exist_ok=True)
+        x0 = max(0, min(panel.x, icon.x) - 40)
+        x1 = min(SCREEN_W, max(panel.x + panel.w, icon.x + icon.w) + 40)
+        s.save_png(os.path.abspath(os.path.join(shots, s.name + ".png")), x0, 0, x1 - x0,
+                   min(SCREEN_H, panel.y + panel.h + 40))
+    data = s.stage([123_457], panel)["file1.dat"]
+    measure("drag in", "staged, same bytes", True)
+    s.drag_out(panel, data)
+    measure("drag out", "delivered, same bytes", True)
+    # A program may recolour its glyph once the tray has embedded it: read it as it stays.
+    s.park_pointer()
+    time.sleep(0.3)
+    ratio, under, glyph = glyph_contrast(s.grab(), icon.rect, bar)
+    measure("glyph contrast", f"{ratio:.2f}:1 ({hex_colour(glyph)} on {hex_colour(under)})",
+            ratio >= MIN_GLYPH_CONTRAST)
+    s.quit_from_menu(icon, limit=10)
+    measure("quit from the menu", "status 0, staging folder empty", True)
+    measure("time", f"{time.monotonic() - started:.1f} s")
+    check(not failures, "; ".join(failures))
+
+
+def desktop(binary, cell):
+    failed = []
+    for scheme, bar in (("light", DARK_BAR), ("dark", LIGHT_BAR)):
+        try:
+            with CELLS[cell](binary, bar=bar, name=f"{cell}-{scheme}") as s:
+                desktop_run(s, scheme)
+        except (Failure, OSError, ValueError) as error:
+            log("FAIL", f"{cell}-{scheme}:", error)
+            failed.append(f"{scheme}: {error}")
+    check(not failed, "; ".join(failed))
+
+
 def main(argv):
-    if len(argv) != 3 or argv[2] not in CASES:
-        print(__doc__ + "\nCases: " + ", ".join(CASES), file=sys.stderr)
+    case = argv[2] if len(argv) == 3 else ""
+    cell = CELLS.get(case.removeprefix("desktop-")) if case.startswith("desktop-") else None
+    if cell:
+        root = cell is not SwaySession or os.geteuid() == 0
+        return run(case, cell.TOOLS, lambda: desktop(argv[1], case[8:]),
+                   None if root else "not root, so no user to run sway as")
+    if case not in CASES:
+        print(__doc__ + "Cases: " + ", ".join([*CASES, *("desktop-" + c for c in CELLS)]),
+              file=sys.stderr)
         return 2
 
     def body():
-        with Session(argv[1], name=argv[2]) as s:
-            CASES[argv[2]](s)
-    return run(argv[2], Session.TOOLS, body)
+        with Session(argv[1], name=case) as s:
+            CASES[case](s)
+    return run(case, Session.TOOLS, body)
 
 
 if __name__ == "__main__":

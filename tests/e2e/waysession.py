@@ -41,23 +41,15 @@ class Rfb:
         self.sock = socket.socket(socket.AF_UNIX)
         self.sock.settimeout(10)
         self.sock.connect(path)
-        check(self.recv(12).startswith(b"RFB 003."), "wayvnc did not greet as an RFB server")
+        reply = self.sock.makefile("rb").read
+        check(reply(12).startswith(b"RFB 003."), "wayvnc did not greet as an RFB server")
         self.sock.sendall(b"RFB 003.008\n")
-        check(1 in self.recv(self.recv(1)[0]), "wayvnc offers no security type None")
+        check(1 in reply(reply(1)[0]), "wayvnc offers no security type None")
         self.sock.sendall(b"\x01")
-        check(self.recv(4) == b"\0\0\0\0", "RFB security handshake refused")
+        check(reply(4) == b"\0\0\0\0", "RFB security handshake refused")
         self.sock.sendall(b"\x01")  # shared
-        self.recv(20)
-        self.recv(struct.unpack(">I", self.recv(4))[0])
+        reply(struct.unpack(">20xI", reply(24))[0])
         self.x = self.y = self.buttons = 0
-
-    def recv(self, n):
-        data = b""
-        while len(data) < n:
-            chunk = self.sock.recv(n - len(data))
-            check(chunk, "wayvnc closed the connection")
-            data += chunk
-        return data
 
     def pointer(self, x=None, y=None, buttons=None):
         self.x, self.y = (self.x, self.y) if x is None else (x, y)
@@ -77,13 +69,10 @@ class SwaySession(Session):
     places_windows = False
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
-        super().__init__(binary, within, bar, name)
         self.user, self.rfb = test_user(), None
         self.as_user = ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
                         "--init-groups", "--"]
-        for folder, dirs, files in os.walk(self.root):
-            for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
-                os.lchown(name, self.user.pw_uid, self.user.pw_gid)
+        super().__init__(binary, within, bar, name)
         del self.env["QT_QPA_PLATFORM"]
         # sway draws no client decorations; its users turn Qt's off, which also keeps
         # Qt from loading Mesa's EGL driver just to draw them.
@@ -172,11 +161,11 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         while nodes:
             node = nodes.pop()
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
-            if node.get("pid") and node["type"] in ("con", "floating_con"):
+            if node.get("pid") and node.get("visible"):
                 r = node["rect"]
                 found.append(Window(node["id"], r["x"], r["y"], r["width"], r["height"],
-                                    node.get("visible", False), pid=node["pid"],
-                                    name=node.get("name") or "", app_id=node.get("app_id")))
+                                    pid=node["pid"], name=node.get("name") or "",
+                                    app_id=node.get("app_id")))
         return found
 
     def window(self, wid):
@@ -206,25 +195,20 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
             f.write(self.shot(["-g", f"{x},{y} {w}x{h}"] if w else []))
 
     def start_file_manager(self, path):
+        props = "".join(f'<property name="{n}" type="{t}" value="{v}"/>' for n, t, v in (
+            ("default-view", "string", "ThunarDetailsView"), ("misc-single-click", "bool", "false"),
+            ("last-view", "string", "ThunarDetailsView"), ("last-side-pane", "string", "void"),
+            ("last-statusbar-visible", "bool", "true"), ("last-menubar-visible", "bool", "false")))
         self.write(os.path.join(self.home, ".config/xfce4/xfconf/xfce-perchannel-xml/thunar.xml"),
-                   """<?xml version="1.0" encoding="UTF-8"?><channel name="thunar" version="1.0">
-  <property name="default-view" type="string" value="ThunarDetailsView"/>
-  <property name="last-view" type="string" value="ThunarDetailsView"/>
-  <property name="last-side-pane" type="string" value="void"/>
-  <property name="last-statusbar-visible" type="bool" value="true"/>
-  <property name="last-menubar-visible" type="bool" value="false"/>
-  <property name="misc-single-click" type="bool" value="false"/></channel>
-""")
+                   f'<?xml version="1.0"?><channel name="thunar" version="1.0">{props}</channel>\n')
         self.spawn("thunar", ["thunar", path], dict(self.env, GDK_BACKEND="wayland"))
 
     def move(self, x, y):
         self.rfb.pointer(x, y)
 
-    def press(self, button=1):
-        self.rfb.pointer(buttons=self.rfb.buttons | (1 << (button - 1)))
-
-    def release(self, button=1):
-        self.rfb.pointer(buttons=self.rfb.buttons & ~(1 << (button - 1)))
+    def button(self, down, button=1):
+        bit = 1 << (button - 1)
+        self.rfb.pointer(buttons=self.rfb.buttons | bit if down else self.rfb.buttons & ~bit)
 
     def key(self, combo):
         syms = [KEYSYMS.get(k) or ord(k) for k in combo.split("+")]
@@ -234,14 +218,6 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
     def focus(self, win):
         self.swaymsg(f"[con_id={win.id}]", "focus")
-
-    def report_failure(self):
-        try:
-            for w in self.tree_windows():
-                log("window", w, w.app_id, repr(w.name), "pid", w.pid)
-        except Exception as error:  # noqa: BLE001 - diagnostics only
-            log("no window list:", error)
-        super().report_failure()
 
     def close(self):
         if self.rfb:

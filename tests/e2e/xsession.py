@@ -1,16 +1,11 @@
 # SPDX-License-Identifier: MIT
-"""Private desktops for driving qel-stashlet as a user would.
-
-Session starts its own Xvfb, session bus and tray, with HOME, TMPDIR and
-XDG_RUNTIME_DIR in a fresh folder, drives it with xdotool and pcmanfm, and
-removes every process and file of it when closed; SniX11Session puts openbox,
-xcompmgr and xfce4-panel there instead of trayer, waysession.SwaySession a
-Wayland desktop. The end-to-end checks, the desktop matrix and the benchmarks
-share it, and run() is how a test ends: 0, 1, or 77 for a missing tool.
-"""
+"""Private desktops, each removed whole when closed, for the end-to-end tests and the
+benchmarks: Session (Xvfb, a session bus, trayer, pcmanfm, xdotool), SniX11Session
+(openbox, xcompmgr, xfce4-panel) and waysession.SwaySession; and how a test ends."""
 
 import ctypes
 import os
+import re
 import select
 import shutil
 import signal
@@ -25,9 +20,6 @@ from pixels import changed_box, changed_columns, last_label, parse_ppm, region, 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
 DARK_BAR, LIGHT_BAR = (0x20, 0x20, 0x20), (0xE8, 0xE8, 0xE8)
-SKIP = 77
-# Under CTest the run is killed after its TIMEOUT; ending earlier leaves time to clean up.
-SELF_TIMEOUT_S = int(os.environ.get("STASHLET_E2E_SELF_TIMEOUT", "100"))
 START = time.monotonic()
 _log = ["e2e", sys.stdout]
 
@@ -91,19 +83,20 @@ def read_bytes(path):
 
 
 def run(name, tools, body, cannot=None):
-    """Runs body() as one test: 0 passed, 1 failed, SKIP where a tool is missing or
-    `cannot` says why not, unless in CI (.ci/run sets STASHLET_CI), where all must run."""
+    """Runs body() as one test: 0 passed, 1 failed, 77 (skipped) where a tool is missing
+    or `cannot` says why, but not in CI (.ci/run sets STASHLET_CI), where all must run."""
     missing = [t for t in tools if not shutil.which(t)]
     cannot = cannot or missing and f"{', '.join(missing)} missing (scripts/setup installs it)"
     if cannot:
         print(f"SKIP {name}: {cannot}", flush=True)
-        return 1 if os.environ.get("STASHLET_CI") else SKIP
+        return 1 if os.environ.get("STASHLET_CI") else 77
 
     def stop(signum, _frame):
         raise SystemExit(f"stopped by signal {signum}")
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
         signal.signal(sig, stop)
-    signal.alarm(SELF_TIMEOUT_S)
+    # Under CTest the run is killed after its TIMEOUT; ending earlier leaves time to clean up.
+    signal.alarm(int(os.environ.get("STASHLET_E2E_SELF_TIMEOUT", "100")))
     try:
         body()
         log("PASS", name)
@@ -116,18 +109,16 @@ def run(name, tools, body, cannot=None):
 
 
 class Xlib:
-    """For what xdotool cannot do: selection owners, a window manager's close request."""
+    """What xdotool cannot do: ask who owns a selection, send a close request."""
 
     def __init__(self, display):
         self.x, self.display = ctypes.CDLL("libX11.so.6"), display.encode()
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.x.XInternAtom.restype = ctypes.c_ulong
-        self.x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        self.x.XGetSelectionOwner.restype = ctypes.c_ulong
-        self.x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                      ctypes.c_void_p]
-        self.x.XFlush.argtypes = self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        p, u, i = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+        for fn, result, args in (("XOpenDisplay", p, [ctypes.c_char_p]), ("XCloseDisplay", i, [p]),
+                                 ("XInternAtom", u, [p, ctypes.c_char_p, i]),
+                                 ("XGetSelectionOwner", u, [p, u]),
+                                 ("XSendEvent", i, [p, u, i, ctypes.c_long, p])):
+            getattr(self.x, fn).restype, getattr(self.x, fn).argtypes = result, args
 
     def call(self, fn):
         dpy = self.x.XOpenDisplay(self.display)
@@ -141,41 +132,27 @@ class Xlib:
         return self.call(lambda dpy, atom: self.x.XGetSelectionOwner(dpy, atom(name.encode())))
 
     def ask_to_close(self, wid):
-        """WM_DELETE_WINDOW, as the close button of a frame sends it."""
+        """WM_DELETE_WINDOW, as a frame's close button sends it: an XClientMessageEvent
+        (type 33, serial, send_event, display, window, message_type, format 32, data)
+        in XEvent's 24 longs."""
         def send(dpy, atom):
-            # An XClientMessageEvent: type 33, serial, send_event, display, window,
-            # message_type, format 32, then the data, padded to XEvent's 24 longs.
-            event = (ctypes.c_long * 24)(33, 0, 0, 0, int(wid), atom(b"WM_PROTOCOLS"), 32,
+            event = (ctypes.c_long * 24)(33, 0, 0, 0, wid, atom(b"WM_PROTOCOLS"), 32,
                                          atom(b"WM_DELETE_WINDOW"), 0)
-            check(self.x.XSendEvent(dpy, int(wid), 0, 0, ctypes.byref(event)), "XSendEvent failed")
-            self.x.XFlush(dpy)
+            # Closing the display sends it.
+            check(self.x.XSendEvent(dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
         self.call(send)
 
 
 class Window:
-    def __init__(self, wid, x, y, w, h, viewable=True, **more):
-        self.id, self.x, self.y, self.w, self.h, self.viewable = wid, x, y, w, h, viewable
+    def __init__(self, wid, x, y, w, h, **more):
+        self.id, self.x, self.y, self.w, self.h = wid, x, y, w, h
         self.__dict__.update(more)
 
-    @property
-    def centre(self):
-        return self.x + self.w // 2, self.y + self.h // 2
-
-    @property
-    def rect(self):
-        return self.x, self.y, self.w, self.h
+    centre = property(lambda self: (self.x + self.w // 2, self.y + self.h // 2))
+    rect = property(lambda self: (self.x, self.y, self.w, self.h))
 
     def __repr__(self):
-        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}{'' if self.viewable else ' hidden'}>"
-
-
-def panel_content(win):
-    """The panel inside `win`, or None when `win` is no panel: where a compositor
-    can show it, the window has room for the panel's shadow, as much on every side."""
-    margin = (win.w - PANEL_W) // 2
-    if not win.viewable or margin < 0 or (win.w - PANEL_W, win.h - PANEL_H) != (2 * margin,) * 2:
-        return None
-    return Window(win.id, win.x + margin, win.y + margin, PANEL_W, PANEL_H)
+        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}>"
 
 
 def stripes_ppm(w, h):
@@ -186,31 +163,25 @@ def stripes_ppm(w, h):
 
 
 class Session:
-    TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "xwininfo", "import",
-             "display")
+    TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
     places_windows = True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
-        """`within`: where to make the session's folder (the system's temporary folder
-        when None); `bar`: the tray's colour."""
+        """`within`: where to make the session's folder; `bar`: the tray's colour."""
         self.binary, self.bar, self.name = os.path.abspath(binary), bar, name
-        missing = [t for t in self.TOOLS if not shutil.which(t)]
-        check(not missing, f"{', '.join(missing)} missing: run scripts/setup")
         self.root = tempfile.mkdtemp(prefix="stashlet-e2e-", dir=within)
         self.home, self.tmp, self.runtime, self.files, self.logs = (
-            self.mkdir(n) for n in ("home", "tmp", "run", "files", "logs"))
+            self.write(os.path.join(self.root, n, "")) for n in ("home", "tmp", "run", "files", "logs"))
         self.staging = os.path.join(self.tmp, "QELStashlet")
         self.procs, self.app, self.display, self.last_click = {}, None, None, 0.0
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
-            "TMPDIR": self.tmp, "XDG_RUNTIME_DIR": self.runtime, "LANG": "C.UTF-8",
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
-            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
-            "NO_AT_BRIDGE": "1", "QT_QPA_PLATFORM": "xcb",
-            # Every process of the run carries it, so the clean-up finds them all,
-            # including any a child started on its own.
-            "STASHLET_E2E_RUN": self.root}
+        self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.home,
+                        TMPDIR=self.tmp, XDG_RUNTIME_DIR=self.runtime, LANG="C.UTF-8",
+                        XDG_CONFIG_HOME=self.home + "/.config", XDG_CACHE_HOME=self.home + "/.cache",
+                        XDG_DATA_HOME=self.home + "/.local/share", NO_AT_BRIDGE="1",
+                        QT_QPA_PLATFORM="xcb",
+                        # Every process of the run carries it, so the clean-up finds them
+                        # all, including any a child started on its own.
+                        STASHLET_E2E_RUN=self.root)
         self.env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
 
     def __enter__(self):
@@ -224,39 +195,36 @@ class Session:
         # A second signal must not cut the clean-up short.
         sigs = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
         old = [signal.signal(sig, signal.SIG_IGN) for sig in sigs]
-        try:
-            self.close()
-        finally:
-            for sig, handler in zip(sigs, old):
-                signal.signal(sig, handler)
-
-    def mkdir(self, name):
-        path = os.path.join(self.root, name)
-        os.mkdir(path, 0o700)
-        return path
+        self.close()
+        for sig, handler in zip(sigs, old):
+            signal.signal(sig, handler)
 
     def own(self, path):
-        """Makes what the tests write under the session's folder its desktop's."""
+        """Gives what the tests make under the session's folder to its desktop's user."""
 
-    def write(self, path, data):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb" if isinstance(data, bytes) else "w") as f:
-            f.write(data)
-        self.own(path)
+    def write(self, path, data=None):
+        """Writes a file, or makes a private folder for a path ending in /."""
+        os.makedirs(os.path.dirname(path), 0o700, exist_ok=True)
+        if data is not None:
+            with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+                f.write(data)
+        self.own(path.rstrip("/"))
+        return path.rstrip("/")
 
     def spawn(self, name, args, env=None, **popen):
         while name in self.procs:
             name += "+"
-        proc = subprocess.Popen(args, stdout=open(os.path.join(self.logs, name + ".log"), "ab"),
-                                stderr=subprocess.STDOUT, env=env or self.env,
-                                start_new_session=True, **popen)
-        self.procs[name] = proc
-        return proc
+        self.procs[name] = subprocess.Popen(
+            args, stdout=open(os.path.join(self.logs, name + ".log"), "ab"),
+            stderr=subprocess.STDOUT, env=env or self.env, start_new_session=True, **popen)
+        return self.procs[name]
 
     def run(self, args, timeout=10):
         return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, text=True)
 
-    # Start-up -------------------------------------------------------------
+    def gdbus(self, dest, path, method, *args):
+        return self.run(["gdbus", "call", "--session", "--dest", dest, "--object-path", path,
+                         "--method", method, *args]).stdout
 
     def start(self):
         self.start_x()
@@ -276,7 +244,6 @@ class Session:
         check(number.isdigit(), "Xvfb did not report a display number")
         self.display = self.env["DISPLAY"] = ":" + number
         self.xlib = Xlib(self.display)
-        log("X server on", self.display)
 
     def start_bus(self, *config):
         socket = os.path.join(self.runtime, "bus")
@@ -284,6 +251,10 @@ class Session:
                             *(config or ["--session", f"--address=unix:path={socket}"])])
         wait_for(lambda: os.path.exists(socket), 10, "the session bus socket")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
+
+    def bus_has(self, name):
+        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.NameHasOwner", name)
 
     def start_tray(self):
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
@@ -295,8 +266,8 @@ class Session:
                  "trayer to own the tray selection")
 
     def bar_rect(self):
-        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^trayer$")
-                                      if w.viewable), None), 5, "trayer's window")
+        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^trayer$")), None),
+                        5, "trayer's window")
 
     def desk_rect(self):
         top = sum(self.bar_rect()[1::2])
@@ -305,8 +276,7 @@ class Session:
     def open_stripes(self):
         """A black and white striped window below the bar, for what shows through."""
         x, y, w, h = self.desk_rect()
-        path = os.path.join(self.files, "stripes.ppm")
-        self.write(path, stripes_ppm(w, h))
+        path = self.write(os.path.join(self.files, "stripes.ppm"), stripes_ppm(w, h))
         self.spawn("stripes", ["display", "-title", "stripes", "-geometry", f"+{x}+{y}", path])
         wait_for(lambda: [v for v in self.named("stripes") if v.w == w], 15, "the striped window")
 
@@ -317,7 +287,7 @@ class Session:
 
     def start_app(self):
         self.app = self.launch()
-        icon = wait_for(self.tray_icon, 20, "the tray icon to appear")
+        icon = self.tray_item(None)
         log("tray icon", icon)
         return icon
 
@@ -326,56 +296,46 @@ class Session:
 
     def sni_tray_item(self, before):
         """Where an item over StatusNotifierItem shows: what changed on the bar."""
-        wait_for(lambda: "'" in self.run(["gdbus", "call", "--session", "--dest",
-                                          "org.kde.StatusNotifierWatcher", "--object-path",
-                                          "/StatusNotifierWatcher", "--method",
-                                          "org.freedesktop.DBus.Properties.Get",
-                                          "org.kde.StatusNotifierWatcher",
-                                          "RegisteredStatusNotifierItems"]).stdout,
-                 20, "an item registered with the watcher")
+        wait_for(lambda: "'" in self.gdbus(
+            "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+            "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+            "RegisteredStatusNotifierItems"), 20, "an item registered with the watcher")
         box = steady(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
                      "the tray item to appear", interval=0.3)
         return Window(None, *box)
-
-    def bus_has(self, name):
-        result = self.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
-                           "--object-path", "/org/freedesktop/DBus", "--method",
-                           "org.freedesktop.DBus.NameHasOwner", name])
-        return "true" in result.stdout
-
-    # Windows ----------------------------------------------------------------
 
     def xdo(self, *args):
         result = self.run(["xdotool", *map(str, args)])
         check(result.returncode == 0, f"xdotool {' '.join(map(str, args))}: {result.stderr}")
         return result.stdout
 
-    def window(self, wid):
-        result = self.run(["xwininfo", "-id", str(wid)])
-        if result.returncode != 0:
-            return None
-        f = dict(line.strip().split(":", 1) for line in result.stdout.splitlines() if ":" in line)
-        num = lambda key: int(f[key])  # noqa: E731
-        return Window(wid, num("Absolute upper-left X"), num("Absolute upper-left Y"),
-                      num("Width"), num("Height"), f.get("Map State", "").strip() == "IsViewable")
-
     def windows(self, *search):
-        return [w for w in map(self.window, self.run(["xdotool", "search", *search]).stdout.split())
-                if w]
+        """The viewable windows that xdotool's search finds (given an id: that window)."""
+        args = ["search", "--onlyvisible", *search, "getwindowgeometry", "--shell", "%@"] \
+            if search[1:] else ["getwindowgeometry", "--shell", str(search[0])]
+        return [Window(*map(int, m)) for m in re.findall(
+            r"WINDOW=(\d+)\nX=(-?\d+)\nY=(-?\d+)\nWIDTH=(\d+)\nHEIGHT=(\d+)",
+            self.run(["xdotool", *args]).stdout)]
+
+    def window(self, wid):
+        return next(iter(self.windows(wid)), None)
 
     def named(self, title):
-        return [w for w in self.windows("--name", f"^{title}$") if w.viewable and w.w > 100]
+        return [w for w in self.windows("--name", f"^{title}$") if w.w > 100]
 
     def app_windows(self):
         return self.windows("--class", "^qel-stashlet$")
 
     def tray_icon(self):
-        icons = [w for w in self.app_windows() if w.viewable and w.w <= 64 and w.h <= 64]
+        icons = [w for w in self.app_windows() if w.w <= 64 and w.h <= 64]
         return icons[0] if len(icons) == 1 else None
 
     def panel(self):
-        """The panel's content when it is on screen, else None."""
-        panels = [c for c in map(panel_content, self.app_windows()) if c]
+        """The panel on screen, else None. Where a compositor can show it, its window
+        has room for the panel's shadow, as much on every side."""
+        panels = [Window(w.id, w.x + (w.w - PANEL_W) // 2, w.y + (w.h - PANEL_H) // 2, PANEL_W,
+                         PANEL_H) for w in self.app_windows()
+                  if w.w - PANEL_W == w.h - PANEL_H >= 0 and (w.w - PANEL_W) % 2 == 0]
         check(len(panels) <= 1, f"more than one panel on screen: {panels}")
         return panels[0] if panels else None
 
@@ -383,16 +343,11 @@ class Session:
         self.xdo("windowsize", win.id, w, h)
         self.xdo("windowmove", win.id, x, y)
 
-    # Input ------------------------------------------------------------------
-
     def move(self, x, y):
         self.xdo("mousemove", x, y)
 
-    def press(self, button=1):
-        self.xdo("mousedown", button)
-
-    def release(self, button=1):
-        self.xdo("mouseup", button)
+    def button(self, down, button=1):
+        self.xdo("mousedown" if down else "mouseup", button)
 
     def key(self, combo):
         self.xdo("key", combo)
@@ -404,10 +359,9 @@ class Session:
         # Closer than Qt's double-click interval (400 ms), two clicks make a double click.
         time.sleep(max(0.0, self.last_click + 0.6 - time.monotonic()))
         self.move(x, y)
-        time.sleep(0.05)
-        self.press(button)
-        time.sleep(0.05)
-        self.release(button)
+        for down in (True, False):
+            time.sleep(0.05)
+            self.button(down, button)
         self.last_click = time.monotonic()
 
     def park_pointer(self):
@@ -415,12 +369,12 @@ class Session:
         self.move(700, SCREEN_H - 5)
 
     def drag(self, start, end, steps=14, pause=0.04):
-        """A drag that travels: the source starts one only once the pointer has
-        moved past its threshold, and the target answers each position."""
+        """A drag that travels: the source starts one only once the pointer has moved
+        past its threshold, and the target answers each position."""
         (sx, sy), (ex, ey) = start, end
         self.move(sx, sy)
         time.sleep(pause)
-        self.press()
+        self.button(True)
         try:
             path = [(sx + 4 * i, sy + 2 * i) for i in range(1, 5)]
             path += [(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
@@ -430,7 +384,7 @@ class Session:
                 self.move(x, y)
             time.sleep(0.25)
         finally:
-            self.release()
+            self.button(False)
 
     def drag_until(self, start, end, arrived, what, untouched):
         """Drags, and once more if the first changed nothing at all: an XDND exchange
@@ -445,16 +399,14 @@ class Session:
                 log("the drag changed nothing; dragging once more")
                 self.park_pointer()
 
-    # Screen -----------------------------------------------------------------
-
-    def grab(self):
-        return parse_ppm(self.shot(["ppm:-"]))
-
     def shot(self, args):
         result = subprocess.run(["import", "-window", "root", "-depth", "8", *args], env=self.env,
                                 capture_output=True, timeout=20)
         check(result.returncode == 0, f"import: {result.stderr[-300:]!r}")
         return result.stdout
+
+    def grab(self):
+        return parse_ppm(self.shot(["ppm:-"]))
 
     def save_png(self, path, x=None, y=None, w=None, h=None):
         self.shot((["-crop", f"{w}x{h}+{x}+{y}", "+repage"] if w else []) + [path])
@@ -462,8 +414,6 @@ class Session:
     def still(self, rect, timeout=10):
         """The screen once rect is the same in two grabs in a row."""
         return steady(self.grab, timeout, f"{rect} to stop changing", key=lambda i: region(i, *rect))
-
-    # The file manager and the shelf ----------------------------------------
 
     def open_folder(self, path, x, y, w=560, h=340):
         """A file manager window on `path`, in a list view, at x,y."""
@@ -482,43 +432,37 @@ class Session:
 
     def start_file_manager(self, path):
         self.write(os.path.join(self.home, ".config/pcmanfm/default/pcmanfm.conf"),
-                   "[config]\nsingle_click=0\n[ui]\nmaximized=0\nview_mode=list\n"
-                   "show_hidden=0\nside_pane_mode=hidden\nshow_statusbar=1\n")
+                   "[config]\nsingle_click=0\n[ui]\nwin_width=560\nwin_height=340\nmaximized=0\n"
+                   "view_mode=list\nshow_hidden=0\nside_pane_mode=hidden\nshow_statusbar=1\n")
         self.spawn("pcmanfm", ["pcmanfm", "--new-win", path])
 
     def select_all_rows(self, win, count):
-        """Selects everything in a folder window; returns a point on a selected row.
-        Rows are found by what the selection changes, not by a theme's colours."""
+        """Selects everything in a folder window; a point on a selected row. Rows are
+        found by what the selection changes, not by a theme's colours."""
         self.park_pointer()
         self.focus(win)
         # The listing fills in after the window maps: compare once it stops changing.
         before = self.still(win.rect)
         self.key("ctrl+a")
-        # A selected row changes most of its width; a status bar's text, a little;
+        # A selected row changes most of its width, a status bar's text a little;
         # a line or two (a status bar's border) is no row.
-        rows = steady(lambda: runs([y for y, xs in changed_columns(before, self.still(win.rect),
-                                                                   win.rect)
-                                    if len(xs) > win.w // 2], 4),
-                      15, f"the selection to show in window {win.id}", interval=0.05)
+        rows = steady(lambda: runs([y for y, xs in changed_columns(
+            before, self.still(win.rect), win.rect) if len(xs) > win.w // 2], 4), 15,
+            f"the selection to show in window {win.id}", interval=0.05)
         top, bottom = rows[0][0], rows[-1][1]
         height = (bottom - top + 1) / count
         check(10 <= height <= 80, f"selection spans {bottom - top + 1}px for {count} rows")
         return win.x + win.w // 3, round(top + height / 2)
 
     def make_files(self, folder_name, sizes, suffix=".bin"):
-        folder = os.path.join(self.files, folder_name)
-        os.makedirs(folder)
-        self.own(folder)
+        folder = self.write(os.path.join(self.files, folder_name, ""))
         contents = {f"file{i}{suffix}": os.urandom(size) for i, size in enumerate(sizes, 1)}
         for name, data in contents.items():
             self.write(os.path.join(folder, name), data)
         return folder, contents
 
     def staged(self):
-        try:
-            return sorted(os.listdir(self.staging))
-        except FileNotFoundError:
-            return []
+        return sorted(os.listdir(self.staging)) if os.path.isdir(self.staging) else []
 
     def staged_path(self, name):
         return os.path.join(self.staging, name)
@@ -528,9 +472,9 @@ class Session:
         return wait_for(self.panel, 10, "the panel to show after a click on the tray icon")
 
     def drop_from_file_manager(self, folder, count, panel, arrived=None):
-        """Selects the `count` files of `folder` in the file manager and drags them onto
-        the panel, until `arrived()` (by default: the staging folder changed; a large
-        file shows there only when whole, so who drops one says what to look for)."""
+        """Drags the `count` files of `folder` from the file manager onto the panel, until
+        `arrived()` (by default: the staging folder changed; a large file shows there only
+        when whole, so who drops one says what to look for)."""
         start = self.select_all_rows(self.open_folder(folder, 0, 40), count)
         before = self.staged()
         return self.drag_until(start, panel.centre,
@@ -538,19 +482,21 @@ class Session:
                                "a drop from the file manager to reach the program",
                                lambda: self.staged() == before and not (arrived and arrived()))
 
-    def drop_file(self, panel, size):
-        """Drops a new file; its bytes once staged whole."""
-        folder, contents = self.make_files("source", [size], suffix=".dat")
-        data = contents["file1.dat"]
-        self.drop_from_file_manager(folder, 1, panel)
-        wait_for(lambda: self.staged() == ["file1.dat"]
-                 and read_bytes(self.staged_path("file1.dat")) == data, 10,
-                 f"the dropped file to be staged whole (have {self.staged()})")
-        check(read_bytes(os.path.join(folder, "file1.dat")) == data, "the original changed")
-        return data
+    def stage(self, sizes, panel=None):
+        """Drops new files from the file manager; their bytes, once staged whole."""
+        folder, contents = self.make_files("source", sizes, suffix=".dat")
+        self.drop_from_file_manager(folder, len(sizes), panel or self.open_panel())
+        wait_for(lambda: len(self.staged()) >= min(5, len(sizes)), 15, f"staged: {self.staged()}")
+        for name in self.staged():
+            check(name in contents, f"unexpected staged file {name}")
+            wait_for(lambda: read_bytes(self.staged_path(name)) == contents[name], 10,
+                     f"{name} to be staged whole")
+        check(all(read_bytes(os.path.join(folder, n)) == d for n, d in contents.items()),
+              "an original changed")
+        return contents
 
     def drag_out(self, panel, data):
-        """Drags the first card into a file manager's folder; that folder."""
+        """Drags the first card into a file manager's folder."""
         target, _ = self.make_files("target", [])
         win = self.open_folder(target, 0, 420)
         self.park_pointer()
@@ -562,18 +508,18 @@ class Session:
         check(os.listdir(target) == ["file1.dat"], f"the folder holds {os.listdir(target)}")
 
     def quit_at(self, point, how, limit=2.0):
-        """Presses a quit control and checks the program ends on the release, in
-        `limit` s, with status 0 and an empty staging folder."""
+        """Presses a quit control; the program must end on the release."""
         self.move(*point)
         time.sleep(0.05)
-        self.press()
+        self.button(True)
         time.sleep(0.1)
         check(self.app.poll() is None, f"the program ended on the press of {how}")
         started = time.monotonic()
-        self.release()
+        self.button(False)
         self.check_quit(started, how, limit)
 
     def check_quit(self, started, how, limit=2.0):
+        """The program ends within `limit` s, with status 0 and its staging folder empty."""
         try:
             self.app.wait(timeout=10)
         except subprocess.TimeoutExpired:
@@ -591,11 +537,9 @@ class Session:
             self.click(*icon.centre)
             wait_for(lambda: self.panel() is None, 10, "the panel to hide on a click")
         self.park_pointer()
-        before = self.grab()
-        x, y = icon.centre
+        before, (x, y) = self.grab(), icon.centre
         self.click(x, y, button=3)
-        # Hovering the bar changes a little, a menu a lot; windows farther away
-        # repaint as the focus moves to the menu.
+        # Hovering the bar changes a little, a menu a lot.
         near = (max(0, x - 260), max(0, y - 300))
         near += (min(SCREEN_W, x + 260) - near[0], min(SCREEN_H, y + 300) - near[1])
         menu = wait_for(lambda: (lambda b: b if b and b[2] * b[3] > 2000 else None)(
@@ -605,8 +549,6 @@ class Session:
         log("menu", menu, "last item at", item)
         check(menu[2] < 400 and menu[3] < 300, f"{menu} is no two-item menu")
         self.quit_at(item, "Esci in the tray menu", limit)
-
-    # Clean-up ---------------------------------------------------------------
 
     def our_pids(self):
         marker, pids = f"STASHLET_E2E_RUN={self.root}".encode(), []
@@ -619,29 +561,24 @@ class Session:
         return pids
 
     def report_failure(self):
-        if self.display:
-            shot = os.path.abspath(f"e2e-failure-{self.name}.png")
-            try:
-                self.save_png(shot)
-                log("screen at failure saved to", shot)
-            except Exception as error:  # noqa: BLE001 - diagnostics only
-                log("no screenshot:", error)
+        try:
+            self.save_png(os.path.abspath(f"e2e-failure-{self.name}.png"))
+            log(f"screen at failure saved to e2e-failure-{self.name}.png")
+        except Exception as error:  # noqa: BLE001 - diagnostics only, the desktop may be gone
+            log("no screenshot:", error)
         for name in sorted(os.listdir(self.logs)):
             text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
             print(f"----- {name} -----\n{text}", flush=True)
 
     def close(self):
-        procs = list(reversed(self.procs.values()))
-        for p in procs:
+        for p in reversed(self.procs.values()):
             if p.poll() is None:
                 p.terminate()
-        deadline = time.monotonic() + 3
-        for p in procs:
+        for p in self.procs.values():
             try:
-                p.wait(max(0.05, deadline - time.monotonic()))
+                p.wait(3)
             except subprocess.TimeoutExpired:
                 p.kill()
-                p.wait()
         # What the children started on their own (a second instance, a service the bus
         # started) carries the run's marker and is ended by its id.
         for sig in (signal.SIGTERM, signal.SIGKILL):
@@ -663,33 +600,29 @@ class SniX11Session(Session):
 
     def start_tray(self):
         # Undecorated, so a window put at x,y has its contents there.
-        config = os.path.join(self.home, "openbox.xml")
-        self.write(config, '<openbox_config xmlns="http://openbox.org/3.4/rc"><applications>'
-                           '<application class="*"><decor>no</decor></application>'
-                           '</applications></openbox_config>\n')
+        config = self.write(os.path.join(self.home, "openbox.xml"), '<openbox_config xmlns='
+                            '"http://openbox.org/3.4/rc"><applications><application class="*">'
+                            '<decor>no</decor></application></applications></openbox_config>\n')
         self.spawn("openbox", ["openbox", "--config-file", config])
         self.spawn("xcompmgr", ["xcompmgr"])
         wait_for(lambda: self.xlib.selection_owner("_NET_WM_CM_S0"), 10, "xcompmgr to composite")
-        colour = "".join(f'<value type="double" value="{c / 255}"/>' for c in self.bar)
+
+        def prop(name, kind, value, inner=""):
+            head = f'<property name="{name}" type="{kind}" value="{value}"'
+            return head + (f">{inner}</property>" if inner else "/>")
+        values = lambda kind, *vs: "".join(f'<value type="{kind}" value="{v}"/>' for v in vs)  # noqa
+        panel = "".join(prop(*p) for p in (
+            ("position", "string", "p=6;x=0;y=0"), ("length", "uint", 100), ("size", "uint", 28),
+            ("position-locked", "bool", "true"), ("background-style", "uint", 1),
+            ("background-rgba", "array", "", values("double", *(c / 255 for c in self.bar), 1)),
+            ("plugin-ids", "array", "", values("int", 1, 2))))
+        plugins = prop("plugin-1", "string", "separator", prop("expand", "bool", "true")
+                       + prop("style", "uint", 0)) + prop("plugin-2", "string", "systray")
         self.write(os.path.join(self.home, ".config/xfce4/xfconf/xfce-perchannel-xml/"
-                                           "xfce4-panel.xml"), f"""<?xml version="1.0"?>
-<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
-  <property name="panels" type="array"><value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/>
-      <property name="position-locked" type="bool" value="true"/>
-      <property name="size" type="uint" value="28"/>
-      <property name="background-style" type="uint" value="1"/>
-      <property name="background-rgba" type="array">{colour}<value type="double" value="1"/>
-      </property>
-      <property name="plugin-ids" type="array"><value type="int" value="1"/><value type="int" value="2"/>
-      </property></property></property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="separator">
-      <property name="expand" type="bool" value="true"/><property name="style" type="uint" value="0"/>
-    </property><property name="plugin-2" type="string" value="systray"/></property></channel>
-""")
+                                           "xfce4-panel.xml"),
+                   '<channel name="xfce4-panel" version="1.0">' + prop("configver", "int", 2)
+                   + prop("panels", "array", "", values("int", 1) + prop("panel-1", "empty", "", panel))
+                   + prop("plugins", "empty", "", plugins) + "</channel>\n")
         # The bar's theme matches its colour, as a desktop's theme would.
         theme = "Adwaita:dark" if self.bar == DARK_BAR else "Adwaita"
         self.spawn("xfce4-panel", ["xfce4-panel"], dict(self.env, GTK_THEME=theme))
@@ -699,5 +632,4 @@ class SniX11Session(Session):
 
     def bar_rect(self):
         return wait_for(lambda: next((w.rect for w in self.windows("--class", "^xfce4-panel$")
-                                      if w.viewable and w.w == SCREEN_W), None), 10,
-                        "the xfce4-panel bar")
+                                      if w.w == SCREEN_W), None), 10, "the xfce4-panel bar")

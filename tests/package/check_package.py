@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Checks what a build tree installs (install: `cmake --install` into a scratch
-root, looked at as a desktop and a packager would) and the .deb made from it
-(deb: `cpack`, then the package as dpkg sees it).
-
-Usage: check_package.py BUILD_DIR APP_ID VERSION install|deb
-"""
+"""check_package.py BUILD_DIR APP_ID VERSION install|deb: what `cmake --install` puts
+in a scratch root, as a desktop and a packager see it, or the .deb `cpack` makes."""
 
 import configparser
 import os
@@ -16,26 +12,21 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
+# The end-to-end tests' runner: the same skip where a tool is missing, the same end.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from xsession import check, log_to, run as run_test  # noqa: E402
+
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6", "libqt6dbus6")
 TOOLS = {"install": ("cmake", "desktop-file-validate", "appstreamcli", "convert", "identify", "man"),
          "deb": ("cpack", "dpkg", "dpkg-deb", "file")}
 
 
-class Failure(AssertionError):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 def run(args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
 
 
-def checked(args, **kwargs):
+def output(args, **kwargs):
     result = run(args, **kwargs)
     check(result.returncode == 0, f"{' '.join(args[:2])}: {result.stdout}{result.stderr}")
     return result.stdout
@@ -51,10 +42,24 @@ def expected_files(app_id):
         f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in ICON_SIZES}
 
 
-def check_desktop_entry(prefix, app_id):
+def check_version(program, version):
+    said = run([program, "--version"]).stdout.strip()
+    check(said == f"qel-stashlet {version}", f"{program} --version printed {said!r}")
+
+
+def case_install(build, app_id, version, scratch):
+    output(["cmake", "--install", build, "--prefix", "/usr"],
+           env=dict(os.environ, DESTDIR=os.path.join(scratch, "root")))
+    prefix = os.path.join(scratch, "root", "usr")
+    found = {os.path.relpath(os.path.join(d, n), prefix) for d, _, ns in os.walk(prefix) for n in ns}
+    wanted = expected_files(app_id)
+    check(found == wanted, f"installed {sorted(found - wanted)} extra, {sorted(wanted - found)} missing")
+    check_version(os.path.join(prefix, "bin/qel-stashlet"), version)
+
+    # The desktop entry: desktop-file-validate writes hints and warnings with status 0;
+    # a clean entry has none.
     path = os.path.join(prefix, "share/applications", app_id + ".desktop")
     result = run(["desktop-file-validate", path])
-    # It writes hints and warnings with status 0; a clean entry has none.
     check(result.returncode == 0 and not (result.stdout + result.stderr).strip(),
           f"desktop-file-validate: {result.stdout}{result.stderr}")
     entry = configparser.ConfigParser(interpolation=None)
@@ -68,30 +73,28 @@ def check_desktop_entry(prefix, app_id):
     check(group.get("StartupWMClass") == "qel-stashlet",
           f"StartupWMClass is {group.get('StartupWMClass')!r}")
 
-
-def check_metainfo(prefix, app_id, version):
     path = os.path.join(prefix, "share/metainfo", app_id + ".metainfo.xml")
-    checked(["appstreamcli", "validate", "--no-net", "--no-color", path])
-    checked(["appstreamcli", "validate-tree", "--no-net", "--no-color", prefix])
+    output(["appstreamcli", "validate", "--no-net", "--no-color", path])
+    output(["appstreamcli", "validate-tree", "--no-net", "--no-color", prefix])
     root = ET.parse(path).getroot()
-    for field, want in (("id", app_id), ("launchable", app_id + ".desktop"),
-                        ("provides/binary", "qel-stashlet"), ("releases/release[1]", None)):
-        got = root.findtext(field) if want else root.find(field).get("version")
-        check(got == (want or version), f"the metadata's {field} is {got!r}")
+    release = root.find("releases/release")
+    for field, got, want in (("id", root.findtext("id"), app_id),
+                             ("launchable", root.findtext("launchable"), app_id + ".desktop"),
+                             ("binary", root.findtext("provides/binary"), "qel-stashlet"),
+                             ("newest release", release is not None and release.get("version"),
+                              version)):
+        check(got == want, f"the metadata's {field} is {got!r}")
     image = root.findtext("screenshots/screenshot/image") or ""
     check(image.startswith("https://") and image.endswith(".png"), f"the screenshot is {image!r}")
 
-
-def check_icons(prefix, app_id):
-    def pixel(path, x, y):
-        return tuple(subprocess.run(["convert", path, "-crop", f"1x1+{x}+{y}", "-depth", "8",
-                                     "rgba:-"], capture_output=True, timeout=60).stdout)
     for n in ICON_SIZES:
         path = os.path.join(prefix, f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png")
         size = run(["identify", "-format", "%w %h %m", path]).stdout
         check(size == f"{n} {n} PNG", f"the {n} px icon is {size!r}")
         # The tile is opaque blue near the middle (left of the white glyph), the corners clear.
-        tile, corner = pixel(path, n // 8 + 1, n // 2), pixel(path, 0, 0)
+        tile, corner = (tuple(subprocess.run(["convert", path, "-crop", f"1x1+{x}+{y}", "-depth",
+                                              "8", "rgba:-"], capture_output=True).stdout)
+                        for x, y in ((n // 8 + 1, n // 2), (0, 0)))
         check(len(tile) == 4 and tile[3] == 255 and tile[2] > 200 and tile[2] > tile[0] + 60,
               f"the {n} px icon's tile is {tile}")
         check(corner[3:] == (0,), f"the {n} px icon's corner is {corner}")
@@ -111,8 +114,6 @@ def check_icons(prefix, app_id):
         with open(icon, "rb") as f:
             check(b"<svg" in f.read(256), f"{os.path.basename(icon)} opens with no <svg tag")
 
-
-def check_manual(prefix, version):
     result = run(["man", "--warnings", "-l", os.path.join(prefix, "share/man/man1/qel-stashlet.1.gz")],
                  env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80"))
     check(result.returncode == 0 and not result.stderr.strip(), f"man --warnings: {result.stderr}")
@@ -120,9 +121,7 @@ def check_manual(prefix, version):
                     "^SYNOPSIS$", "^OPTIONS$", "^FILES$", "^EXIT STATUS$"):
         check(re.search(pattern, result.stdout, re.M), f"the manual has no {pattern!r}")
 
-
-def check_copyright(prefix):
-    """Debian's machine-readable copyright file, carrying LICENSE's terms word for word."""
+    # Debian's machine-readable copyright file, with LICENSE's terms word for word.
     with open(os.path.join(prefix, "share/doc/qel-stashlet/copyright"), encoding="utf-8") as f:
         # A line of blanks ends a paragraph, as for dpkg.
         paragraphs = [p for p in re.split(r"\n[ \t]*\n", f.read()) if p.strip()]
@@ -133,40 +132,20 @@ def check_copyright(prefix):
           f"the copyright file's Files paragraph is {files!r}")
     license = next((p for p in paragraphs if p.startswith("License: Expat\n")), "")
     terms = "\n".join("" if line == " ." else line[1:] for line in license.splitlines()[1:])
-    with open(os.path.join(os.path.dirname(__file__), "..", "..", "LICENSE"), encoding="utf-8") as f:
+    with open(os.path.join(os.path.dirname(__file__), "../../LICENSE"), encoding="utf-8") as f:
         original = f.read()
     check(terms.strip() == original[original.find("Permission is hereby granted"):].strip(),
           "the copyright file's licence text is not LICENSE's")
 
 
-def check_version(program, version):
-    said = run([program, "--version"]).stdout.strip()
-    check(said == f"qel-stashlet {version}", f"{program} --version printed {said!r}")
-
-
-def case_install(build, app_id, version, scratch):
-    checked(["cmake", "--install", build, "--prefix", "/usr"],
-            env=dict(os.environ, DESTDIR=os.path.join(scratch, "root")))
-    prefix = os.path.join(scratch, "root", "usr")
-    found = {os.path.relpath(os.path.join(d, n), prefix) for d, _, ns in os.walk(prefix) for n in ns}
-    wanted = expected_files(app_id)
-    check(found == wanted, f"installed {sorted(found - wanted)} extra, {sorted(wanted - found)} missing")
-    check_desktop_entry(prefix, app_id)
-    check_metainfo(prefix, app_id, version)
-    check_icons(prefix, app_id)
-    check_manual(prefix, version)
-    check_copyright(prefix)
-    check_version(os.path.join(prefix, "bin/qel-stashlet"), version)
-
-
 def case_deb(build, app_id, version, scratch):
-    checked(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B",
-             scratch], cwd=scratch)
-    arch = checked(["dpkg", "--print-architecture"]).strip()
+    output(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B",
+            scratch], cwd=scratch)
+    arch = output(["dpkg", "--print-architecture"]).strip()
     debs = [n for n in os.listdir(scratch) if n.endswith(".deb")]
     check(debs == [f"qel-stashlet_{version}_{arch}.deb"], f"cpack made {debs}")
     deb = os.path.join(scratch, debs[0])
-    fields = dict(re.findall(r"^ ([A-Za-z-]+): (.*)$", checked(["dpkg-deb", "-I", deb]), re.M))
+    fields = dict(re.findall(r"^ ([A-Za-z-]+): (.*)$", output(["dpkg-deb", "-I", deb]), re.M))
     check((fields.get("Package"), fields.get("Version"), fields.get("Architecture"))
           == ("qel-stashlet", version, arch), f"control fields: {fields}")
     check(fields.get("Maintainer") and fields.get("Description"), "no maintainer or description")
@@ -180,7 +159,7 @@ def case_deb(build, app_id, version, scratch):
     for wanted in ("kdeconnect", "qt6-wayland"):
         check(wanted in fields.get("Recommends", ""), f"{wanted} is not recommended")
     files = {}
-    for line in checked(["dpkg-deb", "-c", deb]).splitlines():
+    for line in output(["dpkg-deb", "-c", deb]).splitlines():
         mode, owner, *_, path = line.split()
         if not mode.startswith("d"):
             files[os.path.relpath(path, "./usr")] = (mode, owner)
@@ -191,7 +170,7 @@ def case_deb(build, app_id, version, scratch):
         want = "-rwxr-xr-x" if path.startswith("bin/") else "-rw-r--r--"
         check((mode, owner) == (want, "root/root"), f"{path} is {mode} {owner}")
     # The packaged program is the stripped build: it must still run.
-    checked(["dpkg-deb", "-x", deb, os.path.join(scratch, "unpacked")])
+    output(["dpkg-deb", "-x", deb, os.path.join(scratch, "unpacked")])
     program = os.path.join(scratch, "unpacked/usr/bin/qel-stashlet")
     check_version(program, version)
     check("not stripped" not in run(["file", program]).stdout, "the packaged program is not stripped")
@@ -201,20 +180,12 @@ def main(argv):
     if len(argv) != 5 or argv[4] not in TOOLS:
         print(__doc__, file=sys.stderr)
         return 2
-    build, app_id, version, case = os.path.abspath(argv[1]), argv[2], argv[3], argv[4]
-    missing = [t for t in TOOLS[case] if not shutil.which(t)]
-    if missing:
-        print(f"SKIP package-{case}: {', '.join(missing)} missing (scripts/setup installs it)")
-        # .ci/run sets STASHLET_CI, where scripts/setup has installed everything.
-        return 1 if os.environ.get("STASHLET_CI") else 77
+    log_to("package", sys.stdout)
     scratch = tempfile.mkdtemp(prefix="stashlet-package-")
     try:
-        (case_install if case == "install" else case_deb)(build, app_id, version, scratch)
-        print("PASS", case)
-        return 0
-    except Failure as error:
-        print("FAIL", case + ":", error)
-        return 1
+        return run_test("package-" + argv[4], TOOLS[argv[4]], lambda: (
+            case_install if argv[4] == "install" else case_deb)(os.path.abspath(argv[1]), argv[2],
+                                                                argv[3], scratch))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 

@@ -3,6 +3,7 @@
 colours, contrast, what changed, a menu's lines."""
 
 import collections
+import itertools
 import re
 
 
@@ -40,32 +41,24 @@ def contrast(a, b):
 def changed_columns(before, after, rect):
     """Per row of rect, the x of every pixel that differs: [(y, [x...]), ...]."""
     x0, y0, w, h = rect
-    rows = []
-    for y in range(y0, y0 + h):
-        a, b = region(before, x0, y, w, 1), region(after, x0, y, w, 1)
-        if a != b:
-            rows.append((y, [x0 + i for i in range(w) if a[i * 3:i * 3 + 3] != b[i * 3:i * 3 + 3]]))
-    return rows
+    pairs = ((y, region(before, x0, y, w, 1), region(after, x0, y, w, 1)) 
+             for y in range(y0, y0 + h))
+    return [(y, [x0 + i for i in range(w) if a[i * 3:i * 3 + 3] != b[i * 3:i * 3 + 3]])
+            for y, a, b in pairs if a != b]
 
 
 def changed_box(before, after, rect):
     """The bounding box (x, y, w, h) of the pixels that differ inside rect, or None."""
     rows = changed_columns(before, after, rect)
-    if not rows:
-        return None
     xs = [x for _, row in rows for x in row]
-    return min(xs), rows[0][0], max(xs) - min(xs) + 1, rows[-1][0] - rows[0][0] + 1
+    return rows and (min(xs), rows[0][0], max(xs) - min(xs) + 1, rows[-1][0] - rows[0][0] + 1)
 
 
-def runs(rows, min_height):
-    """Runs of consecutive y values, as (top, bottom), at least min_height rows tall."""
-    found = []
-    for y in rows:
-        if found and found[-1][1] == y - 1:
-            found[-1][1] = y
-        else:
-            found.append([y, y])
-    return [(top, bottom) for top, bottom in found if bottom - top + 1 >= min_height]
+def runs(ys, min_height):
+    """Runs of consecutive ys, as (top, bottom), at least min_height long."""
+    found = [[y for _, y in run] for _, run in
+             itertools.groupby(enumerate(ys), lambda pair: pair[1] - pair[0])]
+    return [(run[0], run[-1]) for run in found if len(run) >= min_height]
 
 
 def glyph_contrast(image, icon, bar):

@@ -1,11 +1,7 @@
 # SPDX-License-Identifier: MIT
-"""A private headless sway session: the X session's flow on Wayland.
-
-sway refuses root, so everything runs as a user made for the tests. A headless
-seat has no pointer: wayvnc gives it a virtual pointer and keyboard, driven
-through a few RFB messages. grim takes the screenshots, swaymsg says where
-windows are, waybar is the bar and its SNI tray, Thunar the (native) file manager.
-"""
+"""The X session's flow on headless sway, with waybar's SNI tray, Thunar, grim and swaymsg,
+as a user made for the tests, since sway refuses root. A headless seat has no pointer:
+wayvnc gives it one and a keyboard, driven through a few RFB messages."""
 
 import glob
 import json
@@ -17,21 +13,17 @@ import subprocess
 import time
 
 from pixels import parse_ppm
-from xsession import DARK_BAR, SCREEN_H, SCREEN_W, Session, Window, check, log, wait_for
+from xsession import DARK_BAR, SCREEN_H, SCREEN_W, Session, Window, check, wait_for
 
 USER = "stashlet-desktop"
 KEYSYMS = {"ctrl": 0xFFE3, "Escape": 0xFF1B, "Return": 0xFF0D}
 
 
 def test_user():
-    try:
-        return pwd.getpwnam(USER)
-    except KeyError:
-        result = subprocess.run(["useradd", "--system", "--no-create-home",
-                                 "--shell", "/usr/sbin/nologin", USER], capture_output=True, text=True)
-        # 9: made meanwhile by a run in parallel.
-        check(result.returncode in (0, 9), f"useradd: {result.stderr}")
-        return pwd.getpwnam(USER)
+    result = subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
+                             "/usr/sbin/nologin", USER], capture_output=True, text=True)
+    check(result.returncode in (0, 9), f"useradd: {result.stderr}")  # 9: it exists
+    return pwd.getpwnam(USER)
 
 
 class Rfb:
@@ -70,8 +62,8 @@ class SwaySession(Session):
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
         self.user, self.rfb = test_user(), None
-        self.as_user = ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
-                        "--init-groups", "--"]
+        self.as_user = ["setpriv", f"--reuid={self.user.pw_uid}",
+                        f"--regid={self.user.pw_gid}", "--init-groups", "--"]
         super().__init__(binary, within, bar, name)
         del self.env["QT_QPA_PLATFORM"]
         # sway draws no client decorations; its users turn Qt's off, which also keeps
@@ -93,11 +85,9 @@ class SwaySession(Session):
     def start(self):
         # With the system's service folders, GTK programs start the desktop portal, which
         # mounts a FUSE folder in XDG_RUNTIME_DIR that root can neither enter nor remove.
-        services = os.path.join(self.root, "dbus-services")
-        os.mkdir(services)
+        services = self.write(os.path.join(self.root, "dbus-services", ""))
         xfconf = "/usr/share/dbus-1/services/org.xfce.Xfconf.service"
-        if os.path.exists(xfconf):
-            self.write(os.path.join(services, "org.xfce.Xfconf.service"), open(xfconf).read())
+        os.symlink(xfconf, os.path.join(services, os.path.basename(xfconf)))
         config = os.path.join(self.root, "session-bus.xml")
         self.write(config, f"""<busconfig><type>session</type>
   <listen>unix:path={os.path.join(self.runtime, "bus")}</listen><auth>EXTERNAL</auth>
@@ -126,7 +116,6 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
                                         15, "sway's IPC socket")[0]
         self.env["DISPLAY"] = wait_for(lambda: open(f"{self.runtime}/xdisplay").read().strip(), 15,
                                        "XWayland")
-        log("sway on", self.env["WAYLAND_DISPLAY"], "XWayland on", self.env["DISPLAY"])
         vnc = os.path.join(self.runtime, "vnc")
         self.spawn("wayvnc", ["wayvnc", "--unix-socket", vnc])
         # The socket's file shows before wayvnc listens on it.
@@ -167,9 +156,6 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
                                     pid=node["pid"], name=node.get("name") or "",
                                     app_id=node.get("app_id")))
         return found
-
-    def window(self, wid):
-        return next((w for w in self.tree_windows() if w.id == wid), None)
 
     def named(self, title):
         return [w for w in self.tree_windows() if w.name.startswith(title)]

@@ -16,7 +16,6 @@ from pixels import parse_ppm
 from xsession import DARK_BAR, SCREEN_H, SCREEN_W, Session, Window, check, wait_for
 
 USER = "stashlet-desktop"
-KEYSYMS = {"ctrl": 0xFFE3, "Escape": 0xFF1B, "Return": 0xFF0D}
 
 
 def test_user():
@@ -197,7 +196,8 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         self.rfb.pointer(buttons=self.rfb.buttons | bit if down else self.rfb.buttons & ~bit)
 
     def key(self, combo):
-        syms = [KEYSYMS.get(k) or ord(k) for k in combo.split("+")]
+        # X keysyms; a letter's is its code.
+        syms = [{"ctrl": 0xFFE3, "Escape": 0xFF1B}.get(k) or ord(k) for k in combo.split("+")]
         for sym, down in [(s, True) for s in syms] + [(s, False) for s in reversed(syms)]:
             self.rfb.keysym(sym, down)
             time.sleep(0.02)

@@ -88,8 +88,9 @@ def run(name, tools, body, cannot=None):
     missing = [t for t in tools if not shutil.which(t)]
     cannot = cannot or missing and f"{', '.join(missing)} missing (scripts/setup installs it)"
     if cannot:
-        print(f"SKIP {name}: {cannot}", flush=True)
-        return 1 if os.environ.get("STASHLET_CI") else 77
+        ci = os.environ.get("STASHLET_CI")
+        print(f"{'FAIL' if ci else 'SKIP'} {name}: {cannot}", flush=True)
+        return 1 if ci else 77
 
     def stop(signum, _frame):
         raise SystemExit(f"stopped by signal {signum}")

@@ -1,81 +1,87 @@
 # SPDX-License-Identifier: MIT
-"""Measures read off screenshots: colours, contrast, what changed, a menu's lines."""
+"""Measures read off screenshots, each a binary PPM as (width, height, rgb bytes):
+colours, contrast, what changed, a menu's lines."""
 
 import collections
+import itertools
+import re
 
-from xsession import Session, check
+
+def parse_ppm(data):
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    if not match:
+        raise ValueError("a screenshot that is no 8-bit binary PPM")
+    return int(match[1]), int(match[2]), data[match.end():]
+
+
+def region(image, x, y, w, h):
+    width, _, data = image
+    return b"".join(data[((y + r) * width + x) * 3:((y + r) * width + x + w) * 3] for r in range(h))
+
+
+def pixels(image, rect):
+    data = region(image, *rect)
+    return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
 
 
 def hex_colour(rgb):
-    return "#%02x%02x%02x" % rgb
-
-
-def luminance(rgb):
-    def linear(c):
-        c /= 255
-        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
-    r, g, b = (linear(c) for c in rgb)
-    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+    return "#%02x%02x%02x" % tuple(rgb)
 
 
 def contrast(a, b):
+    """WCAG's contrast ratio of two sRGB colours."""
+    def luminance(rgb):
+        lin = [c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+               for c in (v / 255 for v in rgb)]
+        return 0.2126 * lin[0] + 0.7152 * lin[1] + 0.0722 * lin[2]
     la, lb = sorted((luminance(a), luminance(b)), reverse=True)
     return (la + 0.05) / (lb + 0.05)
 
 
-def pixels(image, rect):
-    x, y, w, h = rect
-    data = Session.region(image, x, y, w, h)
-    return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
+def changed_columns(before, after, rect):
+    """Per row of rect, the x of every pixel that differs: [(y, [x...]), ...]."""
+    x0, y0, w, h = rect
+    pairs = ((y, region(before, x0, y, w, 1), region(after, x0, y, w, 1)) 
+             for y in range(y0, y0 + h))
+    return [(y, [x0 + i for i in range(w) if a[i * 3:i * 3 + 3] != b[i * 3:i * 3 + 3]])
+            for y, a, b in pairs if a != b]
 
 
 def changed_box(before, after, rect):
-    """The bounding box (x, y, w, h) of the pixels that differ inside rect."""
-    x0, y0, w, h = rect
-    xs, ys = [], []
-    for row in range(h):
-        a = Session.region(before, x0, y0 + row, w, 1)
-        b = Session.region(after, x0, y0 + row, w, 1)
-        if a == b:
-            continue
-        for col in range(w):
-            if a[col * 3:col * 3 + 3] != b[col * 3:col * 3 + 3]:
-                xs.append(x0 + col)
-                ys.append(y0 + row)
-    if not xs:
-        return None
-    return min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+    """The bounding box (x, y, w, h) of the pixels that differ inside rect, or None."""
+    rows = changed_columns(before, after, rect)
+    xs = [x for _, row in rows for x in row]
+    return rows and (min(xs), rows[0][0], max(xs) - min(xs) + 1, rows[-1][0] - rows[0][0] + 1)
+
+
+def runs(ys, min_height):
+    """Runs of consecutive ys, as (top, bottom), at least min_height long."""
+    found = [[y for _, y in run] for _, run in
+             itertools.groupby(enumerate(ys), lambda pair: pair[1] - pair[0])]
+    return [(run[0], run[-1]) for run in found if len(run) >= min_height]
 
 
 def glyph_contrast(image, icon, bar):
-    """The contrast of the icon's strongest pixel against the bar's own colour."""
+    """The contrast of the icon's strongest pixel against the bar's commonest colour."""
     bar_colour = collections.Counter(pixels(image, bar)).most_common(1)[0][0]
     best = max(pixels(image, icon), key=lambda p: contrast(p, bar_colour))
     return contrast(best, bar_colour), bar_colour, best
 
 
 def last_label(image, menu):
-    """The centre of the lowest line of text in a menu.
-
-    A row of the menu's left half is text when some but not most of its
-    pixels differ from the menu's background: borders, separators and shadows
-    cross the whole width.
-    """
+    """The centre of the lowest line of text in a menu: a row of its left half is
+    text when some but not most of it differs from the menu's background, since
+    borders, separators and shadows cross the whole width."""
     x, y, w, h = menu
-    columns = (x + 6, max(8, w // 2 - 6))
-    background = collections.Counter(pixels(image, (x, y, w, h))).most_common(1)[0][0]
-    runs, start = [], None
-    for row in range(y + 2, y + h - 2):
-        ink = [i for i, p in enumerate(pixels(image, (columns[0], row, columns[1], 1)))
-               if sum(abs(a - b) for a, b in zip(p, background)) > 120]
-        text = 0 < len(ink) < 0.7 * columns[1]
-        if text and start is None:
-            start = row
-        elif not text and start is not None:
-            runs.append((start, row - 1))
-            start = None
+    left, width = x + 6, max(8, w // 2 - 6)
+    background = collections.Counter(pixels(image, menu)).most_common(1)[0][0]
+
+    def text(row):
+        ink = sum(1 for p in pixels(image, (left, row, width, 1))
+                  if sum(abs(a - b) for a, b in zip(p, background)) > 120)
+        return 0 < ink < 0.7 * width
     # Rounded corners and shadows make thin runs at the edges; a label is taller.
-    runs = [(top, bottom) for top, bottom in runs if bottom - top >= 4]
-    check(runs, f"no text in the menu at {menu}")
-    top, bottom = runs[-1]
-    return x + w // 4, (top + bottom) // 2
+    lines = runs([row for row in range(y + 2, y + h - 2) if text(row)], 5)
+    if not lines:
+        raise ValueError(f"no text in the menu at {menu}")
+    return x + w // 4, sum(lines[-1]) // 2

@@ -1,24 +1,27 @@
 # SPDX-License-Identifier: MIT
-"""A private desktop for driving qel-stashlet as a user would.
-
-Session starts its own Xvfb, session bus, trayer and (when asked) pcmanfm, with
-HOME, TMPDIR and XDG_RUNTIME_DIR in a fresh folder, drives them with xdotool,
-and removes every process and file of it when closed. The end-to-end checks
-and the desktop benchmarks both use it.
-"""
+"""Private desktops, each removed whole when closed, for the end-to-end tests and the
+benchmarks: Session (Xvfb, a session bus, trayer, pcmanfm, xdotool), SniX11Session
+(openbox, xcompmgr, xfce4-panel) and waysession.SwaySession; and how a test ends."""
 
 import ctypes
 import os
+import re
+import select
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+import traceback
+
+from pixels import changed_box, changed_columns, last_label, parse_ppm, region, runs
 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
-STAGING_NAME = "QELStashlet"
+DARK_BAR, LIGHT_BAR = (0x20, 0x20, 0x20), (0xE8, 0xE8, 0xE8)
+START = time.monotonic()
+_log = ["e2e", sys.stdout]
 
 
 class Failure(AssertionError):
@@ -26,19 +29,11 @@ class Failure(AssertionError):
 
 
 def log(*parts):
-    print("[%s %7.2fs]" % (_log_tag, time.monotonic() - START), *parts, file=_log_stream,
-          flush=True)
+    print("[%s %7.2fs]" % (_log[0], time.monotonic() - START), *parts, file=_log[1], flush=True)
 
 
 def log_to(tag, stream):
-    """Where log() writes, and the tag its lines begin with."""
-    global _log_tag, _log_stream
-    _log_tag, _log_stream = tag, stream
-
-
-START = time.monotonic()
-_log_tag = "e2e"
-_log_stream = sys.stdout
+    _log[:] = [tag, stream]
 
 
 def check(condition, message):
@@ -47,9 +42,8 @@ def check(condition, message):
 
 
 def wait_for(predicate, timeout, what, interval=0.05):
-    """Polls until predicate() returns a true value; fails naming `what`."""
-    deadline = time.monotonic() + timeout
-    last_error = None
+    """predicate()'s first true value; fails naming `what` after `timeout` s."""
+    deadline, last_error = time.monotonic() + timeout, None
     while True:
         try:
             value = predicate()
@@ -59,17 +53,28 @@ def wait_for(predicate, timeout, what, interval=0.05):
             # Windows and files come and go while we look at them.
             last_error = error
         if time.monotonic() >= deadline:
-            detail = f" (last error: {last_error})" if last_error else ""
-            raise Failure(f"timed out after {timeout:.1f}s waiting for {what}{detail}")
+            raise Failure(f"timed out after {timeout:.1f}s waiting for {what}"
+                          + (f" (last error: {last_error})" if last_error else ""))
         time.sleep(interval)
 
 
-def stays(predicate, duration, what, interval=0.05):
-    """Fails if predicate() turns false at any poll during `duration`."""
+def steady(sample, timeout, what, key=lambda v: v, interval=0.2):
+    """sample()'s value once two samples in a row agree, by key, on something true."""
+    last = [None]
+
+    def again():
+        value = sample()
+        k = key(value)
+        hit, last[0] = k and k == last[0], k
+        return value if hit else None
+    return wait_for(again, timeout, what, interval)
+
+
+def stays(predicate, duration, what):
     deadline = time.monotonic() + duration
     while time.monotonic() < deadline:
         check(predicate(), f"{what} did not hold for {duration:.1f}s")
-        time.sleep(interval)
+        time.sleep(0.05)
 
 
 def read_bytes(path):
@@ -77,152 +82,150 @@ def read_bytes(path):
         return f.read()
 
 
-def parse_ppm(data):
-    """A binary PPM (P6, 8 bits) as (width, height, rgb bytes)."""
-    tokens, pos = [], 0
-    while len(tokens) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos)
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        tokens.append(data[pos:end])
-        pos = end
-    check(tokens[0] == b"P6" and tokens[3] == b"255", "unexpected image format from a screenshot")
-    w, h = int(tokens[1]), int(tokens[2])
-    return w, h, data[pos + 1:pos + 1 + w * h * 3]
+def run(name, tools, body, cannot=None):
+    """Runs body() as one test: 0 passed, 1 failed, 77 (skipped) where a tool is missing
+    or `cannot` says why, but not in CI (.ci/run sets STASHLET_CI), where all must run."""
+    missing = [t for t in tools if not shutil.which(t)]
+    cannot = cannot or missing and f"{', '.join(missing)} missing (scripts/setup installs it)"
+    if cannot:
+        ci = os.environ.get("STASHLET_CI")
+        print(f"{'FAIL' if ci else 'SKIP'} {name}: {cannot}", flush=True)
+        return 1 if ci else 77
 
-
-# --- Xlib through ctypes: only for questions xdotool cannot answer ---------
-
-_CLIENT_MESSAGE = 33
-
-
-class _XClientMessageEvent(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+    def stop(signum, _frame):
+        raise SystemExit(f"stopped by signal {signum}")
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
+        signal.signal(sig, stop)
+    # Under CTest the run is killed after its TIMEOUT; ending earlier leaves time to clean up.
+    signal.alarm(int(os.environ.get("STASHLET_E2E_SELF_TIMEOUT", "100")))
+    try:
+        body()
+        log("PASS", name)
+        return 0
+    except BaseException as error:  # noqa: BLE001 - a broken desktop fails the test too
+        log("FAIL", name + ":", error)
+        return 1
+    finally:
+        signal.alarm(0)
 
 
 class Xlib:
+    """What xdotool cannot do: ask who owns a selection, send a close request."""
+
     def __init__(self, display):
-        self.x = ctypes.CDLL("libX11.so.6")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x.XInternAtom.restype = ctypes.c_ulong
-        self.x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        self.x.XGetSelectionOwner.restype = ctypes.c_ulong
-        self.x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = display
+        self.x, self.display = ctypes.CDLL("libX11.so.6"), display.encode()
+        p, u, i = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+        for fn, result, args in (("XOpenDisplay", p, [ctypes.c_char_p]), ("XCloseDisplay", i, [p]),
+                                 ("XInternAtom", u, [p, ctypes.c_char_p, i]),
+                                 ("XGetSelectionOwner", u, [p, u]),
+                                 ("XSendEvent", i, [p, u, i, ctypes.c_long, p])):
+            getattr(self.x, fn).restype, getattr(self.x, fn).argtypes = result, args
 
-    def can_open(self):
-        dpy = self.x.XOpenDisplay(self.display.encode())
-        if dpy:
-            self.x.XCloseDisplay(dpy)
-        return bool(dpy)
-
-    def ask_to_close(self, wid):
-        """Sends `wid` the window manager's close request (WM_DELETE_WINDOW), as
-        the close button of its frame would."""
-        dpy = self.x.XOpenDisplay(self.display.encode())
+    def call(self, fn):
+        dpy = self.x.XOpenDisplay(self.display)
         check(dpy, "cannot open the display")
         try:
-            event = _XClientMessageEvent(
-                type=_CLIENT_MESSAGE, window=wid, format=32,
-                message_type=self.x.XInternAtom(dpy, b"WM_PROTOCOLS", 0))
-            event.data[0] = self.x.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-            event.data[1] = 0  # CurrentTime
-            self.x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
-                                          ctypes.c_long, ctypes.c_void_p]
-            self.x.XFlush.argtypes = [ctypes.c_void_p]
-            check(self.x.XSendEvent(dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
-            self.x.XFlush(dpy)
+            return fn(dpy, lambda name: self.x.XInternAtom(dpy, name, 0))
         finally:
             self.x.XCloseDisplay(dpy)
 
     def selection_owner(self, name):
-        dpy = self.x.XOpenDisplay(self.display.encode())
-        if not dpy:
-            return 0
-        try:
-            atom = self.x.XInternAtom(dpy, name.encode(), 0)
-            return self.x.XGetSelectionOwner(dpy, atom)
-        finally:
-            self.x.XCloseDisplay(dpy)
+        return self.call(lambda dpy, atom: self.x.XGetSelectionOwner(dpy, atom(name.encode())))
 
+    def ask_to_close(self, wid):
+        """WM_DELETE_WINDOW, as a frame's close button sends it: an XClientMessageEvent
+        (type 33, serial, send_event, display, window, message_type, format 32, data)
+        in XEvent's 24 longs."""
+        def send(dpy, atom):
+            event = (ctypes.c_long * 24)(33, 0, 0, 0, wid, atom(b"WM_PROTOCOLS"), 32,
+                                         atom(b"WM_DELETE_WINDOW"), 0)
+            # Closing the display sends it.
+            check(self.x.XSendEvent(dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
+        self.call(send)
 
-# --- the session: X server, bus, tray, folders ----------------------------
 
 class Window:
-    def __init__(self, wid, x, y, w, h, viewable):
-        self.id, self.x, self.y, self.w, self.h, self.viewable = wid, x, y, w, h, viewable
+    def __init__(self, wid, x, y, w, h, **more):
+        self.id, self.x, self.y, self.w, self.h = wid, x, y, w, h
+        self.__dict__.update(more)
 
-    @property
-    def centre(self):
-        return self.x + self.w // 2, self.y + self.h // 2
+    centre = property(lambda self: (self.x + self.w // 2, self.y + self.h // 2))
+    rect = property(lambda self: (self.x, self.y, self.w, self.h))
 
     def __repr__(self):
-        state = "viewable" if self.viewable else "hidden"
-        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y} {state}>"
+        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}>"
 
 
-def panel_content(win):
-    """The panel's content inside its window, or None when `win` is no panel.
-
-    Where a compositor can show it, the window has room for the panel's
-    shadow, as much on every side.
-    """
-    margin = (win.w - PANEL_W) // 2
-    if not win.viewable or margin < 0 or (win.w - PANEL_W, win.h - PANEL_H) != (2 * margin,) * 2:
-        return None
-    content = Window(win.id, win.x + margin, win.y + margin, PANEL_W, PANEL_H, True)
-    content.__dict__.update({k: v for k, v in win.__dict__.items()
-                             if k not in ("x", "y", "w", "h")})
-    return content
+def stripes_ppm(w, h):
+    """Diagonal black and white stripes 8 px wide."""
+    line = bytes(255 if (x // 8) % 2 else 0 for x in range(16) for _ in range(3)) * (w // 16 + 2)
+    return b"P6\n%d %d\n255\n" % (w, h) + b"".join(line[(y % 16) * 3:(y % 16 + w) * 3]
+                                                     for y in range(h))
 
 
 class Session:
-    TOOLS = ("Xvfb", "trayer", "pcmanfm", "xdotool", "xwininfo", "import", "dbus-daemon")
+    TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
+    places_windows = True
 
-    def __init__(self, binary, within=None):
-        """`within`: the folder to make the session's own folder in (the system's
-        temporary folder when None)."""
-        self.binary = os.path.abspath(binary)
-        check(os.access(self.binary, os.X_OK), f"no executable at {self.binary}")
-        missing = self.missing_tools()
-        check(not missing, f"{', '.join(missing)} missing: run scripts/setup")
+    def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
+        """`within`: where to make the session's folder; `bar`: the tray's colour."""
+        self.binary, self.bar, self.name = os.path.abspath(binary), bar, name
         self.root = tempfile.mkdtemp(prefix="stashlet-e2e-", dir=within)
-        self.home = self.mkdir("home")
-        self.tmp = self.mkdir("tmp")
-        self.runtime = self.mkdir("run")
-        self.files = self.mkdir("files")
-        self.logs = self.mkdir("logs")
-        self.staging = os.path.join(self.tmp, STAGING_NAME)
-        self.procs = {}
-        self.app = None
-        self.display = None
-        self.env = None
-        self.last_click = 0.0
+        self.home, self.tmp, self.runtime, self.files, self.logs = (self.write(
+            os.path.join(self.root, n, "")) for n in ("home", "tmp", "run", "files", "logs"))
+        self.staging = os.path.join(self.tmp, "QELStashlet")
+        self.procs, self.app, self.display, self.last_click = {}, None, None, 0.0
+        self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.home,
+                        TMPDIR=self.tmp, XDG_RUNTIME_DIR=self.runtime, LANG="C.UTF-8",
+                        XDG_CONFIG_HOME=self.home + "/.config", NO_AT_BRIDGE="1",
+                        XDG_CACHE_HOME=self.home + "/.cache", QT_QPA_PLATFORM="xcb",
+                        XDG_DATA_HOME=self.home + "/.local/share",
+                        # Every process of the run carries it, so the clean-up finds them
+                        # all, including any a child started on its own.
+                        STASHLET_E2E_RUN=self.root)
+        self.env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
 
-    @classmethod
-    def missing_tools(cls):
-        return [tool for tool in cls.TOOLS if not shutil.which(tool)]
+    def __enter__(self):
+        return self
 
-    def mkdir(self, name, mode=0o700):
-        path = os.path.join(self.root, name)
-        os.makedirs(path, mode=mode, exist_ok=True)
-        os.chmod(path, mode)
-        return path
+    def __exit__(self, kind, error, trace):
+        if error is not None:
+            if not isinstance(error, Failure):
+                traceback.print_exception(kind, error, trace)
+            self.report_failure()
+        # A second signal must not cut the clean-up short.
+        sigs = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
+        old = [signal.signal(sig, signal.SIG_IGN) for sig in sigs]
+        self.close()
+        for sig, handler in zip(sigs, old):
+            signal.signal(sig, handler)
 
-    def log_file(self, name):
-        return open(os.path.join(self.logs, name + ".log"), "ab")
+    def own(self, path):
+        """Gives what the tests make under the session's folder to its desktop's user."""
 
-    # Start-up ---------------------------------------------------------
+    def write(self, path, data=None):
+        """Writes a file, or makes a private folder for a path ending in /."""
+        os.makedirs(os.path.dirname(path), 0o700, exist_ok=True)
+        if data is not None:
+            with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+                f.write(data)
+        self.own(path.rstrip("/"))
+        return path.rstrip("/")
+
+    def spawn(self, name, args, env=None, **popen):
+        while name in self.procs:
+            name += "+"
+        self.procs[name] = subprocess.Popen(
+            args, stdout=open(os.path.join(self.logs, name + ".log"), "ab"),
+            stderr=subprocess.STDOUT, env=env or self.env, start_new_session=True, **popen)
+        return self.procs[name]
+
+    def run(self, args, timeout=10):
+        return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, text=True)
+
+    def gdbus(self, dest, path, method, *args):
+        return self.run(["gdbus", "call", "--session", "--dest", dest, "--object-path", path,
+                         "--method", method, *args]).stdout
 
     def start(self):
         self.start_x()
@@ -231,175 +234,129 @@ class Session:
 
     def start_x(self):
         read_fd, write_fd = os.pipe()
-        # -displayfd lets the server pick a free display itself, so parallel
-        # runs never race for a number.
-        self.procs["xvfb"] = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stdout=self.log_file("xvfb"), stderr=subprocess.STDOUT,
-            env=self.base_env(), start_new_session=True)
+        # -displayfd lets the server pick a free display, so parallel runs never race
+        # for one; it writes the number once it accepts clients.
+        self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                            f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp", "-noreset"],
+                   pass_fds=(write_fd,))
         os.close(write_fd)
-        number = b""
-        with os.fdopen(read_fd, "rb") as pipe:
-            deadline = time.monotonic() + 15
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = pipe.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        check(number.strip().isdigit(), "Xvfb did not report a display number")
-        self.display = ":" + number.decode().strip()
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip() if select.select([pipe], [], [], 15)[0] else ""
+        check(number.isdigit(), "Xvfb did not report a display number")
+        self.display = self.env["DISPLAY"] = ":" + number
         self.xlib = Xlib(self.display)
-        wait_for(self.xlib.can_open, 10, "the X server to accept clients")
-        log("X server on", self.display)
 
-    def base_env(self):
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": self.home,
-            "TMPDIR": self.tmp,
-            "XDG_RUNTIME_DIR": self.runtime,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
-            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
-            "LANG": "C.UTF-8",
-            "NO_AT_BRIDGE": "1",
-            "QT_QPA_PLATFORM": "xcb",
-            # Every process of this run carries it, so the clean-up finds
-            # them all, including any a child started on its own.
-            "STASHLET_E2E_RUN": self.root,
-        }
-        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
-            if name in os.environ:
-                env[name] = os.environ[name]
-        if self.display:
-            env["DISPLAY"] = self.display
-        if self.env and "DBUS_SESSION_BUS_ADDRESS" in self.env:
-            env["DBUS_SESSION_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"]
-        return env
-
-    def start_bus(self):
+    def start_bus(self, *config):
         socket = os.path.join(self.runtime, "bus")
-        self.procs["dbus"] = subprocess.Popen(
-            ["dbus-daemon", "--session", "--nofork", "--nopidfile", f"--address=unix:path={socket}"],
-            stdout=self.log_file("dbus"), stderr=subprocess.STDOUT, env=self.base_env(),
-            start_new_session=True)
+        self.spawn("dbus", ["dbus-daemon", "--nofork", "--nopidfile",
+                            *(config or ["--session", f"--address=unix:path={socket}"])])
         wait_for(lambda: os.path.exists(socket), 10, "the session bus socket")
-        self.env = self.base_env()
         self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
 
+    def bus_has(self, name):
+        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.NameHasOwner", name)
+
     def start_tray(self):
-        self.procs["trayer"] = subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-             "--height", "24", "--SetDockType", "true", "--transparent", "false"],
-            stdout=self.log_file("trayer"), stderr=subprocess.STDOUT, env=self.env,
-            start_new_session=True)
+        self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                              "pixel", "--width", "160", "--height", "24", "--SetDockType", "true",
+                              "--transparent", "true", "--alpha", "0",
+                              "--tint", "0x%02x%02x%02x" % self.bar])
         # The program asks once, at start, whether a tray exists.
         wait_for(lambda: self.xlib.selection_owner("_NET_SYSTEM_TRAY_S0"), 15,
                  "trayer to own the tray selection")
 
+    def bar_rect(self):
+        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^trayer$")), None),
+                        5, "trayer's window")
+
+    def desk_rect(self):
+        top = sum(self.bar_rect()[1::2])
+        return 0, top, SCREEN_W, SCREEN_H - top
+
+    def open_stripes(self):
+        """A black and white striped window below the bar, for what shows through."""
+        x, y, w, h = self.desk_rect()
+        path = self.write(os.path.join(self.files, "stripes.ppm"), stripes_ppm(w, h))
+        self.spawn("stripes", ["display", "-title", "stripes", "-geometry", f"+{x}+{y}", path])
+        wait_for(lambda: [v for v in self.named("stripes") if v.w == w], 15, "the striped window")
+
     def launch(self, extra_env=None, binary=None):
-        """Starts the program, or another `binary` in its place, not waiting for it;
-        returns the Popen."""
-        env = dict(self.env)
-        env.update(extra_env or {})
-        name = "app" if binary is None else os.path.basename(binary)
-        return subprocess.Popen([binary or self.binary], stdout=self.log_file(name),
-                                stderr=subprocess.STDOUT, env=env, start_new_session=True)
+        """Starts the program, or another `binary` in its place, not waiting for it."""
+        return self.spawn("app" if binary is None else os.path.basename(binary),
+                          [binary or self.binary], dict(self.env, **(extra_env or {})))
 
     def start_app(self):
         self.app = self.launch()
-        icon = wait_for(self.tray_icon, 20, "the tray icon to appear")
-        log("tray icon", icon)
-        return icon
+        return self.tray_item(None)
 
-    # X queries ----------------------------------------------------------
+    def tray_item(self, _before):  # an XEmbed tray shows the program's own window
+        return wait_for(self.tray_icon, 20, "the tray icon to appear")
 
-    def run(self, args, timeout=10):
-        return subprocess.run(args, env=self.env or self.base_env(), capture_output=True,
-                              timeout=timeout, text=True)
-
-    def bus_has(self, name):
-        """Whether someone owns `name` on the session bus."""
-        result = self.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
-                           "--object-path", "/org/freedesktop/DBus", "--method",
-                           "org.freedesktop.DBus.NameHasOwner", name])
-        return result.returncode == 0 and "true" in result.stdout
+    def sni_tray_item(self, before):
+        """Where an item over StatusNotifierItem shows: what changed on the bar."""
+        wait_for(lambda: "'" in self.gdbus(
+            "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+            "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+            "RegisteredStatusNotifierItems"), 20, "an item registered with the watcher")
+        box = steady(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
+                     "the tray item to appear", interval=0.3)
+        return Window(None, *box)
 
     def xdo(self, *args):
         result = self.run(["xdotool", *map(str, args)])
-        check(result.returncode == 0, f"xdotool {' '.join(map(str, args))} failed: {result.stderr}")
+        check(result.returncode == 0, f"xdotool {' '.join(map(str, args))}: {result.stderr}")
         return result.stdout
 
-    def window(self, wid):
-        result = self.run(["xwininfo", "-id", str(wid)])
-        if result.returncode != 0:
-            return None
-        fields = {}
-        for line in result.stdout.splitlines():
-            key, sep, value = line.strip().partition(":")
-            if sep:
-                fields[key.strip()] = value.strip()
-        return Window(wid, int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"]),
-                      int(fields["Width"]), int(fields["Height"]),
-                      fields.get("Map State") == "IsViewable")
-
     def windows(self, *search):
-        result = self.run(["xdotool", "search", *search])
-        found = []
-        for wid in result.stdout.split():
-            w = self.window(wid)
-            if w is not None:
-                found.append(w)
-        return found
+        """The viewable windows that xdotool's search finds."""
+        return [Window(*map(int, m)) for m in re.findall(
+            r"WINDOW=(\d+)\nX=(-?\d+)\nY=(-?\d+)\nWIDTH=(\d+)\nHEIGHT=(\d+)", self.run(
+                ["xdotool", "search", "--onlyvisible", *search, "getwindowgeometry", "--shell",
+                 "%@"]).stdout)]
+
+    def named(self, title):
+        return [w for w in self.windows("--name", f"^{title}$") if w.w > 100]
 
     def app_windows(self):
         return self.windows("--class", "^qel-stashlet$")
 
     def tray_icon(self):
-        icons = [w for w in self.app_windows() if w.viewable and w.w <= 64 and w.h <= 64]
+        icons = [w for w in self.app_windows() if w.w <= 64 and w.h <= 64]
         return icons[0] if len(icons) == 1 else None
 
     def panel(self):
-        """The panel when it is on screen, else None: the rectangle of its content."""
-        panels = [c for c in map(panel_content, self.app_windows()) if c]
+        """The panel on screen, else None. Where a compositor can show it, its window
+        has room for the panel's shadow, as much on every side."""
+        panels = [Window(w.id, w.x + (w.w - PANEL_W) // 2, w.y + (w.h - PANEL_H) // 2, PANEL_W,
+                         PANEL_H) for w in self.app_windows()
+                  if w.w - PANEL_W == w.h - PANEL_H >= 0 and (w.w - PANEL_W) % 2 == 0]
         check(len(panels) <= 1, f"more than one panel on screen: {panels}")
         return panels[0] if panels else None
 
-    def open_panel(self):
-        icon = wait_for(self.tray_icon, 10, "the tray icon")
-        self.click(*icon.centre)
-        return wait_for(self.panel, 10, "the panel to show after a click on the tray icon")
-
-    # Input ----------------------------------------------------------------
+    def place(self, win, x, y, w, h):
+        self.xdo("windowsize", win.id, w, h)
+        self.xdo("windowmove", win.id, x, y)
 
     def move(self, x, y):
         self.xdo("mousemove", x, y)
 
-    def press(self, button=1):
-        self.xdo("mousedown", button)
-
-    def release(self, button=1):
-        self.xdo("mouseup", button)
+    def button(self, down, button=1):
+        self.xdo("mousedown" if down else "mouseup", button)
 
     def key(self, combo):
-        """Presses and releases a key combination in xdotool's notation (ctrl+a)."""
         self.xdo("key", combo)
 
     def focus(self, win):
         self.xdo("windowfocus", "--sync", win.id)
 
     def click(self, x, y, button=1):
-        # Two clicks closer than the double-click interval (400 ms in Qt)
-        # make a double click; a user toggling the panel clicks slower.
-        wait = self.last_click + 0.6 - time.monotonic()
-        if wait > 0:
-            time.sleep(wait)
+        # Closer than Qt's double-click interval (400 ms), two clicks make a double click.
+        time.sleep(max(0.0, self.last_click + 0.6 - time.monotonic()))
         self.move(x, y)
-        time.sleep(0.05)
-        self.press(button)
-        time.sleep(0.05)
-        self.release(button)
+        for down in (True, False):
+            time.sleep(0.05)
+            self.button(down, button)
         self.last_click = time.monotonic()
 
     def park_pointer(self):
@@ -407,259 +364,265 @@ class Session:
         self.move(700, SCREEN_H - 5)
 
     def drag(self, start, end, steps=14, pause=0.04):
-        """Presses at start, moves in small steps, releases at end.
-
-        XDND follows pointer motion: the source starts a drag only after it
-        sees the pointer move past its threshold, and the target answers each
-        position message, so the pointer must travel, not jump.
-        """
-        sx, sy = start
-        ex, ey = end
+        """A drag that travels: the source starts one only once the pointer has moved
+        past its threshold, and the target answers each position."""
+        (sx, sy), (ex, ey) = start, end
         self.move(sx, sy)
         time.sleep(pause)
-        self.press()
+        self.button(True)
         try:
-            for i in range(1, 5):
-                time.sleep(pause)
-                self.move(sx + 4 * i, sy + 2 * i)
-            for i in range(1, steps + 1):
-                time.sleep(pause)
-                self.move(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
-            for dx, dy in ((2, 1), (-1, 2), (0, 0)):
-                time.sleep(pause * 2)
-                self.move(ex + dx, ey + dy)
+            path = [(sx + 4 * i, sy + 2 * i) for i in range(1, 5)]
+            path += [(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
+                     for i in range(1, steps + 1)]
+            for i, (x, y) in enumerate(path + [(ex + 2, ey + 1), (ex - 1, ey + 2), (ex, ey)]):
+                time.sleep(pause if i < len(path) else pause * 2)
+                self.move(x, y)
             time.sleep(0.25)
         finally:
-            self.release()
+            self.button(False)
 
-    # Screen ---------------------------------------------------------------
+    def drag_until(self, start, end, arrived, what, untouched):
+        """Drags, and once more if the first changed nothing at all: an XDND exchange
+        the source never started is the test desktop's doing, anything else the program's."""
+        for attempt in (1, 2):
+            self.drag(start, end)
+            try:
+                return wait_for(arrived, 10, what)
+            except Failure:
+                if attempt == 2 or not untouched():
+                    raise
+                log("the drag changed nothing; dragging once more")
+                self.park_pointer()
+
+    def shot(self, args):
+        result = subprocess.run(["import", "-window", "root", "-depth", "8", *args], env=self.env,
+                                capture_output=True, timeout=20)
+        check(result.returncode == 0, f"import: {result.stderr[-300:]!r}")
+        return result.stdout
 
     def grab(self):
-        """The root window as (width, height, rgb bytes)."""
-        result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                                env=self.env, capture_output=True, timeout=20)
-        check(result.returncode == 0, f"import failed: {result.stderr[-300:]!r}")
-        return parse_ppm(result.stdout)
-
-    @staticmethod
-    def region(image, x, y, w, h):
-        width, _, pixels = image
-        return b"".join(pixels[((y + row) * width + x) * 3:((y + row) * width + x + w) * 3]
-                        for row in range(h))
+        return parse_ppm(self.shot(["ppm:-"]))
 
     def save_png(self, path, x=None, y=None, w=None, h=None):
-        args = ["import", "-window", "root"]
-        if w is not None:
-            args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
-        result = subprocess.run(args + [path], env=self.env, capture_output=True, timeout=20)
-        check(result.returncode == 0, f"import failed: {result.stderr[-300:]!r}")
+        self.shot((["-crop", f"{w}x{h}+{x}+{y}", "+repage"] if w else []) + [path])
 
-    # The file manager -----------------------------------------------------
+    def still(self, rect, timeout=10):
+        """The screen once rect is the same in two grabs in a row."""
+        return steady(self.grab, timeout, f"{rect} to settle", key=lambda i: region(i, *rect))
 
-    def configure_file_manager(self):
-        folder = os.path.join(self.home, ".config", "pcmanfm", "default")
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, "pcmanfm.conf"), "w") as f:
-            f.write("[config]\nsingle_click=0\n\n"
-                    "[ui]\nwin_width=600\nwin_height=340\nmaximized=0\n"
-                    "view_mode=list\nshow_hidden=0\nside_pane_mode=hidden\n"
-                    "show_statusbar=1\n")
-
-    def open_folder(self, path, x, y, w=600, h=340):
-        """Opens a pcmanfm window on `path` and puts it at x,y."""
+    def open_folder(self, path, x, y, w=560, h=340):
+        """A file manager window on `path`, in a list view, at x,y."""
         title = os.path.basename(path)
-        if "pcmanfm" not in self.procs:
-            self.configure_file_manager()
-        proc = subprocess.Popen(["pcmanfm", "--new-win", path], stdout=self.log_file("pcmanfm"),
-                                stderr=subprocess.STDOUT, env=self.env, start_new_session=True)
-        self.procs.setdefault("pcmanfm", proc)
-        if proc is not self.procs["pcmanfm"]:
-            self.procs["pcmanfm-" + title] = proc
-        win = wait_for(lambda: next((w for w in self.windows("--name", f"^{title}$")
-                                     if w.viewable and w.w > 100), None),
-                       20, f"a pcmanfm window on {title}")
+        self.start_file_manager(path)
+        win = wait_for(lambda: next(iter(self.named(title)), None), 20, f"a window on {title}")
+
         def placed():
-            # A window manager may still be placing the window when the first
-            # request arrives and put it back where it chose: ask until it stays.
-            # Its frame may keep a border of a pixel or two.
-            now = self.window(win.id)
+            # A window manager may still be placing it when the first request arrives
+            # and put it back where it chose; its frame may keep a border of a pixel or two.
+            now = next((v for v in self.named(title) if v.id == win.id), None)
             if now and (now.w, now.h) == (w, h) and 0 <= now.x - x <= 2 and 0 <= now.y - y <= 2:
                 return now
-            self.xdo("windowsize", win.id, w, h)
-            self.xdo("windowmove", win.id, x, y)
-            return None
+            self.place(win, x, y, w, h)
         return wait_for(placed, 10, f"the {title} window at {x},{y}", interval=0.2)
 
-    def select_all_rows(self, win, expected_rows):
-        """Selects everything in a folder window; returns a point on a selected row.
+    def start_file_manager(self, path):
+        self.write(os.path.join(self.home, ".config/pcmanfm/default/pcmanfm.conf"),
+                   "[config]\nsingle_click=0\n[ui]\nwin_width=560\nwin_height=340\nmaximized=0\n"
+                   "view_mode=list\nshow_hidden=0\nside_pane_mode=hidden\nshow_statusbar=1\n")
+        self.spawn("pcmanfm", ["pcmanfm", "--new-win", path])
 
-        Rows are found by what the selection changes on screen, not by
-        assuming a theme's colours or a font's height.
-        """
+    def select_all_rows(self, win, count):
+        """Selects everything in a folder window; a point on a selected row. Rows are
+        found by what the selection changes, not by a theme's colours."""
         self.park_pointer()
         self.focus(win)
-        # The listing fills in after the window maps: compare against the
-        # window once it has stopped changing, and read the selection once
-        # it has too.
-        before = self.settled_grab(win)
+        # The listing fills in after the window maps: compare once it stops changing.
+        before = self.still(win.rect)
         self.key("ctrl+a")
-
-        def selected_rows():
-            rows = self.changed_rows(before, self.settled_grab(win), win)
-            return rows if rows and self.changed_rows(before, self.settled_grab(win), win) == rows \
-                else None
-        rows = wait_for(selected_rows, 15, f"the selection to show in the {win.id} window")
-        log("selected rows at y", rows)
-        # Rows may touch; their combined height tells how many there are.
+        # A selected row changes most of its width, a status bar's text a little;
+        # a line or two (a status bar's border) is no row.
+        rows = steady(lambda: runs([y for y, xs in changed_columns(
+            before, self.still(win.rect), win.rect) if len(xs) > win.w // 2], 4), 15,
+            f"the selection to show in window {win.id}", interval=0.05)
         top, bottom = rows[0][0], rows[-1][1]
-        check(expected_rows > 0, "nothing to select")
-        row_height = (bottom - top + 1) / expected_rows
-        check(10 <= row_height <= 80,
-              f"selection spans {bottom - top + 1}px for {expected_rows} rows: not a list view?")
-        return win.x + win.w // 3, round(top + row_height / 2)
+        height = (bottom - top + 1) / count
+        check(10 <= height <= 80, f"selection spans {bottom - top + 1}px for {count} rows")
+        return win.x + win.w // 3, round(top + height / 2)
 
-    def settled_grab(self, win, timeout=10):
-        """The screen once the window's area is the same in two grabs in a row."""
-        previous = [None]
-
-        def same():
-            image = self.grab()
-            area = self.region(image, win.x, win.y, win.w, win.h)
-            if area == previous[0]:
-                return image
-            previous[0] = area
-            return None
-        return wait_for(same, timeout, f"window {win.id} to stop changing", interval=0.15)
-
-    def changed_rows(self, before, after, win):
-        runs, run_start = [], None
-        for y in range(win.y, win.y + win.h):
-            a = self.region(before, win.x, y, win.w, 1)
-            b = self.region(after, win.x, y, win.w, 1)
-            changed = sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
-            # A selected row changes most of its width; a status bar text
-            # change touches only a little of it.
-            if changed > win.w * 0.5:
-                if run_start is None:
-                    run_start = y
-            elif run_start is not None:
-                runs.append((run_start, y - 1))
-                run_start = None
-        if run_start is not None:
-            runs.append((run_start, win.y + win.h - 1))
-        # A line or two (Thunar's status bar border when the selection
-        # changes) is no row.
-        return [(top, bottom) for top, bottom in runs if bottom - top >= 3]
-
-    # Staging folder -------------------------------------------------------
+    def make_files(self, folder_name, sizes, suffix=".bin"):
+        folder = self.write(os.path.join(self.files, folder_name, ""))
+        contents = {f"file{i}{suffix}": os.urandom(size) for i, size in enumerate(sizes, 1)}
+        for name, data in contents.items():
+            self.write(os.path.join(folder, name), data)
+        return folder, contents
 
     def staged(self):
-        try:
-            return sorted(os.listdir(self.staging))
-        except FileNotFoundError:
-            return []
+        return sorted(os.listdir(self.staging)) if os.path.isdir(self.staging) else []
 
     def staged_path(self, name):
         return os.path.join(self.staging, name)
 
-    def make_files(self, folder_name, sizes, suffix=".bin"):
-        folder = os.path.join(self.files, folder_name)
-        os.makedirs(folder)
-        contents = {}
-        for i, size in enumerate(sizes, 1):
-            name = f"file{i}{suffix}"
-            data = os.urandom(size)
-            with open(os.path.join(folder, name), "wb") as f:
-                f.write(data)
-            contents[name] = data
-        return folder, contents
+    def open_panel(self, icon=None):
+        self.click(*(icon or wait_for(self.tray_icon, 10, "the tray icon")).centre)
+        return wait_for(self.panel, 10, "the panel to show after a click on the tray icon")
 
     def drop_from_file_manager(self, folder, count, panel, arrived=None):
-        """Opens `folder` in pcmanfm, selects its `count` files and drags them onto the panel.
-
-        The drop has reached the program once `arrived()` is true; by default,
-        once the staging folder shows something new. A large file shows there
-        only when its copy is whole, so who drops such files says what to
-        look for instead.
-        """
-        win = self.open_folder(folder, 0, 40)
-        start = self.select_all_rows(win, count)
-        target = (panel.x + PANEL_W // 2, panel.y + PANEL_H // 2)
+        """Drags the `count` files of `folder` from the file manager onto the panel, until
+        `arrived()` (by default: the staging folder changed; a large file shows there only
+        when whole, so who drops one says what to look for)."""
+        start = self.select_all_rows(self.open_folder(folder, 0, 40), count)
         before = self.staged()
+        return self.drag_until(start, panel.centre,
+                               arrived or (lambda: self.staged() != before and self.staged()),
+                               "a drop from the file manager to reach the program",
+                               lambda: self.staged() == before and not (arrived and arrived()))
 
-        def staging_changed():
-            return self.staged() != before and self.staged()
-        arrived = arrived or staging_changed
-        for attempt in (1, 2):
-            self.drag(start, target)
-            try:
-                return wait_for(arrived, 10, "a drop from the file manager to reach the program")
-            except Failure:
-                # An XDND exchange that never started changes nothing at
-                # all; anything else is the program's doing and must fail.
-                if attempt == 2 or self.staged() != before or arrived():
-                    raise
-                log("the drag changed nothing; dragging once more")
-                self.park_pointer()
-        return None
+    def stage(self, sizes, panel=None):
+        """Drops new files from the file manager; their bytes, once staged whole."""
+        folder, contents = self.make_files("source", sizes, suffix=".dat")
+        self.drop_from_file_manager(folder, len(sizes), panel or self.open_panel())
+        wait_for(lambda: len(self.staged()) >= min(5, len(sizes)), 15, f"staged: {self.staged()}")
+        for name in self.staged():
+            check(name in contents, f"unexpected staged file {name}")
+            wait_for(lambda: read_bytes(self.staged_path(name)) == contents[name], 10,
+                     f"{name} to be staged whole")
+        check(all(read_bytes(os.path.join(folder, n)) == d for n, d in contents.items()),
+              "an original changed")
+        return contents
 
-    # Clean-up -------------------------------------------------------------
+    def drag_out(self, panel, data):
+        """Drags the first card into a file manager's folder."""
+        target, _ = self.make_files("target", [])
+        win = self.open_folder(target, 0, 420)
+        self.park_pointer()
+        delivered = os.path.join(target, "file1.dat")
+        # The first card sits below the header, inside the list's margin.
+        self.drag_until((panel.x + 110, panel.y + 88), win.centre,
+                        lambda: os.path.exists(delivered) and read_bytes(delivered) == data,
+                        "the card's file to reach the folder whole", lambda: not os.listdir(target))
+        check(os.listdir(target) == ["file1.dat"], f"the folder holds {os.listdir(target)}")
+
+    def quit_at(self, point, how, limit=2.0):
+        """Presses a quit control; the program must end on the release."""
+        self.move(*point)
+        time.sleep(0.05)
+        self.button(True)
+        time.sleep(0.1)
+        check(self.app.poll() is None, f"the program ended on the press of {how}")
+        started = time.monotonic()
+        self.button(False)
+        self.check_quit(started, how, limit)
+
+    def check_quit(self, started, how, limit=2.0):
+        """The program ends within `limit` s, with status 0 and its staging folder empty."""
+        self.app.wait(timeout=10)
+        elapsed = time.monotonic() - started
+        log(f"QUIT-LATENCY {how}: {elapsed * 1000:.1f} ms")
+        check(elapsed <= limit, f"the program took {elapsed:.2f} s to end after {how}")
+        check(self.app.returncode == 0, f"status {self.app.returncode} after {how}")
+        check(not self.staged(), f"left in the staging folder after {how}: {self.staged()}")
+
+    def quit_from_menu(self, icon, limit=2.0):
+        """Opens the tray item's menu and chooses its last item, "Esci"."""
+        if self.panel():
+            # Hidden, so that only the menu changes the screen.
+            self.click(*icon.centre)
+            wait_for(lambda: self.panel() is None, 10, "the panel to hide on a click")
+        self.park_pointer()
+        before, (x, y) = self.grab(), icon.centre
+        self.click(x, y, button=3)
+        # Hovering the bar changes a little, a menu a lot.
+        near = (max(0, x - 260), max(0, y - 300))
+        near += (min(SCREEN_W, x + 260) - near[0], min(SCREEN_H, y + 300) - near[1])
+        menu = wait_for(lambda: (lambda b: b if b and b[2] * b[3] > 2000 else None)(
+            changed_box(before, self.grab(), near)), 10, "the tray menu")
+        time.sleep(0.3)
+        item = last_label(self.grab(), menu)
+        log("menu", menu, "last item at", item)
+        check(menu[2] < 400 and menu[3] < 300, f"{menu} is no two-item menu")
+        self.quit_at(item, "Esci in the tray menu", limit)
 
     def our_pids(self):
-        marker = f"STASHLET_E2E_RUN={self.root}".encode()
-        pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == os.getpid():
-                continue
+        def ours(pid):
             try:
-                with open(f"/proc/{entry}/environ", "rb") as f:
-                    if marker in f.read().split(b"\0"):
-                        pids.append(int(entry))
+                return f"STASHLET_E2E_RUN={self.root}".encode() in read_bytes(
+                    f"/proc/{pid}/environ").split(b"\0") and pid != os.getpid()
             except OSError:
-                continue
-        return pids
+                return False
+        return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if ours(pid)]
 
-    def report_failure(self, case):
-        if self.display:
-            shot = os.path.abspath(f"e2e-failure-{case}.png")
-            try:
-                self.save_png(shot)
-                log("screen at failure saved to", shot)
-            except Exception as error:  # noqa: BLE001 - diagnostics only
-                log("no screenshot:", error)
+    def report_failure(self):
+        try:
+            self.save_png(os.path.abspath(f"e2e-failure-{self.name}.png"))
+            log(f"screen at failure saved to e2e-failure-{self.name}.png")
+        except Exception as error:  # noqa: BLE001 - diagnostics only, the desktop may be gone
+            log("no screenshot:", error)
         for name in sorted(os.listdir(self.logs)):
-            with open(os.path.join(self.logs, name), "rb") as f:
-                text = f.read().decode(errors="replace")[-3000:]
+            text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
             print(f"----- {name} -----\n{text}", flush=True)
 
     def close(self):
-        procs = [p for p in [self.app, *self.procs.values()] if p is not None]
-        for p in procs:
+        for p in reversed(self.procs.values()):
             if p.poll() is None:
-                try:
-                    p.terminate()
-                except ProcessLookupError:
-                    pass
-        deadline = time.monotonic() + 3
-        for p in procs:
+                p.terminate()
+        for p in self.procs.values():
             try:
-                p.wait(max(0.05, deadline - time.monotonic()))
+                p.wait(3)
             except subprocess.TimeoutExpired:
                 p.kill()
-                p.wait()
-        # Whatever the children started on their own (a second instance,
-        # a helper the bus activated) is found by the marker in its
-        # environment and ended by its id.
+        # What the children started on their own (a second instance, a service the bus
+        # started) carries the run's marker and is ended by its id.
         for sig in (signal.SIGTERM, signal.SIGKILL):
-            pids = self.our_pids()
-            for pid in pids:
+            for pid in self.our_pids():
                 try:
                     os.kill(pid, sig)
                 except ProcessLookupError:
                     pass
-            if pids:
-                wait_until = time.monotonic() + 2
-                while self.our_pids() and time.monotonic() < wait_until:
-                    time.sleep(0.05)
+            wait_until = time.monotonic() + 2
+            while self.our_pids() and time.monotonic() < wait_until:
+                time.sleep(0.05)
         shutil.rmtree(self.root, ignore_errors=True)
 
+
+class SniX11Session(Session):
+    """openbox, xcompmgr (a compositor without blur) and xfce4-panel's SNI tray."""
+    TOOLS = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel")
+    tray_item = Session.sni_tray_item
+
+    def start_tray(self):
+        # Undecorated, so a window put at x,y has its contents there.
+        config = self.write(os.path.join(self.home, "openbox.xml"), '<openbox_config xmlns='
+                            '"http://openbox.org/3.4/rc"><applications><application class="*">'
+                            '<decor>no</decor></application></applications></openbox_config>\n')
+        self.spawn("openbox", ["openbox", "--config-file", config])
+        self.spawn("xcompmgr", ["xcompmgr"])
+        wait_for(lambda: self.xlib.selection_owner("_NET_WM_CM_S0"), 10, "xcompmgr to composite")
+
+        def prop(name, kind, value, inner=""):
+            head = f'<property name="{name}" type="{kind}" value="{value}"'
+            return head + (f">{inner}</property>" if inner else "/>")
+        def values(kind, *vs):
+            return "".join(f'<value type="{kind}" value="{v}"/>' for v in vs)
+        panel = "".join(prop(*p) for p in (
+            ("position", "string", "p=6;x=0;y=0"), ("length", "uint", 100), ("size", "uint", 28),
+            ("position-locked", "bool", "true"), ("background-style", "uint", 1),
+            ("background-rgba", "array", "", values("double", *(c / 255 for c in self.bar), 1)),
+            ("plugin-ids", "array", "", values("int", 1, 2))))
+        plugins = prop("plugin-1", "string", "separator", prop("expand", "bool", "true")
+                       + prop("style", "uint", 0)) + prop("plugin-2", "string", "systray")
+        self.write(os.path.join(self.home, ".config/xfce4/xfconf/xfce-perchannel-xml/"
+                                           "xfce4-panel.xml"),
+                   '<channel name="xfce4-panel" version="1.0">' + prop("configver", "int", 2)
+                   + prop("panels", "array", "", values("int", 1)
+                          + prop("panel-1", "empty", "", panel))
+                   + prop("plugins", "empty", "", plugins) + "</channel>\n")
+        # The bar's theme matches its colour, as a desktop's theme would.
+        theme = "Adwaita:dark" if self.bar == DARK_BAR else "Adwaita"
+        self.spawn("xfce4-panel", ["xfce4-panel"], dict(self.env, GTK_THEME=theme))
+        wait_for(lambda: self.bus_has("org.kde.StatusNotifierWatcher"), 20,
+                 "xfce4-panel's StatusNotifierWatcher")
+        self.bar_rect()
+
+    def bar_rect(self):
+        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^xfce4-panel$")
+                                      if w.w == SCREEN_W), None), 10, "the xfce4-panel bar")

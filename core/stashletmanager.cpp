@@ -93,7 +93,10 @@ std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &
         leftOut.push_back('"' + path + "\" (" + what + ')');
     };
     if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
-        reportCopyFailure(name, copyError);
+        // Stopped on purpose, by a clear or a quit: nothing to report.
+        if (copyError != std::errc::operation_canceled) {
+            reportCopyFailure(name, copyError);
+        }
         return std::nullopt;
     }
     if (!leftOut.empty()) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
 
+#include "tsanhandover.h"
+
 BackgroundPool::BackgroundPool(int maxThreads)
     : m_current(std::make_shared<std::atomic_bool>(false))
 {
@@ -20,7 +22,12 @@ void BackgroundPool::async(std::function<void(const CancelToken &)> work)
         std::lock_guard lock(m_mutex);
         flag = m_current;
     }
-    m_pool.start([work = std::move(work), token = CancelToken(flag)] { work(token); });
+    std::function<void()> task = [work = std::move(work), token = CancelToken(flag)] {
+        TsanHandover::receive();
+        work(token);
+    };
+    TsanHandover::send();
+    m_pool.start(std::move(task));
 }
 
 void BackgroundPool::cancelAll()

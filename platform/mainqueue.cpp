@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "mainqueue.h"
 
+#include "tsanhandover.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -13,5 +15,10 @@ void MainQueue::async(std::function<void()> block)
     // A queued call is a posted event: posted events to one receiver are
     // delivered in the order they were posted, from any thread, which is the
     // whole ordering guarantee callers rely on.
-    QMetaObject::invokeMethod(app, std::move(block), Qt::QueuedConnection);
+    std::function<void()> task = [block = std::move(block)] {
+        TsanHandover::receive();
+        block();
+    };
+    TsanHandover::send();
+    QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
 }

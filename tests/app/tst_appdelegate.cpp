@@ -124,6 +124,7 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(env.staging() / "big.img"));
         QVERIFY(unnamedFilesOpenIn(::getpid(), env.staging()).empty());
         QVERIFY(fs::exists(env.root() / "in" / "a"));
+        QVERIFY2(env.lines().isEmpty(), qPrintable(env.lines().join(QLatin1Char('\n'))));
     }
 
     void lockAndSocketLeftByACrashAreTakenOver()

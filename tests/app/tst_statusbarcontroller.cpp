@@ -32,17 +32,11 @@ private Q_SLOTS:
         closePosted(); // shown: hidden
         QVERIFY(!popover.isShown());
 
-        // The menu's first item says what a click would do, and does it.
-        const QList<QAction *> actions = controller.menu().actions();
-        QVERIFY(std::any_of(actions.begin(), actions.end(),
-                            [](QAction *a) { return a->text() == QStringLiteral("Esci"); }));
-        Q_EMIT controller.menu().aboutToShow();
-        QCOMPARE(actions.first()->text(), QStringLiteral("Mostra pannello"));
-        actions.first()->trigger();
+        // The menu's first item does what a click would.
+        QAction *toggle = controller.menu().actions().first();
+        toggle->trigger();
         QVERIFY(popover.isShown());
-        Q_EMIT controller.menu().aboutToShow();
-        QCOMPARE(actions.first()->text(), QStringLiteral("Nascondi pannello"));
-        actions.first()->trigger();
+        toggle->trigger();
         QVERIFY(!popover.isShown());
     }
 
@@ -57,6 +51,8 @@ private Q_SLOTS:
         popover.setContent(make);
         StatusBarController controller(popover, noBus());
         QCoreApplication::sendPostedEvents();
+        // An item without an icon would show in the tray as a blank.
+        QVERIFY(!controller.xembedItem()->icon().isNull());
         QCOMPARE(made, 0);
         QVERIFY(popover.content() == nullptr);
 
@@ -73,16 +69,6 @@ private Q_SLOTS:
         other.QWidget::show();
         QCOMPARE(made, 2);
         QVERIFY(other.content() != nullptr);
-    }
-
-    // An item without an icon still shows in the tray, as a blank that the
-    // end-to-end cases click through without noticing.
-    void trayItemGetsAnIcon()
-    {
-        Popover popover;
-        StatusBarController controller(popover, noBus());
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(!controller.xembedItem()->icon().isNull());
     }
 
     void trayIconTakesTheForegroundColour()

@@ -7,21 +7,17 @@
 #include "stashletmanager.h"
 #include "unnamedfiles.h"
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 // A private playground for one test: a temporary folder that $TMPDIR and
@@ -30,28 +26,25 @@
 class ShelfTestEnv final {
 public:
     ShelfTestEnv()
-        : m_savedTmp(qgetenv("TMPDIR"))
-        , m_savedCache(qgetenv("XDG_CACHE_HOME"))
-        , m_root(std::filesystem::path(m_dir.path().toStdString()))
+        : m_root(m_dir.path().toStdString())
     {
         std::filesystem::create_directories(tmp());
         std::filesystem::create_directories(m_root / "cache");
         std::filesystem::permissions(tmp(), std::filesystem::perms::owner_all);
         qputenv("TMPDIR", QByteArray::fromStdString(tmp().native()));
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((m_root / "cache").native()));
-        m_logPath = m_root / "diagnostics.log";
-        m_logFd = ::open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_logFd = ::open((m_root / "log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         Diagnostics::setOutput(m_logFd);
     }
     ~ShelfTestEnv()
     {
-        qputenv("PATH", m_savedPath);
         Diagnostics::setOutput(STDOUT_FILENO);
         ::close(m_logFd);
         // QTemporaryDir cannot delete names that are not UTF-8; the shelf's own removal can.
         FileTree::removeItem(m_root);
-        restore("TMPDIR", m_savedTmp);
-        restore("XDG_CACHE_HOME", m_savedCache);
+        for (const auto &[name, value] : m_saved) {
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        }
     }
     ShelfTestEnv(const ShelfTestEnv &) = delete;
     ShelfTestEnv &operator=(const ShelfTestEnv &) = delete;
@@ -70,51 +63,35 @@ public:
         return path;
     }
 
-    // Puts first on $PATH (until the end of the test) a kdeconnect-handler
-    // that writes its arguments to the file returned, all at once.
+    // Puts first on $PATH a kdeconnect-handler that writes its arguments to
+    // the file returned, all at once.
     std::filesystem::path fakeShareHandler()
     {
-        const auto received = m_root / "received";
-        const auto handler =
-            file("bin/kdeconnect-handler", "#!/bin/sh\nprintf '%s' \"$*\" > '" + received.native() +
-                                               ".part'\nmv '" + received.native() + ".part' '" +
-                                               received.native() + "'\n");
+        const std::string received = (m_root / "received").native();
+        const auto handler = file("bin/kdeconnect-handler",
+                                  "#!/bin/sh\nprintf '%s' \"$*\" > '" + received + ".part'\nmv '" +
+                                      received + ".part' '" + received + "'\n");
         std::filesystem::permissions(handler, std::filesystem::perms::owner_all);
-        qputenv("PATH",
-                QByteArray::fromStdString(handler.parent_path().native()) + ':' + m_savedPath);
+        qputenv("PATH", QByteArray::fromStdString(handler.parent_path().native()) + ':' +
+                            m_saved[2].second);
         return received;
     }
 
     // Every diagnostic line written so far, in order.
     QStringList lines() const
     {
-        QFile log(QString::fromStdString(m_logPath.native()));
-        if (!log.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        QString text = QString::fromUtf8(log.readAll());
-        if (text.endsWith(QLatin1Char('\n'))) {
-            text.chop(1);
-        }
-        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+        QFile log(QString::fromStdString((m_root / "log").native()));
+        const QString text =
+            log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        return text.isEmpty() ? QStringList() : text.chopped(1).split(QLatin1Char('\n'));
     }
 
 private:
-    static void restore(const char *name, const QByteArray &value)
-    {
-        if (value.isNull()) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, value);
-        }
-    }
-
-    QByteArray m_savedTmp;
-    QByteArray m_savedCache;
-    QByteArray m_savedPath = qgetenv("PATH");
+    std::pair<const char *, QByteArray> m_saved[3] = {{"TMPDIR", qgetenv("TMPDIR")},
+                                                      {"XDG_CACHE_HOME", qgetenv("XDG_CACHE_HOME")},
+                                                      {"PATH", qgetenv("PATH")}};
     QTemporaryDir m_dir;
     std::filesystem::path m_root;
-    std::filesystem::path m_logPath;
     int m_logFd = -1;
 };
 
@@ -132,6 +109,12 @@ inline std::string readAll(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline qsizetype entriesIn(const std::filesystem::path &folder)
+{
+    return std::distance(std::filesystem::directory_iterator(folder),
+                         std::filesystem::directory_iterator());
 }
 
 // A store over a ShelfTestEnv, whose additions are waited for.

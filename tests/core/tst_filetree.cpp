@@ -8,70 +8,44 @@
 
 #include <csignal>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-timespec modificationTime(const fs::path &path)
+bool hasTime(const fs::path &path, long seconds, long nanoseconds)
 {
     struct stat st {};
     ::lstat(path.c_str(), &st);
-    return st.st_mtim;
+    return st.st_mtim.tv_sec == seconds && st.st_mtim.tv_nsec == nanoseconds;
 }
 
-void setModificationTime(const fs::path &path, long seconds, long nanoseconds)
+void setTime(const fs::path &path, long seconds, long nanoseconds)
 {
     const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
     ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-bool sameTime(timespec a, timespec b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// Makes every write past `bytes` fail with EFBIG in this process, as a full
-// disk or a quota would, for as long as it lives.
-class FileSizeLimit final {
+// Lowers a resource limit of this process for as long as it lives: the file
+// size (writes past it fail with EFBIG, as on a full disk) or the descriptors.
+class Limit final {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
+    Limit(int resource, rlim_t value)
+        : m_resource(resource)
     {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, m_saved.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::getrlimit(resource, &m_saved);
+        const rlimit limit{value, m_saved.rlim_max};
+        ::setrlimit(resource, &limit);
     }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
+    ~Limit() { ::setrlimit(m_resource, &m_saved); }
 
 private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-
-// Lowers the number of descriptors this process may hold, for as long as it lives.
-class DescriptorLimit final {
-public:
-    explicit DescriptorLimit(rlim_t count)
-    {
-        ::getrlimit(RLIMIT_NOFILE, &m_saved);
-        const rlimit limit{count, m_saved.rlim_max};
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
-
-private:
+    int m_resource;
     rlimit m_saved{};
 };
 
@@ -82,7 +56,6 @@ blkcnt_t blocksOf(const fs::path &path)
     return st.st_blocks;
 }
 
-// Writes `data` at `offset` into the file at `path`, which grows as needed.
 void writeAt(const fs::path &path, off_t offset, const std::string &data)
 {
     const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
@@ -103,6 +76,7 @@ class TestFileTree final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Also run unprivileged: root may write into a read-only folder.
     void keepsFolderModesTimesAndInnerLinks()
     {
         ShelfTestEnv env;
@@ -111,17 +85,15 @@ private Q_SLOTS:
         fs::create_symlink("docs/readme", src / "relative-link");
         fs::create_symlink("/nonexistent/target", src / "dangling-link");
         fs::create_symlink(".", src / "docs" / "loop"); // copied as a link, never walked into
-        setModificationTime(src / "docs", 1'100'000'000, 5);
-        fs::permissions(src / "docs",
-                        fs::perms(0500)); // read-only folder: its contents still arrive
+        setTime(src / "docs", 1'100'000'000, 5);
+        fs::permissions(src / "docs", fs::perms(0500)); // its contents must still arrive
 
         const fs::path dst = env.root() / "copy";
         QCOMPARE(FileTree::copyItem(src, dst), std::error_code());
-
         QCOMPARE(fs::status(dst / "docs").permissions(), fs::perms(0500));
-        QVERIFY(sameTime(modificationTime(dst / "docs"), {1'100'000'000, 5}));
-        QCOMPARE(fs::read_symlink(dst / "relative-link"), fs::path("docs/readme"));
+        QVERIFY(hasTime(dst / "docs", 1'100'000'000, 5));
         QCOMPARE(readAll(dst / "relative-link"), std::string("read me"));
+        QCOMPARE(fs::read_symlink(dst / "relative-link"), fs::path("docs/readme"));
         QCOMPARE(fs::read_symlink(dst / "dangling-link"), fs::path("/nonexistent/target"));
         QCOMPARE(fs::read_symlink(dst / "docs" / "loop"), fs::path("."));
 
@@ -136,10 +108,8 @@ private Q_SLOTS:
         shelf.env.file("real/data.csv", "1,2,3");
         fs::create_symlink(shelf.env.root() / "real" / "data.csv", shelf.env.root() / "link.csv");
         shelf.add(shelf.env.root() / "link.csv");
-        QCOMPARE(shelf.manager->tempFiles().size(), 1);
-        const fs::path staged = shelf.env.staging() / "link.csv";
-        QVERIFY(!fs::is_symlink(staged));
-        QCOMPARE(readAll(staged), std::string("1,2,3"));
+        QVERIFY(!fs::is_symlink(shelf.env.staging() / "link.csv"));
+        QCOMPARE(readAll(shelf.env.staging() / "link.csv"), std::string("1,2,3"));
     }
 
     void writeFailingHalfWayLeavesNoPartialCopy_data()
@@ -151,29 +121,28 @@ private Q_SLOTS:
     void writeFailingHalfWayLeavesNoPartialCopy()
     {
         QFETCH(bool, folder);
-        ShelfTestEnv env;
+        TestShelf shelf;
         const std::string big(3 << 20, 'z');
-        const fs::path source = folder ? env.root() / "set" : env.file("huge.iso", big);
+        const fs::path source = folder ? shelf.env.root() / "set" : shelf.env.file("huge.iso", big);
         if (folder) {
-            env.file("set/1-small", "small");
-            env.file("set/2-big", big);
+            shelf.env.file("set/1-small", "small");
+            shelf.env.file("set/2-big", big);
         }
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
         {
-            const FileSizeLimit limit(1 << 20);
-            manager->addFile(source);
-            QVERIFY(pool.waitForDone(60'000));
+            const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+            const Limit limit(RLIMIT_FSIZE, 1 << 20);
+            shelf.manager->addFile(source);
+            QVERIFY(shelf.pool.waitForDone(60'000));
+            std::signal(SIGXFSZ, handler);
         }
-        settle(pool);
-
-        QVERIFY(manager->tempFiles().isEmpty());
-        QVERIFY(fs::is_empty(env.staging()));
-        QCOMPARE(env.lines().size(), 1);
-        const QString line = env.lines().at(0);
-        QVERIFY2(line.startsWith(QStringLiteral("Failed to copy file to temp directory: ")),
-                 qPrintable(line));
-        QVERIFY2(line.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(line));
+        settle(shelf.pool);
+        QVERIFY(shelf.manager->tempFiles().isEmpty());
+        QVERIFY(fs::is_empty(shelf.env.staging()));
+        const QString name = QLatin1String(folder ? "set" : "huge.iso");
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("Failed to copy file to temp directory: \"%1\" could "
+                                            "not be copied: %2")
+                                 .arg(name, QString::fromLocal8Bit(std::strerror(EFBIG)))});
         QCOMPARE(readAll(folder ? source / "2-big" : source), big);
     }
 
@@ -196,13 +165,13 @@ private Q_SLOTS:
         const std::string name = "r\xe9sum\xe9 \xff"; // not UTF-8
         const fs::path source =
             folder ? env.root() / name : env.file(name, std::string(40 << 20, 'm'));
-        if (folder) {
-            env.file(name + "/a", "a");
-            env.file(name + "/b", "b");
-            env.file(name + "/c", "c");
+        for (const char *inner : {"/a", "/b", "/c"}) {
+            if (folder) {
+                env.file(name + inner, inner);
+            }
         }
         fs::permissions(source, fs::perms(0751));
-        setModificationTime(source, 1'000'000'000, 123'456'789);
+        setTime(source, 1'000'000'000, 123'456'789);
         const fs::path shelf = env.root() / "shelf";
         fs::create_directory(shelf);
         const fs::path target = shelf / "copy";
@@ -216,33 +185,25 @@ private Q_SLOTS:
             shown = shown || !fs::is_empty(shelf);
             return ++polls > 2; // after some data went across
         };
-        QCOMPARE(FileTree::copyItem(source, target, options),
-                 std::make_error_code(std::errc::operation_canceled));
-        QVERIFY(polls > 2);
+        const auto cancelled = std::make_error_code(std::errc::operation_canceled);
+        QCOMPARE(FileTree::copyItem(source, target, options), cancelled);
         QCOMPARE(shown, shownWhileCopying);
         QVERIFY(fs::is_empty(shelf));
 
         // Cancelled the moment it is whole and named, as a quit may catch it:
-        // no one will list it, so it goes too. Only a copy named no sooner
-        // than whole can be caught exactly then.
+        // no one will list it, so it goes too.
+        options.isCancelled = [&] { return fs::exists(target); };
         if (!shownWhileCopying) {
-            options.isCancelled = [&] { return fs::exists(target); };
-            QCOMPARE(FileTree::copyItem(source, target, options),
-                     std::make_error_code(std::errc::operation_canceled));
+            QCOMPARE(FileTree::copyItem(source, target, options), cancelled);
             QVERIFY(fs::is_empty(shelf));
         }
 
         // Left alone, it arrives under its exact name and nothing else, with its mode and time.
         options.isCancelled = [] { return false; };
-        const fs::path out = env.root() / "out";
-        fs::create_directory(out);
-        QCOMPARE(FileTree::copyItem(source, out / name, options), std::error_code());
-        const UniqueFd fd(::open(out.c_str(), O_RDONLY | O_DIRECTORY));
-        std::vector<std::string> names;
-        QCOMPARE(FileTree::listNames(fd.get(), names), std::error_code());
-        QCOMPARE(names, std::vector<std::string>{name});
-        QCOMPARE(fs::status(out / name).permissions(), fs::perms(0751));
-        QVERIFY(sameTime(modificationTime(out / name), {1'000'000'000, 123'456'789}));
+        QCOMPARE(FileTree::copyItem(source, shelf / name, options), std::error_code());
+        QCOMPARE(entriesIn(shelf), 1);
+        QCOMPARE(fs::status(shelf / name).permissions(), fs::perms(0751));
+        QVERIFY(hasTime(shelf / name, 1'000'000'000, 123'456'789));
     }
 
     void sparseCopyKeepsHolesAndTakesTheSizeTheSourceHadWhenOpened_data()
@@ -284,10 +245,7 @@ private Q_SLOTS:
         }
         QCOMPARE(error, std::error_code());
         QCOMPARE(fs::file_size(target), std::uintmax_t(kSize));
-        QVERIFY2(blocksOf(target) <= 2 * blocksOf(source) + 64,
-                 qPrintable(QStringLiteral("%1 blocks, the source %2")
-                                .arg(blocksOf(target))
-                                .arg(blocksOf(source))));
+        QVERIFY(blocksOf(target) <= 2 * blocksOf(source) + 64);
         QCOMPARE(readAt(target, 0, head.size()), head);
         QCOMPARE(readAt(target, kSize / 2 - 2, 10), std::string("\0\0middle\0\0", 10));
         QCOMPARE(readAt(target, kSize - 6, 10), std::string("\0\0tail", 6));
@@ -296,40 +254,37 @@ private Q_SLOTS:
     void folderOfAnyDepthIsCopiedAndDeletedWithFewDescriptors()
     {
         ShelfTestEnv env;
-        // Far deeper than 64 descriptors could hold open one a level.
-        constexpr int kDepth = 1500;
-        const fs::path source = env.root() / "deep";
-        fs::create_directory(source);
-        {
-            UniqueFd folder(::open(source.c_str(), O_RDONLY | O_DIRECTORY));
-            for (int level = 0; level < kDepth; ++level) {
-                QCOMPARE(::mkdirat(folder.get(), "d", 0755), 0);
+        constexpr int kDepth = 1500; // far more than 64 descriptors, one a level, could hold
+        const auto descend = [](const fs::path &top, bool make) {
+            UniqueFd folder(::open(top.c_str(), O_RDONLY | O_DIRECTORY));
+            for (int level = 0; level < kDepth && folder.valid(); ++level) {
+                if (make) {
+                    ::mkdirat(folder.get(), "d", 0755);
+                }
                 folder = UniqueFd(::openat(folder.get(), "d", O_RDONLY | O_DIRECTORY));
             }
-            const UniqueFd leaf(::openat(folder.get(), "leaf", O_WRONLY | O_CREAT, 0600));
-            QCOMPARE(::write(leaf.get(), "bottom", 6), 6);
-        }
+            return folder;
+        };
+        const fs::path source = env.root() / "deep";
+        fs::create_directory(source);
+        const UniqueFd bottom(
+            ::openat(descend(source, true).get(), "leaf", O_WRONLY | O_CREAT, 0600));
+        QCOMPARE(::write(bottom.get(), "bottom", 6), 6);
         const fs::path copy = env.root() / "copy";
         {
-            const DescriptorLimit limit(64);
+            const Limit limit(RLIMIT_NOFILE, 64);
             QCOMPARE(FileTree::copyItem(source, copy), std::error_code());
         }
-        UniqueFd folder(::open(copy.c_str(), O_RDONLY | O_DIRECTORY));
-        for (int level = 0; level < kDepth && folder.valid(); ++level) {
-            folder = UniqueFd(::openat(folder.get(), "d", O_RDONLY | O_DIRECTORY));
-        }
-        QVERIFY(folder.valid());
-        const UniqueFd leaf(::openat(folder.get(), "leaf", O_RDONLY));
-        char bottom[6] = {};
-        QCOMPARE(::read(leaf.get(), bottom, sizeof bottom), ssize_t(6));
-        QCOMPARE(std::string(bottom, 6), std::string("bottom"));
+        const UniqueFd leaf(::openat(descend(copy, false).get(), "leaf", O_RDONLY));
+        char bytes[6] = {};
+        QCOMPARE(::read(leaf.get(), bytes, sizeof bytes), ssize_t(6));
+        QCOMPARE(std::string(bytes, 6), std::string("bottom"));
         {
-            const DescriptorLimit limit(64);
+            const Limit limit(RLIMIT_NOFILE, 64);
             QCOMPARE(FileTree::removeItem(copy), std::error_code());
             QCOMPARE(FileTree::removeItem(source), std::error_code());
         }
-        QVERIFY(!fs::exists(copy));
-        QVERIFY(!fs::exists(source));
+        QVERIFY(!fs::exists(copy) && !fs::exists(source));
     }
 
     void pipesInsideAFolderAreMadeAnewWhatCannotBeIsNamed()
@@ -345,31 +300,23 @@ private Q_SLOTS:
         QVERIFY(socketPath.size() < sizeof address.sun_path);
         std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
         const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        QCOMPARE(
-            ::bind(listening.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address),
-            0);
+        QCOMPARE(::bind(listening.get(), reinterpret_cast<sockaddr *>(&address), sizeof address),
+                 0);
         // Only root may make a device node; the socket stands for both otherwise.
         const bool device = ::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 
         shelf.add(folder);
-        QCOMPARE(shelf.manager->tempFiles().size(), 1);
         const fs::path staged = shelf.env.staging() / "run";
         QCOMPARE(readAll(staged / "data.txt"), std::string("data"));
         QVERIFY(fs::is_fifo(fs::symlink_status(staged / "queue")));
         QCOMPARE(fs::symlink_status(staged / "queue").permissions(), fs::perms(0640));
-        QVERIFY(!fs::exists(fs::symlink_status(staged / "control")));
-        QVERIFY(!fs::exists(fs::symlink_status(staged / "null")));
-        QStringList named{QStringLiteral("\"run/control\" (socket)")};
-        if (device) {
-            named.prepend(QStringLiteral("\"run/null\" (device)"));
-        }
+        QCOMPARE(entriesIn(staged), 2);
         QCOMPARE(shelf.env.lines().size(), 1);
         const QString line = shelf.env.lines().at(0);
-        QVERIFY2(line.startsWith(QStringLiteral("Items that cannot be copied were left out: ")),
+        QVERIFY2(line.startsWith(QStringLiteral("Items that cannot be copied were left out: ")) &&
+                     line.contains(QStringLiteral("\"run/control\" (socket)")) &&
+                     line.contains(QStringLiteral("\"run/null\" (device)")) == device,
                  qPrintable(line));
-        for (const QString &item : named) {
-            QVERIFY2(line.contains(item), qPrintable(line));
-        }
     }
 
     void refusesWhatItCannotOrMustNotCopy()
@@ -379,10 +326,9 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
         QCOMPARE(FileTree::copyItem(pipe, env.root() / "pipe-copy"),
                  make_error_code(StageError::UnsupportedFileType));
-        QVERIFY(!fs::exists(env.root() / "pipe-copy"));
 
         // A folder reached by another path (a bind mount, a link) is still recognised.
-        env.file("outer/guarded/x");
+        const fs::path x = env.file("outer/guarded/x");
         fs::create_directory_symlink(env.root() / "outer", env.root() / "alias");
         FileTree::CopyOptions options;
         const UniqueFd guarded(
@@ -390,26 +336,22 @@ private Q_SLOTS:
         options.forbidden = FileTree::folderId(guarded.get());
         QCOMPARE(FileTree::copyItem(env.root() / "outer", env.root() / "outer-copy", options),
                  make_error_code(StageError::SourceContainsStagingFolder));
-        QVERIFY(!fs::exists(env.root() / "outer-copy"));
+        QVERIFY(!fs::exists(env.root() / "pipe-copy") && !fs::exists(env.root() / "outer-copy"));
 
-        // The target is never overwritten, nor removed when it was there first.
-        env.file("taken", "keep");
-        QCOMPARE(FileTree::copyItem(env.root() / "outer" / "guarded" / "x", env.root() / "taken"),
-                 std::make_error_code(std::errc::file_exists));
+        // The target is never overwritten, nor removed when it was there first,
+        // nor when its name is taken while the copy runs.
+        const auto exists = std::make_error_code(std::errc::file_exists);
+        QCOMPARE(FileTree::copyItem(x, env.file("taken", "keep")), exists);
         QCOMPARE(readAll(env.root() / "taken"), std::string("keep"));
-
-        // Nor when its name is taken while the copy runs: the copy gives way.
-        const fs::path raced = env.root() / "raced";
         FileTree::CopyOptions racing;
         racing.isCancelled = [&] {
-            if (!fs::exists(raced)) {
+            if (!fs::exists(env.root() / "raced")) {
                 env.file("raced", "theirs");
             }
             return false;
         };
-        QCOMPARE(FileTree::copyItem(env.root() / "outer" / "guarded" / "x", raced, racing),
-                 std::make_error_code(std::errc::file_exists));
-        QCOMPARE(readAll(raced), std::string("theirs"));
+        QCOMPARE(FileTree::copyItem(x, env.root() / "raced", racing), exists);
+        QCOMPARE(readAll(env.root() / "raced"), std::string("theirs"));
     }
 };
 

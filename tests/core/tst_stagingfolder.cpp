@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "shelftestenv.h"
+#include "stageerror.h"
 
 #include <QtTest>
 
@@ -7,15 +8,13 @@
 #include <optional>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A file system mounted at `at` until the end of the scope, where the
-// process may mount (root, as CI runs); `valid()` says whether it is.
+// A file system mounted at `at` for as long as it lives, where the process
+// may mount (root, as CI runs).
 class Mount final {
 public:
     Mount(const fs::path &at, const char *type, const char *source, unsigned long flags)
@@ -31,9 +30,6 @@ public:
             ::umount2(m_at.c_str(), MNT_DETACH);
         }
     }
-    Mount(const Mount &) = delete;
-    Mount &operator=(const Mount &) = delete;
-
     bool valid() const { return m_mounted; }
     QByteArray skipReason() const { return QByteArray("cannot mount here: ") + m_error; }
 
@@ -52,87 +48,63 @@ private Q_SLOTS:
     void liesUnderAPrivateTmpdirElseInTheCache()
     {
         ShelfTestEnv env;
-        QCOMPARE(StagingFolder().location(), env.tmp() / "QELStashlet");
-
+        QCOMPARE(StagingFolder().location(), env.staging());
+        const fs::path cache = env.root() / "cache" / "QELStashlet";
         // A TMPDIR others may write to is where anyone could plant the folder first.
         fs::permissions(env.tmp(), fs::perms::all);
-        QCOMPARE(StagingFolder().location(), env.root() / "cache" / "QELStashlet");
+        QCOMPARE(StagingFolder().location(), cache);
         fs::permissions(env.tmp(), fs::perms::owner_all);
-
-        qputenv("TMPDIR", "relative/dir");
-        QCOMPARE(StagingFolder().location(), env.root() / "cache" / "QELStashlet");
+        // A relative one names another folder whenever the working folder changes.
+        const fs::path cwd = fs::current_path();
+        fs::current_path(env.root());
+        qputenv("TMPDIR", "tmp");
+        const fs::path relative = StagingFolder().location();
+        fs::current_path(cwd);
+        QCOMPARE(relative, cache);
         qunsetenv("XDG_CACHE_HOME");
         QCOMPARE(StagingFolder().location(),
                  fs::path(qgetenv("HOME").toStdString()) / ".cache" / "QELStashlet");
     }
 
-    void startEmptiesAFullFolderWithoutFollowingLinksOut()
-    {
-        // Hidden and nested leftovers and a link to a file are the
-        // end-to-end start case's; a link to a folder and a read-only folder are not.
-        ShelfTestEnv env;
-        env.file("outside/precious.txt", "mine");
-        // A read-only folder still goes: its contents must be deletable first.
-        env.file("tmp/QELStashlet/locked/inner");
-        fs::permissions(env.staging() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        fs::create_directory_symlink(env.root() / "outside", env.staging() / "link-to-outside");
-
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        settle(pool);
-
-        QVERIFY(fs::is_directory(env.staging()));
-        QVERIFY(fs::is_empty(env.staging()));
-        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
-        QVERIFY(env.lines().isEmpty());
-    }
-
-    void startDeletesTheTrashAKilledRunLeftAndNothingOutside_data()
+    // Also run unprivileged: root may delete inside a read-only folder.
+    void startEmptiesAFullFolderWithoutFollowingLinksOut_data()
     {
         QTest::addColumn<bool>("trashIsALink");
-        QTest::newRow("trash holding a link out") << false;
+        QTest::newRow("leftovers, a read-only folder, a killed run's trash") << false;
         QTest::newRow("trash that is a link out") << true;
     }
-    void startDeletesTheTrashAKilledRunLeftAndNothingOutside()
+    void startEmptiesAFullFolderWithoutFollowingLinksOut()
     {
         QFETCH(bool, trashIsALink);
         ShelfTestEnv env;
         env.file("outside/precious.txt", "mine");
         const fs::path trash = env.staging() / StagingTrash::kName;
+        env.file("tmp/QELStashlet/leftover");
         if (trashIsALink) {
-            fs::create_directories(env.staging());
             fs::create_directory_symlink(env.root() / "outside", trash);
         } else {
+            env.file("tmp/QELStashlet/locked/inner");
+            fs::permissions(env.staging() / "locked", fs::perms(0500));
+            fs::create_directory_symlink(env.root() / "outside", env.staging() / "link-out");
             env.file(fs::relative(trash / "4242-7" / "inner" / "part", env.root()));
             fs::create_directory_symlink(env.root() / "outside", trash / "4242-8");
         }
-        env.file("tmp/QELStashlet/leftover");
-
         BackgroundPool pool;
         auto manager = StashletManager::create(pool);
         QVERIFY(!fs::exists(env.staging() / "leftover")); // out of the way at once
         settle(pool);
-
-        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
         QVERIFY(fs::is_empty(env.staging()));
+        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
+        QVERIFY(env.lines().isEmpty());
     }
 
-    void startWithoutAFolderMakesNone()
-    {
-        TestShelf shelf;
-        QVERIFY(!fs::exists(shelf.env.staging()));
-        shelf.stage("a");
-        QCOMPARE(fs::status(shelf.env.staging()).permissions() & fs::perms::all,
-                 fs::perms::owner_all);
-    }
-
-    void folderAndTheBaseItMakesAreTheUsersAlone_data()
+    void folderAndTheBasesItMakesAreTheUsersAlone_data()
     {
         QTest::addColumn<bool>("existing"); // a staging folder left open by hand; else no base
         QTest::newRow("folder already there, mode 0755") << true;
         QTest::newRow("cache base missing") << false;
     }
-    void folderAndTheBaseItMakesAreTheUsersAlone()
+    void folderAndTheBasesItMakesAreTheUsersAlone()
     {
         QFETCH(bool, existing);
         ShelfTestEnv env;
@@ -149,65 +121,61 @@ private Q_SLOTS:
         {
             BackgroundPool pool;
             auto manager = StashletManager::create(pool);
+            QCOMPARE(fs::exists(base / "QELStashlet"), existing); // made by an addition only
             manager->addFile(env.file("in/private.txt"));
             settle(pool);
             QCOMPARE(manager->tempFiles().size(), 1);
         }
         ::umask(umask);
         for (const fs::path &folder : {base / "QELStashlet", base, base.parent_path()}) {
-            if (existing && folder != env.staging()) {
-                continue;
-            }
             QCOMPARE(fs::status(folder).permissions(), fs::perms::owner_all);
+            if (existing) {
+                break;
+            }
         }
     }
 
-    void startNeverEntersAMountInsideTheFolder_data()
+    void neverEntersAMountInsideTheFolderOrADroppedOne_data()
     {
-        QTest::addColumn<bool>("bind"); // a folder of this file system mounted again; else a tmpfs
-        QTest::newRow("another file system") << false;
-        QTest::newRow("a bind mount of a folder outside") << true;
+        QTest::addColumn<int>("where");
+        QTest::newRow("another file system in the staging folder") << 0;
+        QTest::newRow("a bind mount of a folder outside in the staging folder") << 1;
+        QTest::newRow("a file system in a dropped folder") << 2;
     }
-    void startNeverEntersAMountInsideTheFolder()
+    void neverEntersAMountInsideTheFolderOrADroppedOne()
     {
-        QFETCH(bool, bind);
-        ShelfTestEnv env;
+        QFETCH(int, where);
+        TestShelf shelf;
+        ShelfTestEnv &env = shelf.env;
         env.file("outside/kept.txt", "mine");
         env.file("tmp/QELStashlet/leftover", "old");
-        const fs::path point = env.staging() / "mounted";
-        const Mount mount(point, bind ? nullptr : "tmpfs",
-                          bind ? (env.root() / "outside").c_str() : "none", bind ? MS_BIND : 0);
+        env.file("drop/a", "a");
+        const fs::path point = where == 2 ? env.root() / "drop" / "media" : env.staging() / "m";
+        const Mount mount(point, where == 1 ? nullptr : "tmpfs",
+                          where == 1 ? (env.root() / "outside").c_str() : "none",
+                          where == 1 ? MS_BIND : 0);
         if (!mount.valid()) {
             QSKIP(mount.skipReason());
         }
-        if (!bind) {
-            env.file("tmp/QELStashlet/mounted/kept.txt", "mine");
+        if (where != 1) {
+            env.file(fs::relative(point / "kept.txt", env.root()), "mine");
         }
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        QVERIFY(!fs::exists(env.staging() / "leftover"));
-        QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
-        QVERIFY(env.lines().isEmpty());
+        if (where < 2) {
+            auto manager = StashletManager::create(shelf.pool);
+            QVERIFY(!fs::exists(env.staging() / "leftover"));
+            QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
+            QVERIFY(env.lines().isEmpty());
+            return;
+        }
+        shelf.add(env.root() / "drop");
+        QCOMPARE(readAll(env.staging() / "drop" / "a"), std::string("a"));
+        QVERIFY(!fs::exists(env.staging() / "drop" / "media"));
+        QCOMPARE(env.lines(),
+                 QStringList{QStringLiteral("Items that cannot be copied were left "
+                                            "out: \"drop/media\" (another file system)")});
     }
 
-    void copyLeavesOutWhatIsMountedInsideADroppedFolder()
-    {
-        TestShelf shelf;
-        shelf.env.file("drop/a", "a");
-        const Mount mount(shelf.env.root() / "drop" / "media", "tmpfs", "none", 0);
-        if (!mount.valid()) {
-            QSKIP(mount.skipReason());
-        }
-        shelf.env.file("drop/media/huge", "not ours to copy");
-        shelf.add(shelf.env.root() / "drop");
-        QCOMPARE(shelf.manager->tempFiles().size(), 1);
-        QCOMPARE(readAll(shelf.env.staging() / "drop" / "a"), std::string("a"));
-        QVERIFY(!fs::exists(shelf.env.staging() / "drop" / "media"));
-        QCOMPARE(shelf.env.lines(),
-                 QStringList{QStringLiteral("Items that cannot be copied were left out: "
-                                            "\"drop/media\" (another file system)")});
-    }
-
+    // The unprivileged row runs only as a user, as tst_stagingfolder_unprivileged.
     void folderThatCannotBeMadeGivesTheReason_data()
     {
         QTest::addColumn<bool>("readOnlyMount"); // else a base folder of someone else's
@@ -225,25 +193,26 @@ private Q_SLOTS:
             if (!mount->valid()) {
                 QSKIP(mount->skipReason());
             }
+        } else if (::geteuid() == 0) {
+            QSKIP("root may write anywhere");
         } else {
-            if (::geteuid() == 0) {
-                QSKIP("root may write anywhere; tst_stagingfolder_unprivileged runs this row");
-            }
             fs::create_directory(base);
             fs::permissions(base, fs::perms(0500));
         }
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((base / "cache").native()));
         qunsetenv("TMPDIR");
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        manager->addFile(env.file("in/a.txt"));
-        settle(pool);
+        {
+            BackgroundPool pool;
+            auto manager = StashletManager::create(pool);
+            manager->addFile(env.file("in/a.txt"));
+            settle(pool);
+        }
         if (!readOnlyMount) {
             fs::permissions(base, fs::perms::owner_all);
         }
-        QCOMPARE(env.lines().size(), 1);
         const QString reason =
             QString::fromLocal8Bit(std::strerror(readOnlyMount ? EROFS : EACCES));
+        QCOMPARE(env.lines().size(), 1);
         QVERIFY2(env.lines().at(0).endsWith(reason), qPrintable(env.lines().at(0)));
     }
 
@@ -269,18 +238,41 @@ private Q_SLOTS:
         // the folder to expect a user who does not own it.
         const StagingFolder folder(link ? ::geteuid() : ::geteuid() + 1);
         QCOMPARE(folder.location(), env.staging());
-
         BackgroundPool pool;
         auto manager = StashletManager::create(pool, folder);
         manager->addFile(env.file("in/a.txt"));
         settle(pool);
         QCOMPARE(readAll(inside / "theirs.txt"), std::string("theirs"));
-        QVERIFY(!fs::exists(inside / "a.txt"));
+        QCOMPARE(entriesIn(inside), 1);
         QVERIFY(manager->tempFiles().isEmpty());
-        QCOMPARE(env.lines().size(), 1);
-        QVERIFY(env.lines().at(0).startsWith(
-            QStringLiteral("Failed to copy file to temp directory: ")));
-        QVERIFY(env.lines().at(0).contains(QStringLiteral("staging folder")));
+        QCOMPARE(env.lines(),
+                 QStringList{QStringLiteral("Failed to copy file to temp directory: "
+                                            "\"a.txt\" could not be copied: ") +
+                             QString::fromStdString(
+                                 make_error_code(StageError::UnsafeStagingFolder).message())});
+    }
+
+    void removesNothingOutsideTheFolder_data()
+    {
+        QTest::addColumn<QString>("path"); // relative to the test root
+        QTest::newRow("outside") << QStringLiteral("outside/x");
+        QTest::newRow("through the folder's parent") << QStringLiteral("tmp/QELStashlet/../x");
+        QTest::newRow("below an item") << QStringLiteral("tmp/QELStashlet/item/x");
+    }
+    void removesNothingOutsideTheFolder()
+    {
+        QFETCH(QString, path);
+        ShelfTestEnv env;
+        BackgroundPool pool;
+        const fs::path target = env.root() / path.toStdString();
+        for (const char *file : {"outside/x", "tmp/x", "tmp/QELStashlet/item/x"}) {
+            env.file(file, "kept");
+        }
+        const auto unsafe = make_error_code(StageError::UnsafeStagingFolder);
+        QCOMPARE(StagingFolder().remove(target), unsafe);
+        QCOMPARE(StagingTrash(StagingFolder(), pool).discard(target, false), unsafe);
+        settle(pool);
+        QCOMPARE(readAll(target), std::string("kept"));
     }
 };
 

@@ -32,7 +32,6 @@ class TestAirDropGlyph final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Must run first: nothing before it may have made the image.
     void firstReadFromTwoThreadsMakesOneImage()
     {
         std::latch start(2);

@@ -7,7 +7,6 @@
 #include "panelfixture.h"
 
 #include <QElapsedTimer>
-#include <QMimeData>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -17,92 +16,63 @@
 
 using Item = ItemProvider::Item;
 using Path = std::filesystem::path;
+using Providers = std::vector<std::shared_ptr<ItemProvider>>;
 Q_DECLARE_METATYPE(Item)
 
 namespace {
 
-const QString kAtLimit = QStringLiteral("Hai già raggiunto il limite di 5 file");
-
-QString roomMessage(int room)
-{
-    return QStringLiteral("Puoi aggiungere solo altri %1 file").arg(room);
-}
-
 // Hands back a fixed item, at once on the loading thread or when the test
-// releases it, and records every load it was asked for.
+// releases it, and records the loads it was asked for. One with a latch
+// completes on a pool thread once every provider sharing the latch is
+// loading, so that the completions of one drop run at the same time.
 class FakeProvider final : public ItemProvider {
 public:
-    FakeProvider(bool carriesFileUrl, const Item &item, bool failed = false, bool later = false)
+    FakeProvider(bool carriesFileUrl, Item item, bool failed = false, bool later = false)
         : m_carriesFileUrl(carriesFileUrl)
-        , m_item(item)
+        , m_item(std::move(item))
         , m_failed(failed)
         , m_later(later)
     {
     }
-
     bool hasItemConformingToTypeIdentifier(const QString &typeIdentifier) const override
     {
         return m_carriesFileUrl && typeIdentifier == kFileUrlTypeIdentifier;
     }
-
     void loadItem(const QString &typeIdentifier, Completion completion) override
     {
-        m_loadedTypes.append(typeIdentifier);
-        if (m_later) {
+        loadedTypes.append(typeIdentifier);
+        if (together) {
+            together->pool.async([this, completion](const CancelToken &) {
+                together->latch.arrive_and_wait();
+                completion(m_item, m_failed);
+            });
+        } else if (m_later) {
             m_pending = std::move(completion);
         } else {
             completion(m_item, m_failed);
         }
     }
-
     void release() { std::exchange(m_pending, {})(m_item, m_failed); }
-    const QStringList &loadedTypes() const { return m_loadedTypes; }
+
+    struct Together {
+        BackgroundPool &pool;
+        std::latch &latch;
+    };
+    std::optional<Together> together;
+    QStringList loadedTypes;
 
 private:
     const bool m_carriesFileUrl;
     const Item m_item;
     const bool m_failed;
     const bool m_later;
-    QStringList m_loadedTypes;
     Completion m_pending;
-};
-
-// Completes on a pool thread, only once every other provider sharing `all`
-// is loading too, so that the completions of one drop run at the same time.
-class ConcurrentProvider final : public ItemProvider {
-public:
-    ConcurrentProvider(QUrl url, BackgroundPool &pool, std::latch &all)
-        : m_url(std::move(url))
-        , m_pool(pool)
-        , m_all(all)
-    {
-    }
-
-    bool hasItemConformingToTypeIdentifier(const QString &) const override { return true; }
-
-    void loadItem(const QString &, Completion completion) override
-    {
-        m_pool.async([this, completion = std::move(completion)](const CancelToken &) {
-            m_all.arrive_and_wait();
-            completion(m_url, false);
-        });
-    }
-
-private:
-    const QUrl m_url;
-    BackgroundPool &m_pool;
-    std::latch &m_all;
 };
 
 std::shared_ptr<FakeProvider> fileProvider(const QString &name, bool later = false)
 {
-    const Item url(std::in_place_type<QUrl>, QUrl::fromLocalFile(QStringLiteral("/drop/") + name));
-    return std::make_shared<FakeProvider>(true, url, false, later);
-}
-
-std::shared_ptr<FakeProvider> textProvider()
-{
-    return std::make_shared<FakeProvider>(false, QStringLiteral("a line of text"));
+    return std::make_shared<FakeProvider>(
+        true, QUrl::fromLocalFile(QStringLiteral("/drop/") + name), false, later);
 }
 
 QByteArray dropPath(const QString &name)
@@ -110,29 +80,16 @@ QByteArray dropPath(const QString &name)
     return QByteArrayLiteral("/drop/") + name.toUtf8();
 }
 
-QByteArrayList bytesOf(const std::vector<Path> &paths)
-{
-    QByteArrayList list;
-    for (const Path &path : paths) {
-        list.append(QByteArray::fromStdString(path.native()));
-    }
-    return list;
-}
-
 // The panel's side of the intake: a shelf holding `count` entries that
-// records what it is asked to add.
+// records the paths it is asked to add.
 struct Shelf {
     qsizetype count = 0;
-    std::vector<Path> added;
-    DropIntake intake{[this] { return count; },
-                      [this](const Path &path) { added.push_back(path); }};
+    QByteArrayList added;
+    DropIntake intake{
+        [this] { return count; },
+        [this](const Path &path) { added.append(QByteArray::fromStdString(path.native())); }};
+    QString banner() const { return intake.errorMessage().value_or(QString()); }
 };
-
-// A null string when no banner is shown.
-QString bannerText(const DropIntake &intake)
-{
-    return intake.errorMessage().value_or(QString());
-}
 
 } // namespace
 
@@ -144,79 +101,53 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("files");
-        QTest::addColumn<bool>("result");
+        QTest::addColumn<int>("taken");
         QTest::addColumn<QString>("banner");
-        QTest::addColumn<QList<int>>("loaded");
-
-        // 6 stands for a shelf that got over-full behind the panel's back.
-        for (int count = 0; count <= 6; ++count) {
-            for (int files = 0; files <= 7; ++files) {
-                const int room = std::max(0, 5 - count);
-                const bool result = count < 5 && files > 0;
-                QString banner;
-                if (count >= 5) {
-                    banner = kAtLimit;
-                } else if (files > room) {
-                    banner = roomMessage(room);
-                }
-                QList<int> loaded;
-                for (int i = 0; result && i < std::min(files, room); ++i) {
-                    loaded.append(i);
-                }
-                QTest::addRow("%d on shelf, %d files", count, files)
-                    << count << files << result << banner << loaded;
-            }
-        }
+        const QString full = QStringLiteral("Hai già raggiunto il limite di 5 file");
+        QTest::newRow("empty shelf, no files") << 0 << 0 << 0 << QString();
+        QTest::newRow("empty shelf, three files") << 0 << 3 << 3 << QString();
+        QTest::newRow("one place left, one file") << 4 << 1 << 1 << QString();
+        QTest::newRow("two places left, three files")
+            << 3 << 3 << 2 << QStringLiteral("Puoi aggiungere solo altri 2 file");
+        QTest::newRow("empty shelf, seven files")
+            << 0 << 7 << 5 << QStringLiteral("Puoi aggiungere solo altri 5 file");
+        QTest::newRow("full shelf") << 5 << 1 << 0 << full;
+        QTest::newRow("shelf over-full behind the panel's back") << 6 << 2 << 0 << full;
     }
-
     void dropAgainstShelfCount()
     {
         QFETCH(int, count);
         QFETCH(int, files);
-        QFETCH(bool, result);
+        QFETCH(int, taken);
         QFETCH(QString, banner);
-        QFETCH(QList<int>, loaded);
-
         // A text item before every file and after the last, so that text is
         // never counted, loaded or first or last by accident.
-        std::vector<std::shared_ptr<FakeProvider>> fileProviders;
-        std::vector<std::shared_ptr<FakeProvider>> textProviders;
-        std::vector<std::shared_ptr<ItemProvider>> providers;
+        Providers providers;
+        std::vector<std::shared_ptr<FakeProvider>> all;
+        QByteArrayList expected;
         for (int i = 0; i <= files; ++i) {
-            textProviders.push_back(textProvider());
-            providers.push_back(textProviders.back());
+            all.push_back(std::make_shared<FakeProvider>(false, QStringLiteral("a line of text")));
             if (i < files) {
-                fileProviders.push_back(fileProvider(QString::number(i)));
-                providers.push_back(fileProviders.back());
+                all.push_back(fileProvider(QString::number(i)));
+            }
+            if (i < taken) {
+                expected.append(dropPath(QString::number(i)));
             }
         }
-
+        providers.assign(all.begin(), all.end());
         Shelf shelf;
         shelf.count = count;
-        QCOMPARE(shelf.intake.handleDrop(providers), result);
-        QCOMPARE(bannerText(shelf.intake), banner);
-        QVERIFY2(shelf.added.empty(), "a file was added before the drop returned");
-
-        QList<int> loadedFiles;
-        for (size_t i = 0; i < fileProviders.size(); ++i) {
-            const QStringList &types = fileProviders[i]->loadedTypes();
-            QVERIFY(types.isEmpty() || types == QStringList{kFileUrlTypeIdentifier});
-            if (!types.isEmpty()) {
-                loadedFiles.append(int(i));
-            }
+        QCOMPARE(shelf.intake.handleDrop(providers), taken > 0);
+        QCOMPARE(shelf.banner(), banner);
+        QVERIFY2(shelf.added.isEmpty(), "a file was added before the drop returned");
+        for (size_t i = 0; i < all.size(); ++i) {
+            const bool loads = i % 2 == 1 && int(i / 2) < taken;
+            QCOMPARE(all[i]->loadedTypes,
+                     loads ? QStringList{kFileUrlTypeIdentifier} : QStringList());
         }
-        QCOMPARE(loadedFiles, loaded);
-        for (const auto &provider : textProviders) {
-            QVERIFY(provider->loadedTypes().isEmpty());
-        }
-
-        QByteArrayList expected;
-        for (const int i : loaded) {
-            expected.append(dropPath(QString::number(i)));
-        }
-        QTRY_COMPARE(bytesOf(shelf.added), expected);
+        QTRY_COMPARE(shelf.added, expected);
         QCoreApplication::processEvents();
-        QCOMPARE(bytesOf(shelf.added), expected);
+        QCOMPARE(shelf.added, expected);
     }
 
     void quickDropsNeverTakeMoreThanTheShelfHolds_data()
@@ -232,26 +163,21 @@ private Q_SLOTS:
         PanelFixture shelf;
         DropIntake &intake = shelf.panel->contentArea()->dropIntake();
         std::vector<std::shared_ptr<FakeProvider>> drops[2];
-        for (int drop = 0; drop < 2; ++drop) {
-            for (int i = 0; i < 3; ++i) {
-                const auto path =
-                    shelf.sample(std::to_string(drop) + "-" + std::to_string(i), 1 << 20);
-                drops[drop].push_back(std::make_shared<FakeProvider>(
-                    true, Item(QUrl::fromLocalFile(QString::fromStdString(path.native())))));
-            }
+        for (int i = 0; i < 6; ++i) {
+            const auto path = shelf.sample(std::to_string(i), 1 << 20);
+            drops[i / 3].push_back(std::make_shared<FakeProvider>(
+                true, QUrl::fromLocalFile(QString::fromStdString(path.native()))));
         }
-        const auto providers = [](const auto &drop) {
-            return std::vector<std::shared_ptr<ItemProvider>>(drop.begin(), drop.end());
-        };
-        QVERIFY(intake.handleDrop(providers(drops[0])));
+        QVERIFY(intake.handleDrop(Providers(drops[0].begin(), drops[0].end())));
         if (stage == 1) {
             QCoreApplication::sendPostedEvents(); // its files reach the store and copy
         } else if (stage == 2) {
             shelf.settleWork();
         }
-        QVERIFY(intake.handleDrop(providers(drops[1])));
-        QCOMPARE(bannerText(intake), roomMessage(2));
-        QVERIFY(drops[1][2]->loadedTypes().isEmpty());
+        QVERIFY(intake.handleDrop(Providers(drops[1].begin(), drops[1].end())));
+        QCOMPARE(intake.errorMessage().value_or(QString()),
+                 QStringLiteral("Puoi aggiungere solo altri 2 file"));
+        QVERIFY(drops[1][2]->loadedTypes.isEmpty());
         shelf.settleWork();
         QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
         const auto staged = std::filesystem::path(qgetenv("TMPDIR").toStdString()) / "QELStashlet";
@@ -265,7 +191,6 @@ private Q_SLOTS:
         QTest::addColumn<Item>("item");
         QTest::addColumn<bool>("failed");
         QTest::addColumn<QByteArray>("path");
-
         const auto row = [](const char *name, const Item &item, QByteArray path,
                             bool failed = false) { QTest::newRow(name) << item << failed << path; };
         const Item fileUrl(QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")));
@@ -273,16 +198,12 @@ private Q_SLOTS:
         row("URL with a load error, which is ignored", fileUrl, "/tmp/a.txt", true);
         row("failed load, no item", Item(), {}, true);
         row("URL of a web page", QUrl(QStringLiteral("https://example.com/a.txt")), {});
-        row("URL of a file on another host", QUrl(QStringLiteral("file://server/a.txt")), {});
-
         // Bytes are parsed as an encoded URL, so these rows are the table of
-        // what counts as a local file URL. Paths that are empty, relative or
-        // hold a NUL are the fuzz's to catch.
+        // what counts as a local file URL.
         const auto bytes = [&](const char *name, const char *url, QByteArray path) {
             row(name, QByteArray(url), path);
         };
         bytes("bytes", "file:///tmp/a.txt", "/tmp/a.txt");
-        bytes("bytes, localhost", "file://localhost/tmp/a", "/tmp/a");
         bytes("bytes, LOCALHOST", "file://LOCALHOST/tmp/a", "/tmp/a");
         bytes("bytes, escaped space", "file:///tmp/a%20b", "/tmp/a b");
         bytes("bytes, Latin-1 byte, not UTF-8", "file:///tmp/caf%E9.txt", "/tmp/caf\xe9.txt");
@@ -291,97 +212,94 @@ private Q_SLOTS:
         bytes("bytes, other host", "file://server/share/a", {});
         bytes("bytes, user", "file://me@localhost/tmp/a", {});
         bytes("bytes, port", "file://localhost:8080/tmp/a", {});
-        bytes("bytes, web", "http://localhost/tmp/a", {});
-
+        bytes("bytes, relative", "file:tmp/a", {});
+        bytes("bytes, no path", "file://localhost", {});
+        bytes("bytes, a NUL that would cut the path short", "file:///tmp/a%00.txt", {});
         row("string", QStringLiteral("file:///tmp/b.txt"), "/tmp/b.txt");
         row("string, encoded UTF-8", QStringLiteral("file:///tmp/%C3%A9"), "/tmp/\xc3\xa9");
         row("string with a bare space, not a URL", QStringLiteral("file:///tmp/a b"), {});
     }
-
     void itemResolution()
     {
         QFETCH(Item, item);
         QFETCH(bool, failed);
         QFETCH(QByteArray, path);
-
         // The marker after the item shows that the drop went on past it, failed or not.
         Shelf shelf;
         QVERIFY(shelf.intake.handleDrop({std::make_shared<FakeProvider>(true, item, failed),
                                          fileProvider(QStringLiteral("marker"))}));
-        QByteArrayList expected;
+        QByteArrayList expected{dropPath(QStringLiteral("marker"))};
         if (!path.isNull()) {
-            expected.append(path);
+            expected.prepend(path);
         }
-        expected.append(dropPath(QStringLiteral("marker")));
-        QTRY_COMPARE(bytesOf(shelf.added), expected);
+        QTRY_COMPARE(shelf.added, expected);
         QVERIFY(!shelf.intake.errorMessage());
     }
 
     void eachDropAddsItsOwnFilesInCompletionOrderOnceAllItsLoadsFinished()
     {
-        const auto later = true;
-        const auto a = fileProvider(QStringLiteral("a"), later);
-        const auto b = fileProvider(QStringLiteral("b"), later);
-        const auto c = fileProvider(QStringLiteral("c"), later);
+        const auto a = fileProvider(QStringLiteral("a"), true);
+        const auto b = fileProvider(QStringLiteral("b"), true);
+        const auto c = fileProvider(QStringLiteral("c"), true);
         Shelf shelf;
         QVERIFY(shelf.intake.handleDrop({a, b, c}));
         QVERIFY(shelf.intake.handleDrop({fileProvider(QStringLiteral("quick"))}));
-        QTRY_COMPARE(bytesOf(shelf.added), QByteArrayList{dropPath(QStringLiteral("quick"))});
+        QTRY_COMPARE(shelf.added, QByteArrayList{dropPath(QStringLiteral("quick"))});
         c->release();
         a->release();
         QTest::qWait(20);
-        QVERIFY2(shelf.added.size() == 1, "files were added while a load was still running");
+        QCOMPARE(shelf.added.size(), 1); // nothing while a load still runs
         b->release();
         QTRY_COMPARE(
-            bytesOf(shelf.added),
+            shelf.added,
             (QByteArrayList{dropPath(QStringLiteral("quick")), dropPath(QStringLiteral("c")),
                             dropPath(QStringLiteral("a")), dropPath(QStringLiteral("b"))}));
     }
 
+    // Run under ThreadSanitizer too, which sees an unguarded collection at once.
     void concurrentCompletionsAreAllCollected()
     {
         constexpr int kFiles = 5;
         BackgroundPool pool(kFiles);
         std::latch all(kFiles);
-        std::vector<std::shared_ptr<ItemProvider>> providers;
+        Providers providers;
         QByteArrayList expected;
         for (int i = 0; i < kFiles; ++i) {
-            const QString name = QStringLiteral("/drop/%1").arg(i);
-            providers.push_back(
-                std::make_shared<ConcurrentProvider>(QUrl::fromLocalFile(name), pool, all));
-            expected.append(name.toUtf8());
+            auto provider = fileProvider(QString::number(i));
+            provider->together.emplace(FakeProvider::Together{pool, all});
+            providers.push_back(provider);
+            expected.append(dropPath(QString::number(i)));
         }
         Shelf shelf;
         QVERIFY(shelf.intake.handleDrop(providers));
-        QTRY_COMPARE(shelf.added.size(), size_t(kFiles));
-        QByteArrayList added = bytesOf(shelf.added);
-        std::sort(added.begin(), added.end());
-        QCOMPARE(added, expected);
+        QTRY_COMPARE(shelf.added.size(), kFiles);
+        std::sort(shelf.added.begin(), shelf.added.end());
+        QCOMPARE(shelf.added, expected);
     }
 
     void loadsFinishingAfterTheIntakeIsGoneAddNothing()
     {
         const auto slow = fileProvider(QStringLiteral("slow"), true);
-        std::vector<Path> added;
-        auto intake = std::make_unique<DropIntake>(
-            [] { return qsizetype(0); }, [&](const Path &path) { added.push_back(path); });
+        int added = 0;
+        auto intake = std::make_unique<DropIntake>([] { return qsizetype(0); },
+                                                   [&](const Path &) { ++added; });
         QVERIFY(intake->handleDrop({slow}));
         intake.reset();
         slow->release();
         QTest::qWait(20);
-        QVERIFY(added.empty());
+        QCOMPARE(added, 0);
     }
 
     void dropWithoutFilesLeavesTheBannerAlone()
     {
         Shelf shelf;
-        shelf.count = 2;
         shelf.intake.showError(QStringLiteral("earlier"));
         const OneShotTimer *timer = shelf.intake.errorTimer();
         QSignalSpy changed(&shelf.intake, &DropIntake::errorMessageChanged);
-        QVERIFY(!shelf.intake.handleDrop({textProvider(), textProvider()}));
+        QVERIFY(!shelf.intake.handleDrop(
+            {std::make_shared<FakeProvider>(false, QStringLiteral("text"))}));
         QVERIFY(!shelf.intake.handleDrop({}));
-        QCOMPARE(bannerText(shelf.intake), QStringLiteral("earlier"));
+        QCOMPARE(shelf.banner(), QStringLiteral("earlier"));
         QCOMPARE(shelf.intake.errorTimer(), timer);
         QVERIFY(timer->isValid());
         QCOMPARE(changed.count(), 0);
@@ -392,21 +310,15 @@ private Q_SLOTS:
         Shelf shelf;
         QSignalSpy changed(&shelf.intake, &DropIntake::errorMessageChanged);
         shelf.intake.showError(QStringLiteral("first"));
-        QCOMPARE(bannerText(shelf.intake), QStringLiteral("first"));
-        QCOMPARE(changed.count(), 1);
         QTest::qWait(2000);
-        QCOMPARE(bannerText(shelf.intake), QStringLiteral("first"));
-
+        QCOMPARE(shelf.banner(), QStringLiteral("first"));
         shelf.intake.showError(QStringLiteral("second"));
         QElapsedTimer sinceSecond;
         sinceSecond.start();
-        QCOMPARE(bannerText(shelf.intake), QStringLiteral("second"));
-        QCOMPARE(changed.count(), 2);
-
+        QCOMPARE(shelf.banner(), QStringLiteral("second"));
         // The first message's timer would have hidden the banner 1 s from here.
         QTRY_VERIFY_WITH_TIMEOUT(!shelf.intake.errorMessage(), 4500);
-        QVERIFY2(sinceSecond.elapsed() >= 2990,
-                 qPrintable(QStringLiteral("hidden after %1 ms").arg(sinceSecond.elapsed())));
+        QVERIFY2(sinceSecond.elapsed() >= 2990, qPrintable(QString::number(sinceSecond.elapsed())));
         QCOMPARE(changed.count(), 3);
     }
 
@@ -435,16 +347,13 @@ private Q_SLOTS:
                 // Appended, so that a second completion would show.
                 loaded[qsizetype(i)] += path ? QByteArray::fromStdString(path->native()) : "none";
                 loaded[qsizetype(i)] += failed ? " failed" : "";
-                if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
-                    loaded[qsizetype(i)] += " on the main thread";
-                }
+                loaded[qsizetype(i)] += QThread::currentThread() == qApp->thread() ? " main" : "";
             });
         }
         QCOMPARE(conforms, (QList<bool>{true, false, true, true, true}));
         QVERIFY(pool.waitForDone(5000));
         QCOMPARE(loaded, (QByteArrayList{"/tmp/a.txt", "none failed", "/tmp/caf\xe9.txt",
                                          "/tmp/raw\xe9", "none"}));
-
         QMimeData textOnly;
         textOnly.setText(QStringLiteral("file:///tmp/a.txt"));
         QVERIFY(itemProvidersFromMimeData(textOnly, pool).empty());

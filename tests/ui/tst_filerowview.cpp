@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "filerowview.h"
-#include "pixels.h"
 #include "rowcolors.h"
 #include "schemepalette.h"
 #include "shelftestenv.h"
-#include "stashletmanager.h"
 #include "ticker.h"
 
 #include <QAbstractButton>
@@ -12,18 +10,15 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include <memory>
-
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kListWidth = 296; // the panel's width less the list's padding
-
 void runFor(double seconds)
 {
-    for (double t = 0.0; t < seconds; t += 0.004)
+    for (double t = 0.0; t < seconds; t += 0.004) {
         Ticker::shared().advance(0.004);
+    }
 }
 
 // The row in a window of the list's width, as the panel would hold it.
@@ -31,41 +26,42 @@ struct Host {
     QWidget window;
     FileRowView *row;
 
-    Host(const TempFile &file, StashletManager &manager, ColorScheme scheme = ColorScheme::Light)
+    Host(const TempFile &file, StashletManager &manager)
     {
-        window.setPalette(schemePalette(scheme));
+        window.setPalette(schemePalette(ColorScheme::Light));
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         row = new FileRowView(file, manager, &window);
         layout->addWidget(row);
         layout->addStretch();
-        window.resize(kListWidth, 120);
+        window.resize(296, 120); // the panel's width less the list's padding
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
+    void pointAt(const QWidget *widget)
+    {
+        QTest::mouseMove(&window, widget->mapTo(&window, widget->rect().center()));
+    }
+    void pointAt(int y) { QTest::mouseMove(&window, QPoint(30, y)); }
+    QImage render(ColorScheme scheme)
+    {
+        window.setPalette(schemePalette(scheme));
+        QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(schemePalette(scheme).color(QPalette::Window));
+        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
 };
-
-QImage render(FileRowView &row, ColorScheme scheme)
-{
-    QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(schemePalette(scheme).color(QPalette::Window));
-    row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
-}
 
 int differingPixels(const QImage &a, const QImage &b)
 {
     int count = 0;
     for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x)
+        for (int x = 0; x < a.width(); ++x) {
             count += a.pixel(x, y) != b.pixel(x, y);
+        }
     }
     return count;
-}
-
-QPoint centreOf(const QWidget *widget, const QWidget *in)
-{
-    return widget->mapTo(in, widget->rect().center());
 }
 
 } // namespace
@@ -80,7 +76,6 @@ private Q_SLOTS:
         QTest::newRow("AirDrop button") << true;
         QTest::newRow("remove button") << false;
     }
-
     void cardAndButtonHoverTogether()
     {
         QFETCH(bool, airDrop);
@@ -89,98 +84,50 @@ private Q_SLOTS:
         const TempFile second = shelf.stage("b.txt");
         FileRowView &row = *host.row;
         QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
-        auto buttonFlag = [&] { return airDrop ? row.isAirDropHovered() : row.isDeleteHovered(); };
-        auto otherFlag = [&] { return airDrop ? row.isDeleteHovered() : row.isAirDropHovered(); };
-
+        const auto hovered = [&] {
+            return QList<bool>{row.isHovered(), row.isAirDropHovered(), row.isDeleteHovered()};
+        };
+        const QList<bool> onButton{true, airDrop, !airDrop};
         const QRect geometry = row.geometry();
-        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-        QTRY_VERIFY(row.isHovered());
-        QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
+        host.pointAt(row.height() / 2);
+        QTRY_COMPARE(hovered(), (QList<bool>{true, false, false}));
         runFor(0.03);
-        // Moving, not a jump. A slow machine may already see the spring past
-        // its target (it overshoots), so only "not at rest" is asked.
-        QVERIFY2(row.cardScale() > 1.0 && !qFuzzyCompare(row.cardScale(), 1.015),
-                 qPrintable(QString::number(row.cardScale())));
+        // Moving, not a jump; a slow machine may see the spring past its target.
+        QVERIFY(row.cardScale() > 1.0 && !qFuzzyCompare(row.cardScale(), 1.015));
         runFor(1.0);
         QCOMPARE(row.cardScale(), 1.015);
         QCOMPARE(row.geometry(), geometry); // drawing only
 
-        QTest::mouseMove(&host.window, centreOf(button, &host.window));
-        QTRY_VERIFY(buttonFlag());
-        QVERIFY(row.isHovered());
-        QVERIFY(!otherFlag());
+        host.pointAt(button);
+        QTRY_COMPARE(hovered(), onButton);
         // A row given a new entry under the pointer keeps its hover state.
         row.setFile(second);
         QCOMPARE(row.shownName(), QStringLiteral("b.txt"));
-        QVERIFY(row.isHovered() && buttonFlag());
-
-        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-        QTRY_VERIFY(!buttonFlag());
-        QVERIFY(row.isHovered());
-
-        QTest::mouseMove(&host.window, QPoint(30, row.height() + 30)); // below the row
-        QTRY_VERIFY(!row.isHovered());
-        QVERIFY(!row.isAirDropHovered() && !row.isDeleteHovered());
+        QCOMPARE(hovered(), onButton);
+        host.pointAt(row.height() / 2);
+        QTRY_COMPARE(hovered(), (QList<bool>{true, false, false}));
+        host.pointAt(row.height() + 30); // below the row
+        QTRY_COMPARE(hovered(), (QList<bool>{false, false, false}));
         runFor(1.0);
         QCOMPARE(row.cardScale(), 1.0);
     }
 
-    void marginsHoldTheShadowOutsideTheCard()
-    {
-        TestShelf shelf;
-        Host host(shelf.stage("a.txt"), *shelf.manager, ColorScheme::Dark);
-        FileRowView &row = *host.row;
-        const QMargins margins = FileRowView::overflowMargins();
-        row.setContentsMargins(margins);
-        QTRY_COMPARE(row.height(), 52 + margins.top() + margins.bottom());
-
-        // The pointer over the shadow is not over the card.
-        QTest::mouseMove(&host.window, QPoint(30, row.height() / 2));
-        QTRY_VERIFY(row.isHovered());
-        QTest::mouseMove(&host.window, QPoint(30, row.height() - margins.bottom() / 2));
-        QTRY_VERIFY(!row.isHovered());
-
-        runFor(1.0);
-        // On white, where the faint shadow of a translucent card shows best.
-        QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        const int cardBottom = row.height() - margins.bottom();
-        const int x = row.width() / 2;
-        const int nearCard = qGray(image.pixel(x, cardBottom + 1));
-        const int edge = qGray(image.pixel(x, row.height() - 1));
-        QVERIFY2(nearCard < 251, qPrintable(QString::number(nearCard))); // the shadow shows
-        QVERIFY2(edge >= 253 && edge > nearCard,
-                 qPrintable(QString::number(edge))); // and fades out
-    }
-
-    void removeTakesOutExactlyThisEntry()
+    void buttonsRemoveAndShareExactlyThisEntry()
     {
         TestShelf shelf;
         const TempFile first = shelf.stage("first.txt");
-        const TempFile middle = shelf.stage("middle.txt");
+        const TempFile middle = shelf.stage("slides \xe9.pdf");
         const TempFile last = shelf.stage("last.txt");
+        const fs::path received = shelf.env.fakeShareHandler();
         Host host(middle, *shelf.manager);
-
+        QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
+        QCOMPARE(readAll(received), middle.path().native());
+        settle(shelf.pool);
+        QCOMPARE(shelf.manager->tempFiles().size(), 3);
         QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
         settle(shelf.pool);
         QCOMPARE(shelf.manager->tempFiles(), (QList<TempFile>{first, last}));
-    }
-
-    void shareHandsOverTheStagedCopy()
-    {
-        TestShelf shelf;
-        shelf.stage("other.txt");
-        const TempFile entry = shelf.stage("slides \xe9.pdf");
-        const fs::path received = shelf.env.fakeShareHandler();
-        Host host(entry, *shelf.manager);
-
-        const QList<TempFile> before = shelf.manager->tempFiles();
-        QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
-        QCOMPARE(readAll(received), entry.path().native());
-        settle(shelf.pool);
-        QCOMPARE(shelf.manager->tempFiles(), before);
         QVERIFY(shelf.env.lines().isEmpty());
     }
 
@@ -189,16 +136,12 @@ private Q_SLOTS:
         TestShelf shelf;
         const TempFile entry = shelf.stage("report \xe9.txt", "bytes");
         FileRowView row(entry, *shelf.manager);
-
         const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
-        QCOMPARE(data->urls(), QList<QUrl>{entry.url()});
+        QCOMPARE(data->urls().size(), 1);
         // The URL names the staged copy, byte for byte, not the dropped source.
         QCOMPARE(
             QByteArray::fromPercentEncoding(data->urls().at(0).path(QUrl::FullyEncoded).toLatin1()),
-            QByteArray::fromStdString(entry.path().native()));
-        QVERIFY(entry.path().native().starts_with(shelf.env.staging().native()));
-
-        // A copy gone from the disk is not offered as if it were there.
+            QByteArray::fromStdString((shelf.env.staging() / "report \xe9.txt").native()));
         fs::remove(entry.path());
         QVERIFY(!row.mimeDataForDrag()->hasUrls());
     }
@@ -206,45 +149,26 @@ private Q_SLOTS:
     void longNameKeepsStartAndExtension_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
         QTest::newRow("report") << QStringLiteral(
-                                       "a-very-long-report-name-that-cannot-fit-2026-final.pdf")
-                                << QStringLiteral("a-very") << QStringLiteral(".pdf");
+                                       "a-very-long-report-name-that-cannot-fit-2026.pdf")
+                                << QStringLiteral(".pdf");
         QTest::newRow("no spaces to break at")
-            << QString(200, QLatin1Char('x')) + QStringLiteral(".tar.gz") << QStringLiteral("xxx")
+            << QString(200, QLatin1Char('x')) + QStringLiteral(".tar.gz")
             << QStringLiteral(".tar.gz");
     }
-
     void longNameKeepsStartAndExtension()
     {
         QFETCH(QString, name);
-        QFETCH(QString, start);
         QFETCH(QString, end);
         TestShelf shelf;
         Host host(shelf.stage(name.toStdString()), *shelf.manager);
         const QString shown = host.row->shownName();
-        QVERIFY2(shown.startsWith(start), qPrintable(shown));
-        QVERIFY2(shown.endsWith(end), qPrintable(shown));
-        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
-        QVERIFY(shown.size() < name.size());
-
-        // Given room, the whole name shows.
-        host.window.resize(2000, 120);
+        QVERIFY2(shown.startsWith(name.left(3)) && shown.endsWith(end) &&
+                     shown.contains(QChar(0x2026)) && shown.size() < name.size(),
+                 qPrintable(shown));
+        host.window.resize(2000, 120); // given room, the whole name shows
         QTRY_COMPARE(host.row->shownName(), name);
-    }
-
-    void hoverStrengthensEveryButtonColourAndTheCardTint()
-    {
-        for (const ColorScheme scheme : {ColorScheme::Light, ColorScheme::Dark}) {
-            const RowColors rest = RowColors::of(scheme, false);
-            const RowColors hover = RowColors::of(scheme, true);
-            for (QColor RowColors::*stronger :
-                 {&RowColors::deleteDisc, &RowColors::deleteRing, &RowColors::airDropDisc,
-                  &RowColors::airDropGlyph, &RowColors::cardTint}) {
-                QVERIFY((hover.*stronger).alphaF() > (rest.*stronger).alphaF());
-            }
-        }
     }
 
     void fadingInFromClearKeepsTheTintsHue()
@@ -262,28 +186,19 @@ private Q_SLOTS:
     void renderedRowShowsHoverAndScheme()
     {
         TestShelf shelf;
-        Host host(shelf.stage("a.txt", "hello"), *shelf.manager, ColorScheme::Light);
-        FileRowView &row = *host.row;
-        const QImage blank = [&] {
-            QImage image(row.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
-            return image;
-        }();
-        const QImage rest = render(row, ColorScheme::Light);
-        QVERIFY(differingPixels(rest, blank) > rest.width() * rest.height() / 4);
-
+        Host host(shelf.stage("a.txt", "hello"), *shelf.manager);
+        QImage blank(host.row->size(), QImage::Format_ARGB32_Premultiplied);
+        blank.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
+        const QImage rest = host.render(ColorScheme::Light);
+        const int area = rest.width() * rest.height();
+        QVERIFY(differingPixels(rest, blank) > area / 4);
         // The scheme follows the palette, there and back.
-        host.window.setPalette(schemePalette(ColorScheme::Dark));
-        const QImage dark = render(row, ColorScheme::Dark);
-        host.window.setPalette(schemePalette(ColorScheme::Light));
-        QCOMPARE(differingPixels(render(row, ColorScheme::Light), rest), 0);
-        QVERIFY(differingPixels(dark, rest) > rest.width() * rest.height() / 2);
-
-        QTest::mouseMove(&host.window, centreOf(row.removeButton(), &host.window));
-        QTRY_VERIFY(row.isDeleteHovered());
+        QVERIFY(differingPixels(host.render(ColorScheme::Dark), rest) > area / 2);
+        QCOMPARE(differingPixels(host.render(ColorScheme::Light), rest), 0);
+        host.pointAt(host.row->removeButton());
+        QTRY_VERIFY(host.row->isDeleteHovered());
         runFor(1.0);
-        const QImage hovered = render(row, ColorScheme::Light);
-        QVERIFY(differingPixels(hovered, rest) > 100);
+        QVERIFY(differingPixels(host.render(ColorScheme::Light), rest) > 100);
     }
 };
 

@@ -131,25 +131,18 @@ private Q_SLOTS:
         Ticker ticker;
         AnimatedValue value(1.0, nullptr, &ticker);
         value.animateTo(1.05, Animation::easeInOut(2.2).repeatForever(true));
-        double lowest = 1.0;
-        double highest = 1.0;
-        QList<double> samples;
-        run(ticker, 13.2, [&](double t) {
-            lowest = std::min(lowest, value.value());
-            highest = std::max(highest, value.value());
-            if (std::abs(std::fmod(t + 1e-9, 1.1)) < 1e-6)
-                samples.append(value.value());
-        });
-        QVERIFY(lowest >= 1.0 - 1e-9);
-        QVERIFY(highest <= 1.05 + 1e-9);
         // Every 1.1 s: the quarter points of a 4.4 s cycle, 1.0 at each start,
         // 1.05 at each half, the midpoint on the way up and down.
-        const QList<double> cycle = {1.025, 1.05, 1.025, 1.0};
-        QCOMPARE(samples.size(), 12);
-        for (int i = 0; i < samples.size(); ++i)
-            QVERIFY2(std::abs(samples[i] - cycle[i % 4]) < 1e-6, qPrintable(QString::number(i)));
-        QVERIFY(value.isAnimating());
-        QVERIFY(ticker.isRunning());
+        const double cycle[] = {1.025, 1.05, 1.025, 1.0};
+        int samples = 0;
+        run(ticker, 13.2, [&](double t) {
+            QVERIFY(value.value() >= 1.0 - 1e-9 && value.value() <= 1.05 + 1e-9);
+            if (std::abs(std::fmod(t + 1e-9, 1.1)) < 1e-6) {
+                QVERIFY(std::abs(value.value() - cycle[samples++ % 4]) < 1e-6);
+            }
+        });
+        QCOMPARE(samples, 12);
+        QVERIFY(value.isAnimating() && ticker.isRunning());
     }
 
     void tickerStopsOnceSettled()
@@ -189,12 +182,9 @@ private Q_SLOTS:
             ++ticks;
             peak = std::max(peak, breathe.value());
             // Every tick shows a step, and no step is a visible jump.
-            if (std::abs(breathe.value() - before) < kResolution && wait < 0.5)
-                QFAIL(qPrintable(QStringLiteral("a tick at %1 s moved nothing").arg(t)));
-            QVERIFY2(
-                std::abs(breathe.value() - before) < 2.5 * kResolution,
-                qPrintable(
-                    QStringLiteral("a jump of %1 at %2 s").arg(breathe.value() - before).arg(t)));
+            const double moved = std::abs(breathe.value() - before);
+            QVERIFY2((moved >= kResolution || wait >= 0.5) && moved < 2.5 * kResolution,
+                     qPrintable(QStringLiteral("%1 at %2 s").arg(moved).arg(t)));
         }
         QVERIFY(peak > 1.049);
         QVERIFY2(ticks < 60, qPrintable(QString::number(ticks))); // 264 frames at 60 Hz

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+#include "backgroundpool.h"
+#include "dispatchgroup.h"
+#include "mainqueue.h"
+#include "notificationcenter.h"
+#include "oneshottimer.h"
+
+#include <QCoreApplication>
+#include <QSemaphore>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace {
+bool onMainThread()
+{
+    return QThread::currentThread() == qApp->thread();
+}
+
+// Runs `body(i)` on `count` threads at once and waits for them.
+template <typename F> void onThreads(int count, F body)
+{
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back(QThread::create(body, i))->start();
+    }
+    for (auto &thread : threads) {
+        QVERIFY(thread->wait(10'000));
+    }
+}
+} // namespace
+
+class TestPlatform final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mainQueueRunsLaterOnTheMainThreadInEachThreadsOrder()
+    {
+        std::vector<int> order;
+        MainQueue::async([&] {
+            order.push_back(1);
+            // Queued from inside a block: runs after the blocks already queued.
+            MainQueue::async([&] { order.push_back(3); });
+        });
+        MainQueue::async([&] { order.push_back(onMainThread() ? 2 : -2); });
+        QVERIFY(order.empty()); // never before the caller has returned
+        QTRY_COMPARE(order, (std::vector<int>{1, 2, 3}));
+
+        constexpr int kPerThread = 500;
+        std::vector<std::vector<int>> seen(4);
+        onThreads(4, [&seen](int t) {
+            for (int i = 0; i < kPerThread; ++i) {
+                MainQueue::async([t, i, &seen] { seen[size_t(t)].push_back(i); });
+            }
+        });
+        QTRY_VERIFY(std::all_of(seen.begin(), seen.end(),
+                                [](const auto &s) { return s.size() == size_t(kPerThread); }));
+        for (const auto &s : seen) {
+            QVERIFY(std::is_sorted(s.begin(), s.end()));
+        }
+    }
+
+    void poolRunsWorkInParallelAndItsEndCancelsWhatRuns()
+    {
+        std::atomic_int sawTheOther{0};
+        std::atomic_bool stopped{false};
+        {
+            BackgroundPool pool(4);
+            QSemaphore started;
+            for (int i = 0; i < 2; ++i) {
+                pool.async([&](const CancelToken &) {
+                    started.release();
+                    // Each waits for both to have started: one after the other, they time out.
+                    if (!onMainThread() && started.tryAcquire(2, 10'000)) {
+                        ++sawTheOther;
+                        started.release(2);
+                    }
+                });
+            }
+            QVERIFY(pool.waitForDone(30'000));
+            pool.async([&](const CancelToken &token) {
+                started.release();
+                while (!token.isCancelled()) {
+                    QThread::msleep(1);
+                }
+                stopped = true;
+            });
+            QVERIFY(started.tryAcquire(3, 10'000));
+        } // would hang here if the destructor only waited
+        QCOMPARE(sawTheOther.load(), 2);
+        QVERIFY(stopped);
+    }
+
+    void oneShotBlockMayDestroyItsOwnTimer()
+    {
+        // A new banner message replaces the running timer from inside a block.
+        std::unique_ptr<OneShotTimer> timer;
+        timer =
+            std::make_unique<OneShotTimer>(std::chrono::milliseconds(1), [&] { timer.reset(); });
+        QTRY_VERIFY(!timer);
+    }
+
+    void groupNotifiesOnceOnTheMainThreadAfterTheLastLeave()
+    {
+        DispatchGroup idle;
+        bool ran = false;
+        idle.notify([&] { ran = true; });
+        QVERIFY(!ran);
+        QTRY_VERIFY(ran);
+        QTest::ignoreMessage(QtWarningMsg, "DispatchGroup::leave() without a matching enter()");
+        idle.leave();
+
+        constexpr int kWorkers = 16;
+        DispatchGroup group;
+        std::atomic_int finished{0};
+        int calls = 0;
+        int finishedAtNotify = -1;
+        for (int i = 0; i < kWorkers; ++i) {
+            group.enter(); // before the work starts, as a drop does
+        }
+        group.notify([&] {
+            ++calls;
+            finishedAtNotify = onMainThread() ? finished.load() : -2;
+        });
+        onThreads(kWorkers, [group, &finished](int) mutable {
+            QThread::usleep(200);
+            ++finished;
+            group.leave();
+        });
+        QCOMPARE(calls, 0); // queued, not run inside leave()
+        QTRY_COMPARE(calls, 1);
+        QCOMPARE(finishedAtNotify, kWorkers);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(calls, 1);
+    }
+
+    void notificationsGoByNameInOrderToThoseStillRegistered()
+    {
+        NotificationCenter center;
+        QStringList seen;
+        NotificationCenter::Token second = 0;
+        const auto first = center.observe(QStringLiteral("n"), [&] {
+            seen << QStringLiteral("first");
+            center.unregister(second); // while delivering
+        });
+        second = center.observe(QStringLiteral("n"), [&] { seen << QStringLiteral("second"); });
+        center.observe(QStringLiteral("n"), [&] { seen << QStringLiteral("third"); });
+        center.observe(QStringLiteral("other"), [&] { seen << QStringLiteral("other"); });
+        center.post(QStringLiteral("n"));
+        QCOMPARE(seen, (QStringList{QStringLiteral("first"), QStringLiteral("third")}));
+        center.unregister(first);
+        seen.clear();
+        center.post(QStringLiteral("n"));
+        center.post(QStringLiteral("nobody listens"));
+        QCOMPARE(seen, QStringList{QStringLiteral("third")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"

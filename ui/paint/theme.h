@@ -157,7 +157,8 @@ inline constexpr int kFooterSpacing = 12;
 inline constexpr QSize kFooterLabelPadding{12, 6};
 inline constexpr double kFooterCornerRadius = 8;
 
-// A focused button's ring, in the palette's highlight colour.
+// The ring around a button or a card that the keyboard reached.
+inline constexpr SchemeColor kFocusRing = kBlue;
 inline constexpr double kFocusRingWidth = 1.5;
 inline constexpr double kFocusRingRadius = 6;
 

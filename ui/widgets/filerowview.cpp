@@ -4,7 +4,6 @@
 #include "animatedvalue.h"
 #include "diagnostics.h"
 #include "fileiconview.h"
-#include "fonts.h"
 #include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
@@ -19,7 +18,6 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEnterEvent>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -27,22 +25,7 @@
 #include <QPainterPath>
 #include <QPointer>
 
-#include <algorithm>
 #include <cmath>
-
-namespace {
-
-QFont nameFont()
-{
-    return systemFont(theme::kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
-}
-
-QFont sizeFont()
-{
-    return systemFont(theme::kRowSizeTextSize, QFont::Medium);
-}
-
-} // namespace
 
 FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
     : QWidget(parent)
@@ -144,18 +127,7 @@ void FileRowView::remove()
 
 QSize FileRowView::sizeHint() const
 {
-    const QFontMetricsF name(nameFont());
-    const QFontMetricsF size(sizeFont());
-    const double text = name.height() + theme::kRowLineSpacing + size.height();
-    const double content =
-        std::max({theme::kFileIconFrame.height(), text, theme::kRowButtonDiameter});
-    const double width = 2 * theme::kRowInsetX + theme::kFileIconFrame.width() +
-                         theme::kRowContentSpacing + theme::kRowNameMinimumWidth +
-                         2 * theme::kRowContentSpacing + theme::kRowSpacerMinimum +
-                         2 * theme::kRowButtonDiameter + theme::kRowButtonSpacing;
-    const QMargins m = contentsMargins();
-    return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * theme::kRowInsetY)) + m.top() + m.bottom());
+    return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -168,48 +140,12 @@ QRectF FileRowView::cardRect() const
     return QRectF(contentsRect());
 }
 
-QRectF FileRowView::removeDisc() const
-{
-    const QRectF card = cardRect();
-    const double d = theme::kRowButtonDiameter;
-    return QRectF(card.right() - theme::kRowInsetX - d, card.center().y() - d / 2, d, d);
-}
-
-QRectF FileRowView::airDropDisc() const
-{
-    return removeDisc().translated(-(theme::kRowButtonDiameter + theme::kRowButtonSpacing), 0);
-}
-
 void FileRowView::layoutContent()
 {
-    const QRectF card = cardRect();
+    m_layout.place(cardRect(), m_file.displayName(), m_file.sizeString());
     const QPoint overflow(theme::kRowButtonOverflow, theme::kRowButtonOverflow);
-    m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
-    m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
-
-    const QFont nameF = nameFont();
-    const QFont sizeF = sizeFont();
-    const QFontMetricsF nameMetrics(nameF);
-    const QFontMetricsF sizeMetrics(sizeF);
-    const double textX =
-        card.left() + theme::kRowInsetX + theme::kFileIconFrame.width() + theme::kRowContentSpacing;
-    const double textRight =
-        airDropDisc().left() - 2 * theme::kRowContentSpacing - theme::kRowSpacerMinimum;
-    const double available = std::max(0.0, textRight - textX);
-    // Elided in the middle, so the start of the name and its extension stay.
-    const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
-                                                Qt::TextSingleLine);
-    m_name = QStaticText(name);
-    m_name.setTextFormat(Qt::PlainText);
-    m_name.prepare(QTransform(), nameF);
-    m_size = QStaticText(m_file.sizeString());
-    m_size.setTextFormat(Qt::PlainText);
-    m_size.prepare(QTransform(), sizeF);
-
-    const double column = nameMetrics.height() + theme::kRowLineSpacing + sizeMetrics.height();
-    const double top = card.center().y() - column / 2;
-    m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + theme::kRowLineSpacing);
+    m_airDropButton->move(m_layout.airDropDisc().toRect().topLeft() - overflow);
+    m_removeButton->move(m_layout.removeDisc().toRect().topLeft() - overflow);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -423,11 +359,11 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
     painter.setPen(rest.name);
-    painter.setFont(nameFont());
-    painter.drawStaticText(moved(m_namePos), m_name);
+    painter.setFont(RowLayout::nameFont());
+    painter.drawStaticText(moved(m_layout.namePos()), m_layout.name());
     painter.setPen(rest.size);
-    painter.setFont(sizeFont());
-    painter.drawStaticText(moved(m_sizePos), m_size);
+    painter.setFont(RowLayout::sizeFont());
+    painter.drawStaticText(moved(m_layout.sizePos()), m_layout.size());
     if (scaled) {
         painter.setWorldTransform(scale, true);
         painter.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));

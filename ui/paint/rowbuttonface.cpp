@@ -56,8 +56,9 @@ void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, 
     painter.drawEllipse(disc);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(
-        airDrop ? PaintKit::hairline(theme::glassStroke(scheme, disc), 0.5)
-                : PaintKit::hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover), 0.5));
+        airDrop ? PaintKit::hairline(theme::glassStroke(scheme, disc), theme::kButtonRimWidth)
+                : PaintKit::hairline(blendColors(rest.deleteRing, hovered.deleteRing, hover),
+                                     theme::kButtonRimWidth));
     painter.drawEllipse(disc);
 
     if (airDrop) {

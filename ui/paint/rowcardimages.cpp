@@ -14,7 +14,7 @@
 QPainterPath RowCardImages::cardPath(const QRectF &card)
 {
     QPainterPath path;
-    path.addRoundedRect(card, kCornerRadius, kCornerRadius);
+    path.addRoundedRect(card, theme::kCardCornerRadius, theme::kCardCornerRadius);
     return path;
 }
 
@@ -35,7 +35,8 @@ const RowCardImages::Card &RowCardImages::card(QSize size, ColorScheme scheme, q
         p.fillPath(path, colors.cardBase);
         QPainter b(&border);
         b.setRenderHint(QPainter::Antialiasing);
-        b.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
+        b.strokePath(path,
+                     PaintKit::hairline(theme::glassStroke(scheme, card), theme::kCardRimWidth));
     }
     // The shadow is cast by the card as drawn, translucent base and rim
     // together, so a faint card casts a faint shadow.
@@ -44,11 +45,11 @@ const RowCardImages::Card &RowCardImages::card(QSize size, ColorScheme scheme, q
         QPainter p(&silhouette);
         p.drawImage(0, 0, border);
     }
-    const QImage shadow = silhouetteShadow(silhouette, kCardShadowRadius, colors.cardShadow);
+    const QImage shadow = silhouetteShadow(silhouette, theme::kCardShadowRadius, colors.cardShadow);
     QImage under = PaintKit::transparentImage(padded, dpr);
     {
         QPainter p(&under);
-        p.drawImage(kCardShadowOffset, shadow);
+        p.drawImage(theme::kCardShadowOffset, shadow);
         p.drawImage(QPointF(), base);
     }
     m_card = {size, scheme, dpr, under, border, shadow, colors.cardBase};

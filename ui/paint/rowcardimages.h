@@ -17,13 +17,9 @@
 // blurred shadow, its glass rim, and the file icon over its own shadow.
 class RowCardImages final {
 public:
-    static constexpr double kCornerRadius = 12;
     // Room around each cached drawing for its blurred shadow and offset.
     static constexpr int kCardPad = 8;
     static constexpr int kIconPad = 4;
-    // The card's shadow; a row leaves room for it outside the card.
-    static constexpr double kCardShadowRadius = 4;
-    static constexpr QPointF kCardShadowOffset{0, 2};
 
     struct Card {
         QSize size;

@@ -157,6 +157,12 @@ inline constexpr int kFooterSpacing = 12;
 inline constexpr QSize kFooterLabelPadding{12, 6};
 inline constexpr double kFooterCornerRadius = 8;
 
+// Rims: of the small buttons (row discs, footer buttons), of the row card
+// and of the popover's window.
+inline constexpr double kButtonRimWidth = 0.5;
+inline constexpr double kCardRimWidth = 1;
+inline constexpr double kPopoverRimWidth = 1;
+
 // The ring around a button or a card that the keyboard reached.
 inline constexpr SchemeColor kFocusRing = kBlue;
 inline constexpr double kFocusRingWidth = 1.5;
@@ -167,7 +173,10 @@ inline constexpr double kFocusRingRadius = 6;
 inline constexpr QMargins kListPadding{12, 12, 12, 8};
 inline constexpr int kRowSpacing = 8;
 
-// A file row's card.
+// A file row's card, and its shadow (a row leaves room for it outside the card).
+inline constexpr double kCardCornerRadius = 12;
+inline constexpr double kCardShadowRadius = 4;
+inline constexpr QPointF kCardShadowOffset{0, 2};
 inline constexpr double kRowInsetX = 12;
 inline constexpr double kRowInsetY = 10;
 inline constexpr double kRowContentSpacing = 10;

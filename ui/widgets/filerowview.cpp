@@ -27,6 +27,8 @@
 
 #include <cmath>
 
+using namespace theme;
+
 FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
     : QWidget(parent)
     , m_file(file)
@@ -50,8 +52,8 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
             qOverload<>(&QWidget::update));
     connect(m_deleteHover, &AnimatedValue::changed, m_removeButton, qOverload<>(&QWidget::update));
 
-    const QSize buttonSize(int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow,
-                           int(theme::kRowButtonDiameter) + 2 * theme::kRowButtonOverflow);
+    const QSize buttonSize(int(kRowButtonDiameter) + 2 * kRowButtonOverflow,
+                           int(kRowButtonDiameter) + 2 * kRowButtonOverflow);
     const std::pair<SnappyButton *, QString> buttons[] = {
         {m_airDropButton, Texts::share()},
         {m_removeButton, Texts::remove()},
@@ -88,7 +90,7 @@ void FileRowView::setFile(const TempFile &file)
 
 double FileRowView::cardScale() const
 {
-    return 1.0 + (theme::kCardHoverScale - 1.0) * m_cardHover->value();
+    return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
 }
 
 QAbstractButton *FileRowView::airDropButton() const
@@ -106,8 +108,8 @@ QMargins FileRowView::overflowMargins()
     // The shadow reaches its blur radius around the card, shifted down by
     // its offset; the hovered scale adds about 2 px at each end of a
     // 300 px card, which the sides' blur room covers.
-    const int blur = int(RowCardImages::kCardShadowRadius);
-    const int dy = int(RowCardImages::kCardShadowOffset.y());
+    const int blur = int(kCardShadowRadius);
+    const int dy = int(kCardShadowOffset.y());
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
@@ -143,7 +145,7 @@ QRectF FileRowView::cardRect() const
 void FileRowView::layoutContent()
 {
     m_layout.place(cardRect(), m_file.displayName(), m_file.sizeString());
-    const QPoint overflow(theme::kRowButtonOverflow, theme::kRowButtonOverflow);
+    const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
     m_airDropButton->move(m_layout.airDropDisc().toRect().topLeft() - overflow);
     m_removeButton->move(m_layout.removeDisc().toRect().topLeft() - overflow);
 }
@@ -179,7 +181,7 @@ void FileRowView::setCardHovered(bool hovered)
     if (hovered == m_hovered)
         return;
     m_hovered = hovered;
-    m_cardHover->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    m_cardHover->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::setButtonHovered(QObject *button, bool hovered)
@@ -189,7 +191,7 @@ void FileRowView::setButtonHovered(QObject *button, bool hovered)
         return;
     flag = hovered;
     AnimatedValue *value = button == m_airDropButton ? m_airDropHover : m_deleteHover;
-    value->animateTo(hovered ? 1.0 : 0.0, theme::kHoverSpring);
+    value->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
 }
 
 void FileRowView::enterEvent(QEnterEvent *event)
@@ -354,8 +356,7 @@ void FileRowView::paintEvent(QPaintEvent *)
         const QPointF p = scale.map(at);
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
-    const QPointF icon(card.left() + theme::kRowInsetX,
-                       card.center().y() - theme::kFileIconFrame.height() / 2);
+    const QPointF icon(card.left() + kRowInsetX, card.center().y() - kFileIconFrame.height() / 2);
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
     painter.setPen(rest.name);
@@ -366,7 +367,7 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawStaticText(moved(m_layout.sizePos()), m_layout.size());
     if (scaled) {
         painter.setWorldTransform(scale, true);
-        painter.strokePath(path, PaintKit::hairline(theme::glassStroke(scheme, card), 1.0));
+        painter.strokePath(path, PaintKit::hairline(glassStroke(scheme, card), kCardRimWidth));
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
@@ -380,7 +381,7 @@ void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
     const bool airDrop = button == m_airDropButton;
     const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
     applyCardScale(painter, button->pos());
-    const double scale = 1.0 + (theme::kRowButtonHoverScale - 1.0) * hover;
+    const double scale = 1.0 + (kRowButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());

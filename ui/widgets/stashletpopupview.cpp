@@ -93,10 +93,11 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
 
     m_clearButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         const ColorScheme scheme = colorSchemeOf(palette());
-        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        const double half = kButtonRimWidth / 2;
+        const QRectF shape = frame.adjusted(half, half, -half, -half);
         painter.setBrush((m_isClearHovered ? kClearFillHovered : kClearFill).color(scheme));
-        painter.setPen(
-            QPen(kClearBorder.color(scheme), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.setPen(QPen(kClearBorder.color(scheme), kButtonRimWidth, Qt::SolidLine, Qt::FlatCap,
+                            Qt::MiterJoin));
         painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
         painter.setFont(footerFont());
         painter.setPen(kClearLabel.color(scheme));
@@ -104,10 +105,11 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     });
     m_quitButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         const ColorScheme scheme = colorSchemeOf(palette());
-        const QRectF shape = frame.adjusted(0.25, 0.25, -0.25, -0.25);
+        const double half = kButtonRimWidth / 2;
+        const QRectF shape = frame.adjusted(half, half, -half, -half);
         painter.setBrush((m_isQuitHovered ? kQuitFillHovered : kQuitFill).color(scheme));
-        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), 0.5, Qt::SolidLine, Qt::FlatCap,
-                            Qt::MiterJoin));
+        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), kButtonRimWidth, Qt::SolidLine,
+                            Qt::FlatCap, Qt::MiterJoin));
         painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
         painter.setFont(footerFont());
         painter.setPen(kQuitLabel.color(scheme));

@@ -119,7 +119,8 @@ void VisualEffectView::paintEvent(QPaintEvent *)
     painter.fillPath(shape, tint);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(theme::kPopoverRim.color(scheme), 1));
-    const double r = theme::kPopoverCornerRadius - 0.5;
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), r, r);
+    painter.setPen(QPen(theme::kPopoverRim.color(scheme), theme::kPopoverRimWidth));
+    const double half = theme::kPopoverRimWidth / 2;
+    const double r = theme::kPopoverCornerRadius - half;
+    painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), r, r);
 }

@@ -12,6 +12,7 @@ import os
 import signal
 import sys
 import time
+import urllib.parse
 
 from pixels import glyph_contrast, hex_colour, pixels, region
 from waysession import SwaySession
@@ -151,6 +152,52 @@ def case_second_launch(s):
     s.open_panel(wait_for(s.tray_icon, 5, "one tray icon after the second launch"))
 
 
+def case_keyboard(s):
+    """Screen readers name each card, Enter opens one, the badge drags them all out."""
+    s.start()
+    s.spawn("a11y", ["/usr/libexec/at-spi-bus-launcher"])
+    wait_for(lambda: s.bus_has("org.a11y.Bus"), 10, "the accessibility bus")
+    # The desktop's opener, replaced by one that writes down what it was given.
+    opened = os.path.join(s.root, "opened")
+    opener = s.write(os.path.join(s.root, "bin", "xdg-open"),
+                     f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{opened}"\n')
+    os.chmod(opener, 0o755)
+    s.app = s.launch({"PATH": os.path.dirname(opener) + ":" + s.env["PATH"],
+                      "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+    panel = s.open_panel(s.tray_item(None))
+    contents = s.stage([20_000, 20_001], panel)
+
+    def tree():
+        out = s.run(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "a11y_tree.py"),
+                     "qel-stashlet"], 20)
+        check(out.returncode == 0, f"a11y_tree.py failed: {out.stderr[-500:]}")
+        return [tuple(line.split("\t", 1)) for line in out.stdout.splitlines()]
+    cards = {("list item", f"{name}, 20 kB") for name in contents}
+    nodes = wait_for(lambda: (lambda t: t if cards <= set(t) else None)(tree()), 15,
+                     f"the accessibility tree to name the cards {cards}")
+    for button, count in (("Rimuovi", 2), ("Condividi via AirDrop", 2), ("Cancella Tutto", 1),
+                          ("Esci", 1), ("Chiudi", 1)):
+        found = [role for role, name in nodes if name == button]
+        check(found == ["push button"] * count, f"{button!r} is {found} in the tree: {nodes}")
+
+    # The drop left the panel with the keyboard: Down reaches the first card.
+    s.key("Down")
+    s.key("Return")
+    wait_for(lambda: os.path.exists(opened), 10, "the opener to run")
+    stays(lambda: len(read_bytes(opened).splitlines()) == 1, 0.5, "one file opened")
+    given = urllib.parse.unquote(read_bytes(opened).decode().strip().removeprefix("file://"))
+    check(given in [s.staged_path(name) for name in contents], f"the opener was given {given}")
+
+    target, _ = s.make_files("all", [])
+    win = s.open_folder(target, 0, 420)
+    # The badge sits left of the close button, in the middle of the header.
+    s.drag_until((panel.x + PANEL_W - 62, panel.y + 24), win.centre,
+                 lambda: sorted(os.listdir(target)) == sorted(contents) and all(
+                     read_bytes(os.path.join(target, n)) == d for n, d in contents.items()),
+                 "every staged file to reach the folder whole", lambda: not os.listdir(target))
+    check(s.staged() == sorted(contents), f"the shelf lost files: {s.staged()}")
+
+
 # Each case_x_y is the case x-y; the signals' share one body.
 CASES = {n[5:].replace("_", "-"): f for n, f in list(globals().items()) if n.startswith("case_")}
 CASES.update({"quit-" + sig.name.lower(): lambda s, sig=sig: quit_by_signal(s, sig)
@@ -237,7 +284,9 @@ def main(argv):
     def body():
         with Session(argv[1], name=case) as s:
             CASES[case](s)
-    return run(case, Session.TOOLS, body)
+    # The keyboard case reads the tree as a screen reader does, through Debian's python3.
+    extra = ("/usr/libexec/at-spi-bus-launcher", "/usr/bin/python3") if case == "keyboard" else ()
+    return run(case, Session.TOOLS + extra, body)
 
 
 if __name__ == "__main__":

@@ -2,8 +2,8 @@
 #include "filerowview.h"
 
 #include "animatedvalue.h"
+#include "diagnostics.h"
 #include "fileiconview.h"
-#include "fonts.h"
 #include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
@@ -16,34 +16,18 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDrag>
+#include <QDesktopServices>
 #include <QEnterEvent>
-#include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 
-#include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 using namespace theme;
-
-namespace {
-
-QFont nameFont()
-{
-    return systemFont(kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
-}
-
-QFont sizeFont()
-{
-    return systemFont(kRowSizeTextSize, QFont::Medium);
-}
-
-} // namespace
 
 FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
     : QWidget(parent)
@@ -57,6 +41,9 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
+    // A click takes the focus too, so Delete and Enter act on the card the
+    // user last touched; only the keyboard shows the ring.
+    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     // The card's scale moves the buttons too, so they repaint with the row.
@@ -83,14 +70,9 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
     }
     connect(m_airDropButton, &QAbstractButton::clicked, this,
             [this] { m_manager.shareViaAirDrop(m_file); });
-    connect(m_removeButton, &QAbstractButton::clicked, this, [this] {
-        // The store may publish, and the panel drop this row, before the
-        // call returns; keep the entry alive for it.
-        const TempFile entry = m_file;
-        m_manager.removeFile(entry);
-    });
+    connect(m_removeButton, &QAbstractButton::clicked, this, &FileRowView::remove);
 
-    setAccessibleName(m_file.displayName());
+    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
     layoutContent();
 }
 
@@ -101,7 +83,7 @@ void FileRowView::setFile(const TempFile &file)
     if (file == m_file)
         return;
     m_file = file;
-    setAccessibleName(m_file.displayName());
+    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
     layoutContent();
     update();
 }
@@ -131,30 +113,23 @@ QMargins FileRowView::overflowMargins()
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
-std::unique_ptr<QMimeData> FileRowView::mimeDataForDrag() const
+void FileRowView::open() const
 {
-    auto mime = std::make_unique<QMimeData>();
-    // Without a staged file to hand over the drag still starts, carrying
-    // nothing, rather than offering a file manager a dangling name.
-    std::error_code error;
-    const QUrl url = m_file.url();
-    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.path(), error))
-        mime->setUrls({url});
-    return mime;
+    if (!QDesktopServices::openUrl(m_file.url()))
+        Diagnostics::writeLine("No application opens the staged file", m_file.path().native());
+}
+
+void FileRowView::remove()
+{
+    // The store may publish, and the panel drop this row, before the call
+    // returns; keep the entry alive for it.
+    const TempFile entry = m_file;
+    m_manager.removeFile(entry);
 }
 
 QSize FileRowView::sizeHint() const
 {
-    const QFontMetricsF name(nameFont());
-    const QFontMetricsF size(sizeFont());
-    const double text = name.height() + kRowLineSpacing + size.height();
-    const double content = std::max({kFileIconFrame.height(), text, kRowButtonDiameter});
-    const double width = 2 * kRowInsetX + kFileIconFrame.width() + kRowContentSpacing +
-                         kRowNameMinimumWidth + 2 * kRowContentSpacing + kRowSpacerMinimum +
-                         2 * kRowButtonDiameter + kRowButtonSpacing;
-    const QMargins m = contentsMargins();
-    return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * kRowInsetY)) + m.top() + m.bottom());
+    return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -167,46 +142,12 @@ QRectF FileRowView::cardRect() const
     return QRectF(contentsRect());
 }
 
-QRectF FileRowView::removeDisc() const
-{
-    const QRectF card = cardRect();
-    const double d = kRowButtonDiameter;
-    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
-}
-
-QRectF FileRowView::airDropDisc() const
-{
-    return removeDisc().translated(-(kRowButtonDiameter + kRowButtonSpacing), 0);
-}
-
 void FileRowView::layoutContent()
 {
-    const QRectF card = cardRect();
+    m_layout.place(cardRect(), m_file.displayName(), m_file.sizeString());
     const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
-    m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
-    m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
-
-    const QFont nameF = nameFont();
-    const QFont sizeF = sizeFont();
-    const QFontMetricsF nameMetrics(nameF);
-    const QFontMetricsF sizeMetrics(sizeF);
-    const double textX = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
-    const double textRight = airDropDisc().left() - 2 * kRowContentSpacing - kRowSpacerMinimum;
-    const double available = std::max(0.0, textRight - textX);
-    // Elided in the middle, so the start of the name and its extension stay.
-    const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
-                                                Qt::TextSingleLine);
-    m_name = QStaticText(name);
-    m_name.setTextFormat(Qt::PlainText);
-    m_name.prepare(QTransform(), nameF);
-    m_size = QStaticText(m_file.sizeString());
-    m_size.setTextFormat(Qt::PlainText);
-    m_size.prepare(QTransform(), sizeF);
-
-    const double column = nameMetrics.height() + kRowLineSpacing + sizeMetrics.height();
-    const double top = card.center().y() - column / 2;
-    m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + kRowLineSpacing);
+    m_airDropButton->move(m_layout.airDropDisc().toRect().topLeft() - overflow);
+    m_removeButton->move(m_layout.removeDisc().toRect().topLeft() - overflow);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -309,17 +250,52 @@ void FileRowView::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
+void FileRowView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Taken in place of the second press, which so starts no drag.
+    if (event->button() == Qt::LeftButton)
+        open();
+}
+
+void FileRowView::keyPressEvent(QKeyEvent *event)
+{
+    // A held key repeats: one file opened once, one card removed, not all.
+    const bool once = !event->isAutoRepeat();
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (once)
+            open();
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (once)
+            remove();
+        break;
+    default:
+        QWidget::keyPressEvent(event); // Escape goes on to the window
+        break;
+    }
+}
+
+void FileRowView::focusInEvent(QFocusEvent *event)
+{
+    m_focusRing.focusIn(event->reason());
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FileRowView::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
+}
+
 void FileRowView::startDrag(QPoint hotSpot)
 {
     const QRect card = contentsRect();
-    // Owned by the window, not the row: the list may drop this row while the
-    // drag runs, and the drag must outlive it.
-    auto *drag = new QDrag(window());
-    drag->setMimeData(mimeDataForDrag().release());
-    drag->setPixmap(grab(card));
-    drag->setHotSpot(hotSpot - card.topLeft());
     const QPointer<FileRowView> self(this);
-    drag->exec(dragActions(), Qt::CopyAction);
+    FileDrag::run(this, {m_file}, grab(card), hotSpot - card.topLeft());
     if (!self)
         return;
     // The pointer may have left during the drag without a leave event.
@@ -384,17 +360,19 @@ void FileRowView::paintEvent(QPaintEvent *)
     painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       iconImage);
     painter.setPen(rest.name);
-    painter.setFont(nameFont());
-    painter.drawStaticText(moved(m_namePos), m_name);
+    painter.setFont(RowLayout::nameFont());
+    painter.drawStaticText(moved(m_layout.namePos()), m_layout.name());
     painter.setPen(rest.size);
-    painter.setFont(sizeFont());
-    painter.drawStaticText(moved(m_sizePos), m_size);
+    painter.setFont(RowLayout::sizeFont());
+    painter.drawStaticText(moved(m_layout.sizePos()), m_layout.size());
     if (scaled) {
         painter.setWorldTransform(scale, true);
         painter.strokePath(path, PaintKit::hairline(glassStroke(scheme, card), kCardRimWidth));
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
+    if (m_focusRing.isShown(*this))
+        FocusRing::paint(painter, path, scheme);
 }
 
 void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,

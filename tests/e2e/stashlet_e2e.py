@@ -15,11 +15,13 @@ import signal
 import subprocess
 import sys
 import time
+import urllib.parse
 
 from xsession import (PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure, Session, check, log,
                       read_bytes, stays, wait_for)
 
 LIMIT = 5
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 # Under CTest the run is killed after its TIMEOUT; ending ourselves earlier
 # leaves time to take every process and folder down.
@@ -289,6 +291,66 @@ def case_second_launch(s):
     wait_for(s.panel, 10, "the panel to show again on a click")
 
 
+def accessible_tree(s):
+    """(role, name) of every node of the program's tree on the accessibility bus."""
+    result = s.run(["/usr/bin/python3", os.path.join(HERE, "a11y_tree.py"), "qel-stashlet"], 20)
+    check(result.returncode == 0, f"a11y_tree.py failed: {result.stderr[-500:]}")
+    return [tuple(line.split("\t", 1)) for line in result.stdout.splitlines()]
+
+
+def case_keyboard(s):
+    """Screen readers name each card, Enter opens one, the badge drags them all out."""
+    s.start()
+    bus = s.launch(binary="/usr/libexec/at-spi-bus-launcher")
+    s.procs["a11y"] = bus
+    wait_for(lambda: s.bus_has("org.a11y.Bus"), 10, "the accessibility bus")
+    # The desktop's opener, replaced by one that writes down what it was given.
+    opened = os.path.join(s.root, "opened")
+    opener = os.path.join(s.mkdir("bin"), "xdg-open")
+    with open(opener, "w") as f:
+        f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{opened}"\n')
+    os.chmod(opener, 0o755)
+    s.app = s.launch({"PATH": os.path.dirname(opener) + ":" + s.env["PATH"],
+                      "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+    wait_for(s.tray_icon, 20, "the tray icon to appear")
+    panel, contents = stage_some(s, 2)
+
+    cards = {("list item", f"{name}, 20 kB") for name in contents}
+    tree = wait_for(lambda: (lambda t: t if cards <= set(t) else None)(accessible_tree(s)), 15,
+                    f"the accessibility tree to name the cards {cards}")
+    for button, count in (("Rimuovi", 2), ("Condividi via AirDrop", 2), ("Cancella Tutto", 1),
+                          ("Esci", 1), ("Chiudi", 1)):
+        found = [role for role, name in tree if name == button]
+        check(found == ["push button"] * count, f"{button!r} is {found} in the tree: {tree}")
+
+    # The drop left the panel with the keyboard: Down reaches the first card.
+    s.key("Down")
+    s.key("Return")
+    wait_for(lambda: os.path.exists(opened), 10, "the opener to run")
+    stays(lambda: len(read_bytes(opened).splitlines()) == 1, 0.5, "one file opened")
+    given = urllib.parse.unquote(read_bytes(opened).decode().strip().removeprefix("file://"))
+    check(given in [s.staged_path(name) for name in contents], f"the opener was given {given}")
+
+    target = os.path.join(s.files, "e2e-all")
+    os.mkdir(target)
+    win = s.open_folder(target, 0, 420)
+    # The badge sits left of the close button, in the middle of the header.
+    badge = (panel.x + PANEL_W - 62, panel.y + 24)
+    for attempt in (1, 2):
+        s.drag(badge, (win.x + win.w // 2, win.y + win.h // 2))
+        try:
+            wait_for(lambda: sorted(os.listdir(target)) == sorted(contents), 10,
+                     "every staged file to reach the folder")
+            break
+        except Failure:
+            if attempt == 2 or os.listdir(target):
+                raise
+            log("the drag changed nothing; dragging once more")
+    for name, data in contents.items():
+        wait_for(lambda: read_bytes(os.path.join(target, name)) == data, 10, f"{name} whole")
+    check(s.staged() == sorted(contents), f"the shelf lost files: {s.staged()}")
+
+
 def take_screenshot(s, out):
     s.start()
     s.start_app()
@@ -330,6 +392,7 @@ CASES = {
     "quit-sighup": lambda s: case_quit_signal(s, "SIGHUP"),
     "no-tray": case_no_tray,
     "second-launch": case_second_launch,
+    "keyboard": case_keyboard,
 }
 
 

@@ -163,7 +163,8 @@ inline constexpr double kButtonRimWidth = 0.5;
 inline constexpr double kCardRimWidth = 1;
 inline constexpr double kPopoverRimWidth = 1;
 
-// A focused button's ring, in the palette's highlight colour.
+// The ring around a button or a card that the keyboard reached.
+inline constexpr SchemeColor kFocusRing = kBlue;
 inline constexpr double kFocusRingWidth = 1.5;
 inline constexpr double kFocusRingRadius = 6;
 

@@ -21,6 +21,8 @@ public:
         return tr("%1/%2").arg(entries).arg(limit);
     }
     static QString close() { return tr("Chiudi"); }
+    // The count badge, which carries every staged file when dragged.
+    static QString dragAll() { return tr("Trascina tutti i file"); }
 
     static QString emptyHeadline() { return tr("Trascina i file qui"); }
     static QString emptyHint(qsizetype limit)
@@ -30,6 +32,11 @@ public:
             .arg(limit);
     }
 
+    // A card as a screen reader speaks it: the name and the size it shows.
+    static QString card(const QString &name, const QString &size)
+    {
+        return tr("%1, %2").arg(name, size);
+    }
     // A row's buttons, spoken and shown as tool tips.
     static QString share() { return tr("Condividi via AirDrop"); }
     static QString remove() { return tr("Rimuovi"); }

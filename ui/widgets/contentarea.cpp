@@ -2,19 +2,19 @@
 #include "contentarea.h"
 
 #include "animatedvalue.h"
-#include "colorscheme.h"
+#include "contentoverlay.h"
 #include "dropintake.h"
 #include "emptystateview.h"
 #include "filerowview.h"
-#include "fonts.h"
 #include "itemprovider.h"
-#include "softshadow.h"
 #include "stashletmanager.h"
 #include "theme.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -35,11 +35,6 @@ int rowSpacing()
     return kRowSpacing - overflow.top() - overflow.bottom();
 }
 
-QFont bannerFont()
-{
-    return systemFont(kBannerTextSize, QFont::Bold, FontDesign::Rounded);
-}
-
 bool carriesFileUrl(const QMimeData *data)
 {
     if (data == nullptr || !data->hasUrls()) {
@@ -51,84 +46,6 @@ bool carriesFileUrl(const QMimeData *data)
 
 } // namespace
 
-// Draws the highlight and the banner above whatever the content shows; it
-// lets every mouse and drag event through to what lies below.
-class ContentArea::Overlay final : public QWidget {
-public:
-    explicit Overlay(ContentArea *area)
-        : QWidget(area)
-        , m_area(area)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_TranslucentBackground);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        const ColorScheme scheme = colorSchemeOf(palette());
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        paintHighlight(painter, scheme);
-        paintBanner(painter);
-    }
-
-private:
-    void paintHighlight(QPainter &painter, ColorScheme scheme)
-    {
-        const double opacity = m_area->highlightOpacity();
-        if (opacity <= 0.001) {
-            return;
-        }
-        painter.save();
-        painter.setOpacity(opacity);
-        const QRectF frame = m_area->highlightRect();
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(kDropHighlightFill.color(scheme));
-        painter.drawRoundedRect(frame, kHighlightRadius, kHighlightRadius);
-        QLinearGradient border(frame.topLeft(), frame.bottomLeft());
-        border.setColorAt(0, kBlue.color(scheme));
-        border.setColorAt(1, kCyan.color(scheme));
-        QPen pen(QBrush(border), kHighlightLineWidth, Qt::CustomDashLine, Qt::FlatCap,
-                 Qt::MiterJoin);
-        // Qt measures dashes in line widths.
-        pen.setDashPattern(
-            {kHighlightDash / kHighlightLineWidth, kHighlightGap / kHighlightLineWidth});
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        const double half = kHighlightLineWidth / 2; // stroked inside the outline
-        painter.drawRoundedRect(frame.adjusted(half, half, -half, -half), kHighlightRadius - half,
-                                kHighlightRadius - half);
-        painter.restore();
-    }
-
-    void paintBanner(QPainter &painter)
-    {
-        const double opacity = m_area->bannerOpacity();
-        if (opacity <= 0.001) {
-            return;
-        }
-        const QRectF banner = m_area->bannerRect();
-        painter.save();
-        painter.setOpacity(std::min(1.0, opacity));
-        QPainterPath capsule;
-        capsule.addRoundedRect(banner, banner.height() / 2, banner.height() / 2);
-        m_shadow.paint(painter, capsule, kBannerShadow.color(), kBannerShadowRadius,
-                       kBannerShadowOffset);
-        painter.fillPath(capsule, kBannerFill.color(colorSchemeOf(palette())));
-        painter.setFont(bannerFont());
-        painter.setPen(Qt::white);
-        painter.drawText(
-            banner.marginsRemoved(QMarginsF(kBannerPadding.width(), kBannerPadding.height(),
-                                            kBannerPadding.width(), kBannerPadding.height())),
-            Qt::AlignCenter | Qt::TextWordWrap, m_area->m_bannerText);
-        painter.restore();
-    }
-
-    ContentArea *m_area;
-    SoftShadow m_shadow;
-};
-
 ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
@@ -138,7 +55,7 @@ ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget
           [&manager](const std::filesystem::path &path) { manager.addFile(path); }, this))
     , m_emptyState(new EmptyStateView(this))
     , m_scrollArea(new QScrollArea(this))
-    , m_overlay(new Overlay(this))
+    , m_overlay(new ContentOverlay(this))
     , m_highlight(new AnimatedValue(0.0, this))
     , m_banner(new AnimatedValue(0.0, this))
 {
@@ -154,6 +71,8 @@ ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget
     m_scrollArea->setWidget(list);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // The cards take the keyboard; the list itself is no stop on the way.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setAttribute(Qt::WA_TranslucentBackground);
     m_scrollArea->viewport()->setAutoFillBackground(false);
@@ -179,6 +98,7 @@ QList<FileRowView *> ContentArea::rows() const
 
 void ContentArea::setEntries(const QList<TempFile> &files)
 {
+    const QList<FileRowView *> before = rows();
     QHash<QUuid, FileRowView *> kept;
     while (QLayoutItem *item = m_rowsLayout->takeAt(0)) {
         delete item; // the rows themselves are kept or deleted below
@@ -188,6 +108,7 @@ void ContentArea::setEntries(const QList<TempFile> &files)
         if (row == nullptr) {
             row = new FileRowView(file, m_manager, m_scrollArea->widget());
             row->setContentsMargins(FileRowView::overflowMargins());
+            row->installEventFilter(this);
         } else {
             row->setFile(file);
         }
@@ -196,6 +117,18 @@ void ContentArea::setEntries(const QList<TempFile> &files)
         row->show();
     }
     m_rowsLayout->addStretch();
+    // A card that leaves with the focus hands it on: to the card now in its
+    // place when the keyboard had it there, so Delete can go on; else to the
+    // panel, so Enter never acts on a card the user did not choose. (Qt
+    // would pass it along the tab chain.)
+    for (FileRowView *gone : std::as_const(m_rows)) {
+        if (!gone->hasFocus())
+            continue;
+        if (gone->showsFocusRing() && !files.isEmpty())
+            focusRow(before.indexOf(gone), Qt::TabFocusReason);
+        else
+            window()->setFocus(Qt::OtherFocusReason);
+    }
     // A row may be mid-event (its own remove button) when the list shrinks.
     for (FileRowView *gone : std::as_const(m_rows)) {
         gone->hide();
@@ -226,7 +159,7 @@ double ContentArea::bannerOpacity() const
 
 QRectF ContentArea::bannerRect() const
 {
-    const QFontMetricsF metrics(bannerFont());
+    const QFontMetricsF metrics(ContentOverlay::bannerFont());
     const double maxText = width() - 2 * kBannerSideMargin - 2 * kBannerPadding.width();
     const QRectF text = metrics.boundingRect(QRectF(0, 0, std::max(1.0, maxText), 1e4),
                                              Qt::AlignCenter | Qt::TextWordWrap, m_bannerText);
@@ -238,6 +171,36 @@ QRectF ContentArea::bannerRect() const
     return {QPointF((width() - size.width()) / 2, top), size};
 }
 
+QWidget *ContentArea::banner() const
+{
+    return m_overlay;
+}
+
+void ContentArea::focusRow(qsizetype index, Qt::FocusReason reason)
+{
+    const QList<FileRowView *> list = rows();
+    if (!list.isEmpty())
+        list.at(std::clamp(index, qsizetype(0), list.size() - 1))->setFocus(reason);
+}
+
+bool ContentArea::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *row = qobject_cast<FileRowView *>(watched);
+    if (row != nullptr && event->type() == QEvent::FocusIn) {
+        m_scrollArea->ensureWidgetVisible(row, 0, 0);
+    } else if (row != nullptr && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const bool down = key == Qt::Key_Down;
+            // Stops at the ends, as a list does.
+            focusRow(rows().indexOf(row) + (down ? 1 : -1),
+                     down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void ContentArea::onErrorMessageChanged()
 {
     const std::optional<QString> &message = m_intake->errorMessage();
@@ -246,6 +209,13 @@ void ContentArea::onErrorMessageChanged()
         m_banner->animateTo(1.0, kSettleSpring);
     } else {
         m_banner->animateTo(0.0, kBannerHide);
+    }
+    // A screen reader speaks the alert when it shows, and finds it gone with
+    // the message, while the drawing still fades.
+    m_overlay->setAccessibleName(message.value_or(QString()));
+    if (message) {
+        QAccessibleEvent alert(m_overlay, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
     }
     m_overlay->update();
 }

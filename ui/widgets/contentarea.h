@@ -9,6 +9,7 @@
 
 class AnimatedValue;
 class BackgroundPool;
+class ContentOverlay;
 class DropIntake;
 class EmptyStateView;
 class FileRowView;
@@ -38,6 +39,11 @@ public:
     QRectF highlightRect() const;
     double highlightOpacity() const;
     double bannerOpacity() const;
+    const QString &bannerText() const { return m_bannerText; }
+    // The banner, to a screen reader.
+    QWidget *banner() const;
+    // Gives the keyboard to the row at `index`, clamped to the list.
+    void focusRow(qsizetype index, Qt::FocusReason reason);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -45,10 +51,9 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    class Overlay;
-
     void setDraggingOver(bool draggingOver);
     void onErrorMessageChanged();
 
@@ -59,7 +64,7 @@ private:
     QScrollArea *m_scrollArea;
     QVBoxLayout *m_rowsLayout;
     QHash<QUuid, FileRowView *> m_rows;
-    Overlay *m_overlay;
+    ContentOverlay *m_overlay;
     AnimatedValue *m_highlight;
     AnimatedValue *m_banner;
     QString m_bannerText; // kept while the banner fades out

@@ -2,6 +2,7 @@
 #include "filerowview.h"
 
 #include "animatedvalue.h"
+#include "diagnostics.h"
 #include "fileiconview.h"
 #include "fonts.h"
 #include "paintkit.h"
@@ -16,9 +17,10 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDrag>
+#include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,7 +29,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 using namespace theme;
 
@@ -57,6 +58,9 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
+    // A click takes the focus too, so Delete and Enter act on the card the
+    // user last touched; only the keyboard shows the ring.
+    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     // The card's scale moves the buttons too, so they repaint with the row.
@@ -83,14 +87,9 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
     }
     connect(m_airDropButton, &QAbstractButton::clicked, this,
             [this] { m_manager.shareViaAirDrop(m_file); });
-    connect(m_removeButton, &QAbstractButton::clicked, this, [this] {
-        // The store may publish, and the panel drop this row, before the
-        // call returns; keep the entry alive for it.
-        const TempFile entry = m_file;
-        m_manager.removeFile(entry);
-    });
+    connect(m_removeButton, &QAbstractButton::clicked, this, &FileRowView::remove);
 
-    setAccessibleName(m_file.displayName());
+    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
     layoutContent();
 }
 
@@ -101,7 +100,7 @@ void FileRowView::setFile(const TempFile &file)
     if (file == m_file)
         return;
     m_file = file;
-    setAccessibleName(m_file.displayName());
+    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
     layoutContent();
     update();
 }
@@ -131,16 +130,18 @@ QMargins FileRowView::overflowMargins()
     return QMargins(blur, blur - dy, blur, blur + dy);
 }
 
-std::unique_ptr<QMimeData> FileRowView::mimeDataForDrag() const
+void FileRowView::open() const
 {
-    auto mime = std::make_unique<QMimeData>();
-    // Without a staged file to hand over the drag still starts, carrying
-    // nothing, rather than offering a file manager a dangling name.
-    std::error_code error;
-    const QUrl url = m_file.url();
-    if (url.isValid() && url.isLocalFile() && std::filesystem::exists(m_file.path(), error))
-        mime->setUrls({url});
-    return mime;
+    if (!QDesktopServices::openUrl(m_file.url()))
+        Diagnostics::writeLine("No application opens the staged file", m_file.path().native());
+}
+
+void FileRowView::remove()
+{
+    // The store may publish, and the panel drop this row, before the call
+    // returns; keep the entry alive for it.
+    const TempFile entry = m_file;
+    m_manager.removeFile(entry);
 }
 
 QSize FileRowView::sizeHint() const
@@ -309,17 +310,52 @@ void FileRowView::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
+void FileRowView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Taken in place of the second press, which so starts no drag.
+    if (event->button() == Qt::LeftButton)
+        open();
+}
+
+void FileRowView::keyPressEvent(QKeyEvent *event)
+{
+    // A held key repeats: one file opened once, one card removed, not all.
+    const bool once = !event->isAutoRepeat();
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (once)
+            open();
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (once)
+            remove();
+        break;
+    default:
+        QWidget::keyPressEvent(event); // Escape goes on to the window
+        break;
+    }
+}
+
+void FileRowView::focusInEvent(QFocusEvent *event)
+{
+    m_focusRing.focusIn(event->reason());
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FileRowView::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
+}
+
 void FileRowView::startDrag(QPoint hotSpot)
 {
     const QRect card = contentsRect();
-    // Owned by the window, not the row: the list may drop this row while the
-    // drag runs, and the drag must outlive it.
-    auto *drag = new QDrag(window());
-    drag->setMimeData(mimeDataForDrag().release());
-    drag->setPixmap(grab(card));
-    drag->setHotSpot(hotSpot - card.topLeft());
     const QPointer<FileRowView> self(this);
-    drag->exec(dragActions(), Qt::CopyAction);
+    FileDrag::run(this, {m_file}, grab(card), hotSpot - card.topLeft());
     if (!self)
         return;
     // The pointer may have left during the drag without a leave event.
@@ -395,6 +431,8 @@ void FileRowView::paintEvent(QPaintEvent *)
     } else {
         painter.drawImage(card.topLeft() - cardPad, cached.border);
     }
+    if (m_focusRing.isShown(*this))
+        FocusRing::paint(painter, path, scheme);
 }
 
 void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,

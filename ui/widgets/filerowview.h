@@ -2,6 +2,8 @@
 #pragma once
 
 #include "colorscheme.h"
+#include "filedrag.h"
+#include "focusring.h"
 #include "rowcardimages.h"
 #include "tempfile.h"
 
@@ -19,8 +21,9 @@ class StashletManager;
 
 // One shelf entry as a card: icon, name, size, and buttons that share the
 // file via AirDrop or remove it. The card itself is a drag source of the
-// staged copy. The row never changes the list: it asks the store, and the
-// panel drops the row when the store publishes.
+// staged copy; Enter or a double click opens the copy, Delete removes it.
+// The row never changes the list: it asks the store, and the panel drops
+// the row when the store publishes.
 class FileRowView final : public QWidget {
     Q_OBJECT
 
@@ -40,6 +43,11 @@ public:
     // overshoot briefly); the layout never sees it.
     double cardScale() const;
 
+    // Hands the staged copy to the desktop's opener (xdg-open on Linux),
+    // which starts the file's default application.
+    void open() const;
+    bool showsFocusRing() const { return m_focusRing.isShown(*this); }
+
     // The name as drawn: whole when it fits, else elided in the middle.
     QString shownName() const { return m_name.text(); }
 
@@ -53,10 +61,9 @@ public:
     static QMargins overflowMargins();
 
     // What a drag of the card carries: the staged copy as a file URL, or
-    // nothing when there is no such file; copy only, so a file manager never
-    // moves the staged copy out of the shelf.
-    std::unique_ptr<QMimeData> mimeDataForDrag() const;
-    static Qt::DropActions dragActions() { return Qt::CopyAction; }
+    // nothing when there is no such file.
+    std::unique_ptr<QMimeData> mimeDataForDrag() const { return FileDrag::mimeData({m_file}); }
+    static Qt::DropActions dragActions() { return FileDrag::actions(); }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -70,6 +77,10 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -77,6 +88,7 @@ private:
     QRectF airDropDisc() const;
     QRectF removeDisc() const;
     void layoutContent();
+    void remove();
     void setCardHovered(bool hovered);
     void setButtonHovered(QObject *button, bool hovered);
     void startDrag(QPoint hotSpot);
@@ -100,6 +112,7 @@ private:
     QPointF m_sizePos;
     QPoint m_pressPos;
     bool m_pressed = false;
+    FocusRing m_focusRing;
 
     RowCardImages m_images;
 };

@@ -3,6 +3,7 @@
 
 #include "animatedvalue.h"
 #include "colorscheme.h"
+#include "filedrag.h"
 #include "fonts.h"
 #include "glyph.h"
 #include "notificationcenter.h"
@@ -11,8 +12,12 @@
 #include "texts.h"
 #include "theme.h"
 
-#include <QEvent>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 using namespace theme;
 
@@ -43,6 +48,7 @@ PanelHeader::PanelHeader(QWidget *parent)
     , m_badgeProgress(new AnimatedValue(1.0, this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    setMouseTracking(true); // the hand over the badge
     // The title and the count are painted; screen readers get them here.
     setAccessibleName(Texts::appName());
     setAccessibleDescription(badgeText());
@@ -78,6 +84,67 @@ QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)
         return kCountBadgeEmpty.color();
     }
     return kBlue.color(scheme);
+}
+
+void PanelHeader::setFiles(const QList<TempFile> &files)
+{
+    m_files = files;
+    setEntryCount(files.size());
+}
+
+std::unique_ptr<QMimeData> PanelHeader::mimeDataForDrag() const
+{
+    return m_files.isEmpty() ? nullptr : FileDrag::mimeData(m_files);
+}
+
+bool PanelHeader::badgeDraggableAt(QPointF pos) const
+{
+    return !m_files.isEmpty() && badgeRect().contains(pos);
+}
+
+bool PanelHeader::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        if (badgeDraggableAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), Texts::dragAll(), this,
+                               badgeRect().toAlignedRect());
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void PanelHeader::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = event->button() == Qt::LeftButton && badgeDraggableAt(event->position());
+    m_pressPos = event->position().toPoint();
+    QWidget::mousePressEvent(event);
+}
+
+void PanelHeader::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed && (event->buttons() & Qt::LeftButton) &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        m_pressed = false;
+        const QRect badge = badgeRect().toAlignedRect();
+        FileDrag::run(this, m_files, grab(badge), m_pressPos - badge.topLeft());
+        return;
+    }
+    if (badgeDraggableAt(event->position()))
+        setCursor(Qt::OpenHandCursor);
+    else
+        unsetCursor();
+    QWidget::mouseMoveEvent(event);
+}
+
+void PanelHeader::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_pressed = false;
+    QWidget::mouseReleaseEvent(event);
 }
 
 QString PanelHeader::badgeText() const

@@ -2,11 +2,13 @@
 #include "snappybutton.h"
 
 #include "animatedvalue.h"
+#include "colorscheme.h"
 #include "theme.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPainterPath>
 
 SnappyButton::SnappyButton(QWidget *parent, Ticker *ticker)
     : QAbstractButton(parent)
@@ -74,9 +76,7 @@ void SnappyButton::keyPressEvent(QKeyEvent *event)
 
 void SnappyButton::focusInEvent(QFocusEvent *event)
 {
-    // A ring only for keyboard focus: a click already shows where focus is.
-    m_showFocusRing =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_focusRing.focusIn(event->reason());
     QAbstractButton::focusInEvent(event);
 }
 
@@ -97,12 +97,10 @@ void SnappyButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = rect();
-    if (hasFocus() && m_showFocusRing) {
-        QColor ring = palette().color(QPalette::Highlight);
-        painter.setPen(QPen(ring, theme::kFocusRingWidth));
-        const double half = theme::kFocusRingWidth / 2;
-        painter.drawRoundedRect(frame.adjusted(half, half, -half, -half), theme::kFocusRingRadius,
-                                theme::kFocusRingRadius);
+    if (m_focusRing.isShown(*this)) {
+        QPainterPath outline;
+        outline.addRoundedRect(frame, theme::kFocusRingRadius, theme::kFocusRingRadius);
+        FocusRing::paint(painter, outline, colorSchemeOf(palette()));
     }
     painter.setOpacity(m_opacity->value());
     const double scale = m_scale->value();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "focusring.h"
+
 #include <QAbstractButton>
 
 #include <functional>
@@ -46,5 +48,5 @@ private:
     QSize m_labelSize;
     AnimatedValue *m_scale;
     AnimatedValue *m_opacity;
-    bool m_showFocusRing = false;
+    FocusRing m_focusRing;
 };

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "stashletpopupview.h"
 
+#include "accessibleroles.h"
 #include "colorscheme.h"
 #include "contentarea.h"
 #include "dropintake.h"
+#include "filerowview.h"
 #include "fonts.h"
 #include "panelheader.h"
 #include "snappybutton.h"
@@ -15,6 +17,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -60,6 +63,7 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     , m_clearButton(makeFooterButton(Texts::clearAll()))
     , m_quitButton(makeFooterButton(Texts::quit()))
 {
+    AccessibleRoles::install();
     setFixedSize(kPanelSize.toSize());
     setAttribute(Qt::WA_TranslucentBackground);
     auto *backdrop = new VisualEffectView(VisualEffectView::Material::Popover,
@@ -135,9 +139,38 @@ SnappyButton *StashletPopupView::makeFooterButton(const QString &text)
 void StashletPopupView::onTempFilesChanged()
 {
     const QList<TempFile> &files = m_manager.tempFiles();
-    m_header->setEntryCount(files.size());
+    m_header->setFiles(files);
     m_content->setEntries(files);
     m_clearButton->setVisible(!files.isEmpty());
+    orderTabChain();
+}
+
+void StashletPopupView::orderTabChain()
+{
+    // Rows are made as entries arrive, after the footer; Qt's chain follows
+    // creation. Top to bottom instead: each card, then its buttons.
+    QWidget *previous = m_header->closeButton();
+    for (FileRowView *row : m_content->rows()) {
+        for (QWidget *next :
+             {static_cast<QWidget *>(row), static_cast<QWidget *>(row->airDropButton()),
+              static_cast<QWidget *>(row->removeButton())}) {
+            QWidget::setTabOrder(previous, next);
+            previous = next;
+        }
+    }
+    QWidget::setTabOrder(previous, m_clearButton);
+    QWidget::setTabOrder(m_clearButton, m_quitButton);
+}
+
+void StashletPopupView::keyPressEvent(QKeyEvent *event)
+{
+    // With the panel just opened nothing is focused: the arrows enter the list.
+    if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Up) {
+        m_content->focusRow(event->key() == Qt::Key_Down ? 0 : StashletManager::kLimit,
+                            Qt::TabFocusReason);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool StashletPopupView::eventFilter(QObject *watched, QEvent *event)

@@ -32,12 +32,14 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     void onTempFilesChanged();
     SnappyButton *makeFooterButton(const QString &text);
+    void orderTabChain();
 
     StashletManager &m_manager;
     PanelHeader *m_header;

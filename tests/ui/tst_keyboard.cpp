@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: MIT
+#include "contentarea.h"
+#include "dropintake.h"
+#include "filerowview.h"
+#include "panelfixture.h"
+#include "panelheader.h"
+#include "snappybutton.h"
+#include "theme.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMimeData>
+#include <QToolTip>
+#include <QtTest>
+
+namespace {
+
+// Stands in for the desktop's opener.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+void showActive(PanelFixture &shelf)
+{
+    shelf.panel->show();
+    shelf.panel->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(shelf.panel.get()));
+    shelf.panel->setFocus(Qt::PopupFocusReason);
+}
+
+QList<FileRowView *> rowsOf(PanelFixture &shelf)
+{
+    return shelf.panel->contentArea()->rows();
+}
+
+} // namespace
+
+class TestKeyboard final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tabAndArrowsWalkTheCardsInOrder()
+    {
+        PanelFixture shelf;
+        shelf.fill(2);
+        showActive(shelf);
+        const QList<FileRowView *> rows = rowsOf(shelf);
+        const QList<QWidget *> tabs{shelf.panel->header()->closeButton(),
+                                    rows[0],
+                                    rows[0]->airDropButton(),
+                                    rows[0]->removeButton(),
+                                    rows[1],
+                                    rows[1]->airDropButton(),
+                                    rows[1]->removeButton(),
+                                    shelf.panel->clearButton(),
+                                    shelf.panel->quitButton()};
+        for (QWidget *next : tabs) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        shelf.panel->setFocus(Qt::PopupFocusReason);
+        // The arrows enter the list and stop at its ends.
+        for (const auto &[key, row] : {std::pair{Qt::Key_Down, 0},
+                                       {Qt::Key_Down, 1},
+                                       {Qt::Key_Down, 1},
+                                       {Qt::Key_Up, 0},
+                                       {Qt::Key_Up, 0}}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QCOMPARE(QApplication::focusWidget(), rows[row]);
+        }
+    }
+
+    // The ring is the theme's blue around the card, and a click shows none.
+    void ringShowsOnlyWhereTheKeyboardMovedTheFocus()
+    {
+        PanelFixture shelf;
+        shelf.fill(2);
+        showActive(shelf);
+        FileRowView *row = rowsOf(shelf)[0];
+        const QImage plain = row->grab().toImage();
+        QTest::keyClick(shelf.panel.get(), Qt::Key_Down);
+        QVERIFY(row->showsFocusRing());
+        const QImage ringed = row->grab().toImage();
+        const QColor blue = theme::kFocusRing.color(ColorScheme::Light);
+        int changed = 0, bluish = 0;
+        for (int y = 0; y < plain.height(); ++y) {
+            for (int x = 0; x < plain.width(); ++x) {
+                const QColor c = ringed.pixelColor(x, y);
+                changed += plain.pixel(x, y) != ringed.pixel(x, y);
+                bluish += plain.pixel(x, y) != ringed.pixel(x, y) && c.blue() > c.red() + 60 &&
+                          qAbs(c.hue() - blue.hue()) < 10;
+            }
+        }
+        QVERIFY2(changed > 2 * (row->width() + row->height()),
+                 qPrintable(QString::number(changed)));
+        QVERIFY2(bluish > changed / 2,
+                 qPrintable(QStringLiteral("%1 of %2").arg(bluish).arg(changed)));
+
+        QTest::mouseClick(rowsOf(shelf)[1], Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), rowsOf(shelf)[1]);
+        QVERIFY(!rowsOf(shelf)[1]->showsFocusRing());
+    }
+
+    void deleteRemovesTheFocusedCardAndTheFocusMovesOn_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("next"); // the card focused after, -1 for the panel
+        QTest::newRow("Delete, first") << int(Qt::Key_Delete) << 0 << 0;
+        QTest::newRow("BackSpace, last") << int(Qt::Key_Backspace) << 2 << 1;
+        QTest::newRow("clicked card, Delete") << int(Qt::Key_Delete) << -1 << -1;
+    }
+    void deleteRemovesTheFocusedCardAndTheFocusMovesOn()
+    {
+        QFETCH(int, key);
+        QFETCH(int, index);
+        QFETCH(int, next);
+        PanelFixture shelf;
+        shelf.fill(3);
+        showActive(shelf);
+        QList<TempFile> left = shelf.manager->tempFiles();
+        if (index >= 0) {
+            shelf.panel->contentArea()->focusRow(index, Qt::TabFocusReason);
+        } else {
+            index = 1;
+            QTest::mouseClick(rowsOf(shelf)[index], Qt::LeftButton);
+        }
+        left.removeAt(index);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles(), left);
+        // After a click the keyboard goes back to the panel: Enter then
+        // opens nothing the user did not choose.
+        QWidget *expected =
+            next < 0 ? static_cast<QWidget *>(shelf.panel.get()) : rowsOf(shelf)[next];
+        QCOMPARE(QApplication::focusWidget(), expected);
+        QCOMPARE(rowsOf(shelf).size(), 2);
+        if (next >= 0)
+            QVERIFY(rowsOf(shelf)[next]->showsFocusRing());
+    }
+
+    void enterAndDoubleClickOpenTheStagedCopy_data()
+    {
+        QTest::addColumn<int>("key"); // 0 for a double click, -1 for a single one
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("double click") << 0 << true;
+        QTest::newRow("single click") << -1 << false;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    }
+    void enterAndDoubleClickOpenTheStagedCopy()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, opens);
+        PanelFixture shelf;
+        shelf.fill(2);
+        showActive(shelf);
+        OpenedUrls opened;
+        FileRowView *row = rowsOf(shelf)[1];
+        row->setFocus(Qt::TabFocusReason);
+        if (key <= 0) {
+            if (key == 0)
+                QTest::mouseDClick(row, Qt::LeftButton);
+            else
+                QTest::mouseClick(row, Qt::LeftButton);
+        } else {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(row, &press);
+            // What the card does not take goes on to the window: Escape closes it.
+            QCOMPARE(press.isAccepted(), opens);
+        }
+        QCOMPARE(opened.urls, opens ? QList<QUrl>{row->file().url()} : QList<QUrl>{});
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
+    }
+
+    void badgeDragsEveryStagedFile()
+    {
+        PanelFixture shelf;
+        shelf.panel->show();
+        PanelHeader *header = shelf.panel->header();
+        QVERIFY(!header->mimeDataForDrag());
+        const QPoint badge = header->badgeRect().center().toPoint();
+        QHelpEvent empty(QEvent::ToolTip, badge, header->mapToGlobal(badge));
+        QApplication::sendEvent(header, &empty);
+        QVERIFY(!QToolTip::isVisible());
+
+        shelf.fill(3);
+        QList<QUrl> all;
+        for (const TempFile &file : shelf.manager->tempFiles())
+            all.append(file.url());
+        QCOMPARE(header->mimeDataForDrag()->urls(), all);
+        QHelpEvent help(QEvent::ToolTip, badge, header->mapToGlobal(badge));
+        QApplication::sendEvent(header, &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Trascina tutti i file"));
+        QToolTip::hideText();
+    }
+
+    void screenReadersNameCardsAndTheBanner()
+    {
+        PanelFixture shelf;
+        shelf.manager->addFile(shelf.sample("appunti.txt", 4000));
+        shelf.settleWork();
+        QAccessibleInterface *card = QAccessible::queryAccessibleInterface(rowsOf(shelf)[0]);
+        QCOMPARE(card->role(), QAccessible::ListItem);
+        QCOMPARE(card->text(QAccessible::Name), QStringLiteral("appunti.txt, 4 kB"));
+
+        ContentArea *content = shelf.panel->contentArea();
+        QAccessibleInterface *banner = QAccessible::queryAccessibleInterface(content->banner());
+        QCOMPARE(banner->role(), QAccessible::AlertMessage);
+        QVERIFY(banner->state().invisible);
+        content->dropIntake().showError(QStringLiteral("Puoi aggiungere solo altri 4 file"));
+        QCOMPARE(banner->text(QAccessible::Name),
+                 QStringLiteral("Puoi aggiungere solo altri 4 file"));
+        QVERIFY(!banner->state().invisible);
+        content->dropIntake().dismissError();
+        QVERIFY(banner->state().invisible);
+    }
+};
+
+QTEST_MAIN(TestKeyboard)
+#include "tst_keyboard.moc"

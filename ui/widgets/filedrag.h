@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "tempfile.h"
+
+#include <QList>
+#include <QMimeData>
+#include <QPoint>
+
+#include <memory>
+
+class QPixmap;
+class QWidget;
+
+// A drag of staged copies out of the panel, one card's or the whole shelf's.
+class FileDrag final {
+public:
+    // The staged copies as file URLs, leaving out any no longer on the disk
+    // rather than offering a file manager a dangling name.
+    static std::unique_ptr<QMimeData> mimeData(const QList<TempFile> &files);
+    // Copy only, so a file manager never moves a staged copy off the shelf.
+    static Qt::DropActions actions() { return Qt::CopyAction; }
+    // Runs the drag until it ends, `pixmap` under the pointer at `hotSpot`.
+    static void run(QWidget *source, const QList<TempFile> &files, const QPixmap &pixmap,
+                    QPoint hotSpot);
+};

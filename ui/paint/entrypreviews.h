@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "theme.h"
+
 #include <QHash>
 #include <QImage>
 #include <QObject>
@@ -20,8 +22,9 @@ class EntryPreviews final : public QObject {
     Q_OBJECT
 
 public:
-    // The side of the square a preview fits, in device-independent pixels.
-    static constexpr int kLogicalSize = 64;
+    // The side of the square a preview fits, in device-independent pixels:
+    // the type icon's, whose place it takes.
+    static constexpr int kLogicalSize = int(theme::kFileIconFrame.width());
 
     EntryPreviews(StashletManager &manager, BackgroundPool &pool, qreal devicePixelRatio = 1.0,
                   QObject *parent = nullptr);

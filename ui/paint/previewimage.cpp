@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
+#include <QPainterPath>
 #include <QStandardPaths>
 
 #include "uniquefd.h"
@@ -116,4 +118,23 @@ QImage PreviewImage::make(const fs::path &staged, const fs::path &original, int 
         image.setDevicePixelRatio(ratio);
     }
     return image;
+}
+
+QImage PreviewImage::framed(const QImage &preview, double side, double radius)
+{
+    const qreal ratio = preview.devicePixelRatio();
+    const int pixels = int(std::lround(side * ratio));
+    QImage out(QSize(pixels, pixels), QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::transparent);
+    const QSizeF size = preview.deviceIndependentSize();
+    const QRectF at(QPointF((side - size.width()) / 2, (side - size.height()) / 2), size);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QPainterPath shape;
+    shape.addRoundedRect(at, radius, radius);
+    painter.setClipPath(shape);
+    painter.drawImage(at, preview);
+    return out;
 }

@@ -27,4 +27,9 @@ QImage make(const std::filesystem::path &staged, const std::filesystem::path &or
 // escaped as GLib escapes it, since GLib-based file managers fill that cache.
 QByteArray thumbnailUri(const std::filesystem::path &file);
 
+// `preview` (whose device pixel ratio says its scale) centred in a clear
+// square of `side` device-independent pixels, its corners rounded by
+// `radius`: drawn in place of the type icon as it is. Cheap: for the main thread.
+QImage framed(const QImage &preview, double side, double radius);
+
 } // namespace PreviewImage

@@ -29,6 +29,10 @@ QList<QByteArray> uriLines(const QMimeData &data)
         operationFirst = false;
         list = data.hasFormat(kUriList) ? data.data(kUriList) : data.data(kKde4UriList);
     }
+    // libfm (PCManFM) sends its lists with the C string's terminator.
+    while (list.endsWith('\0')) {
+        list.chop(1);
+    }
     QList<QByteArray> lines = list.split('\n');
     if (operationFirst && !lines.isEmpty()) {
         lines.removeFirst();

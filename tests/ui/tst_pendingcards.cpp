@@ -16,15 +16,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool isAccent(QRgb pixel)
-{
-    return qBlue(pixel) > 200 && qRed(pixel) < 90 && qGreen(pixel) < 170;
-}
-
-} // namespace
-
 class TestPendingCards final : public QObject {
     Q_OBJECT
 
@@ -56,16 +47,13 @@ private Q_SLOTS:
             area->pendingRows().at(0)->cancelButton()->click();
             QVERIFY(area->pendingRows().isEmpty());
         }
-        gate.release(64);
+        gate.release(8);
         shelf.settleWork();
         QVERIFY(area->pendingRows().isEmpty());
         QCOMPARE(area->rows().size(), cancel ? 0 : 1);
         QCOMPARE(area->emptyState()->isHidden(), !cancel);
         const fs::path staging = fs::path(qgetenv("TMPDIR").toStdString()) / "QELStashlet";
-        const auto staged = fs::exists(staging) ? std::distance(fs::directory_iterator(staging),
-                                                                fs::directory_iterator())
-                                                : 0;
-        QCOMPARE(staged, cancel ? 0 : 1);
+        QCOMPARE(fs::exists(staging) && !fs::is_empty(staging), !cancel);
     }
 
     // The bar fills as far as the bytes copied; with no total yet a segment
@@ -99,8 +87,10 @@ private Q_SLOTS:
         const QRectF bar = row.barRect();
         const int y = int(bar.center().y());
         int accent = 0;
-        for (int x = int(bar.left()); x < int(bar.right()); ++x)
-            accent += isAccent(image.pixel(x, y));
+        for (int x = int(bar.left()); x < int(bar.right()); ++x) {
+            const QRgb pixel = image.pixel(x, y); // the accent blue
+            accent += qBlue(pixel) > 200 && qRed(pixel) < 90 && qGreen(pixel) < 170;
+        }
         QVERIFY2(std::abs(accent / bar.width() - filled) < 0.03,
                  qPrintable(QStringLiteral("%1 of %2 px filled").arg(accent).arg(bar.width())));
     }

@@ -46,6 +46,7 @@ PendingRowView::PendingRowView(const PendingCopy &copy, QWidget *parent)
     m_cancelButton->resize(side, side);
     m_cancelButton->setToolTip(Texts::cancelCopy());
     m_cancelButton->setAccessibleName(Texts::cancelCopy());
+    m_cancelButton->setAttribute(Qt::WA_Hover); // repaints its face on enter and leave
     m_cancelButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
         RowButtonFace::paint(painter, RowButtonFace::Kind::Remove, colorSchemeOf(palette()),
                              frame.center(), m_cancelButton->underMouse() ? 1.0 : 0.0);

@@ -23,6 +23,7 @@ public:
     OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
     ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
     QList<QUrl> urls;
+
 public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
@@ -52,28 +53,19 @@ private Q_SLOTS:
         shelf.fill(2);
         showActive(shelf);
         const QList<FileRowView *> rows = rowsOf(shelf);
-        const QList<QWidget *> tabs{shelf.panel->header()->closeButton(),
-                                    rows[0],
-                                    rows[0]->airDropButton(),
-                                    rows[0]->removeButton(),
-                                    rows[1],
-                                    rows[1]->airDropButton(),
-                                    rows[1]->removeButton(),
-                                    shelf.panel->clearButton(),
-                                    shelf.panel->quitButton()};
-        for (QWidget *next : tabs) {
+        QList<QWidget *> tabs{shelf.panel->header()->closeButton()};
+        for (FileRowView *row : rows)
+            tabs << row << row->airDropButton() << row->removeButton();
+        for (QWidget *next : tabs << shelf.panel->clearButton() << shelf.panel->quitButton()) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
         }
         shelf.panel->setFocus(Qt::PopupFocusReason);
         // The arrows enter the list and stop at its ends.
-        for (const auto &[key, row] : {std::pair{Qt::Key_Down, 0},
-                                       {Qt::Key_Down, 1},
-                                       {Qt::Key_Down, 1},
-                                       {Qt::Key_Up, 0},
-                                       {Qt::Key_Up, 0}}) {
-            QTest::keyClick(QApplication::focusWidget(), key);
-            QCOMPARE(QApplication::focusWidget(), rows[row]);
+        const int focused[] = {0, 1, 1, 0, 0};
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), i < 3 ? Qt::Key_Down : Qt::Key_Up);
+            QCOMPARE(QApplication::focusWidget(), rows[focused[i]]);
         }
     }
 
@@ -90,13 +82,12 @@ private Q_SLOTS:
         const QImage ringed = row->grab().toImage();
         const QColor blue = theme::kFocusRing.color(ColorScheme::Light);
         int changed = 0, bluish = 0;
-        for (int y = 0; y < plain.height(); ++y) {
-            for (int x = 0; x < plain.width(); ++x) {
-                const QColor c = ringed.pixelColor(x, y);
-                changed += plain.pixel(x, y) != ringed.pixel(x, y);
-                bluish += plain.pixel(x, y) != ringed.pixel(x, y) && c.blue() > c.red() + 60 &&
-                          qAbs(c.hue() - blue.hue()) < 10;
-            }
+        for (int i = 0; i < plain.width() * plain.height(); ++i) {
+            const QPoint at(i % plain.width(), i / plain.width());
+            const QColor c = ringed.pixelColor(at);
+            const bool differs = plain.pixel(at) != ringed.pixel(at);
+            changed += differs;
+            bluish += differs && c.blue() > c.red() + 60 && qAbs(c.hue() - blue.hue()) < 10;
         }
         QVERIFY2(changed > 2 * (row->width() + row->height()),
                  qPrintable(QString::number(changed)));
@@ -141,7 +132,6 @@ private Q_SLOTS:
         QWidget *expected =
             next < 0 ? static_cast<QWidget *>(shelf.panel.get()) : rowsOf(shelf)[next];
         QCOMPARE(QApplication::focusWidget(), expected);
-        QCOMPARE(rowsOf(shelf).size(), 2);
         if (next >= 0)
             QVERIFY(rowsOf(shelf)[next]->showsFocusRing());
     }
@@ -166,11 +156,10 @@ private Q_SLOTS:
         OpenedUrls opened;
         FileRowView *row = rowsOf(shelf)[1];
         row->setFocus(Qt::TabFocusReason);
-        if (key <= 0) {
-            if (key == 0)
-                QTest::mouseDClick(row, Qt::LeftButton);
-            else
-                QTest::mouseClick(row, Qt::LeftButton);
+        if (key == 0) {
+            QTest::mouseDClick(row, Qt::LeftButton);
+        } else if (key < 0) {
+            QTest::mouseClick(row, Qt::LeftButton);
         } else {
             QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
             QApplication::sendEvent(row, &press);

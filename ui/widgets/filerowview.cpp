@@ -4,7 +4,6 @@
 #include "animatedvalue.h"
 #include "diagnostics.h"
 #include "fileiconview.h"
-#include "fonts.h"
 #include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
@@ -19,7 +18,6 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEnterEvent>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -27,24 +25,9 @@
 #include <QPainterPath>
 #include <QPointer>
 
-#include <algorithm>
 #include <cmath>
 
 using namespace theme;
-
-namespace {
-
-QFont nameFont()
-{
-    return systemFont(kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
-}
-
-QFont sizeFont()
-{
-    return systemFont(kRowSizeTextSize, QFont::Medium);
-}
-
-} // namespace
 
 FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
     : QWidget(parent)
@@ -152,16 +135,7 @@ void FileRowView::remove()
 
 QSize FileRowView::sizeHint() const
 {
-    const QFontMetricsF name(nameFont());
-    const QFontMetricsF size(sizeFont());
-    const double text = name.height() + kRowLineSpacing + size.height();
-    const double content = std::max({kFileIconFrame.height(), text, kRowButtonDiameter});
-    const double width = 2 * kRowInsetX + kFileIconFrame.width() + kRowContentSpacing +
-                         kRowNameMinimumWidth + 2 * kRowContentSpacing + kRowSpacerMinimum +
-                         2 * kRowButtonDiameter + kRowButtonSpacing;
-    const QMargins m = contentsMargins();
-    return QSize(int(std::ceil(width)) + m.left() + m.right(),
-                 int(std::ceil(content + 2 * kRowInsetY)) + m.top() + m.bottom());
+    return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
 QSize FileRowView::minimumSizeHint() const
@@ -174,46 +148,12 @@ QRectF FileRowView::cardRect() const
     return QRectF(contentsRect());
 }
 
-QRectF FileRowView::removeDisc() const
-{
-    const QRectF card = cardRect();
-    const double d = kRowButtonDiameter;
-    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
-}
-
-QRectF FileRowView::airDropDisc() const
-{
-    return removeDisc().translated(-(kRowButtonDiameter + kRowButtonSpacing), 0);
-}
-
 void FileRowView::layoutContent()
 {
-    const QRectF card = cardRect();
+    m_layout.place(cardRect(), m_file.displayName(), m_file.sizeString());
     const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
-    m_airDropButton->move(airDropDisc().toRect().topLeft() - overflow);
-    m_removeButton->move(removeDisc().toRect().topLeft() - overflow);
-
-    const QFont nameF = nameFont();
-    const QFont sizeF = sizeFont();
-    const QFontMetricsF nameMetrics(nameF);
-    const QFontMetricsF sizeMetrics(sizeF);
-    const double textX = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
-    const double textRight = airDropDisc().left() - 2 * kRowContentSpacing - kRowSpacerMinimum;
-    const double available = std::max(0.0, textRight - textX);
-    // Elided in the middle, so the start of the name and its extension stay.
-    const QString name = nameMetrics.elidedText(m_file.displayName(), Qt::ElideMiddle, available,
-                                                Qt::TextSingleLine);
-    m_name = QStaticText(name);
-    m_name.setTextFormat(Qt::PlainText);
-    m_name.prepare(QTransform(), nameF);
-    m_size = QStaticText(m_file.sizeString());
-    m_size.setTextFormat(Qt::PlainText);
-    m_size.prepare(QTransform(), sizeF);
-
-    const double column = nameMetrics.height() + kRowLineSpacing + sizeMetrics.height();
-    const double top = card.center().y() - column / 2;
-    m_namePos = QPointF(textX, top);
-    m_sizePos = QPointF(textX, top + nameMetrics.height() + kRowLineSpacing);
+    m_airDropButton->move(m_layout.airDropDisc().toRect().topLeft() - overflow);
+    m_removeButton->move(m_layout.removeDisc().toRect().topLeft() - overflow);
 }
 
 void FileRowView::resizeEvent(QResizeEvent *event)
@@ -428,11 +368,11 @@ void FileRowView::paintEvent(QPaintEvent *)
     else
         painter.drawImage(moved(icon), m_preview);
     painter.setPen(rest.name);
-    painter.setFont(nameFont());
-    painter.drawStaticText(moved(m_namePos), m_name);
+    painter.setFont(RowLayout::nameFont());
+    painter.drawStaticText(moved(m_layout.namePos()), m_layout.name());
     painter.setPen(rest.size);
-    painter.setFont(sizeFont());
-    painter.drawStaticText(moved(m_sizePos), m_size);
+    painter.setFont(RowLayout::sizeFont());
+    painter.drawStaticText(moved(m_layout.sizePos()), m_layout.size());
     if (scaled) {
         painter.setWorldTransform(scale, true);
         painter.strokePath(path, PaintKit::hairline(glassStroke(scheme, card), kCardRimWidth));

@@ -5,10 +5,10 @@
 #include "filedrag.h"
 #include "focusring.h"
 #include "rowcardimages.h"
+#include "rowlayout.h"
 #include "tempfile.h"
 
 #include <QImage>
-#include <QStaticText>
 #include <QWidget>
 
 #include <memory>
@@ -53,7 +53,7 @@ public:
     bool showsFocusRing() const { return m_focusRing.isShown(*this); }
 
     // The name as drawn: whole when it fits, else elided in the middle.
-    QString shownName() const { return m_name.text(); }
+    QString shownName() const { return m_layout.name().text(); }
 
     QAbstractButton *airDropButton() const;
     QAbstractButton *removeButton() const;
@@ -89,8 +89,6 @@ protected:
 
 private:
     QRectF cardRect() const;
-    QRectF airDropDisc() const;
-    QRectF removeDisc() const;
     void layoutContent();
     void remove();
     void setCardHovered(bool hovered);
@@ -110,10 +108,7 @@ private:
     AnimatedValue *m_deleteHover;
     SnappyButton *m_airDropButton;
     SnappyButton *m_removeButton;
-    QStaticText m_name;
-    QStaticText m_size;
-    QPointF m_namePos;
-    QPointF m_sizePos;
+    RowLayout m_layout;
     QPoint m_pressPos;
     bool m_pressed = false;
     FocusRing m_focusRing;

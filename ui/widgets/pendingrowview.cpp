@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "pendingrowview.h"
 
-#include "fonts.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
 #include "rowcolors.h"
+#include "rowlayout.h"
 #include "snappybutton.h"
 #include "texts.h"
 #include "theme.h"
@@ -21,7 +21,7 @@ namespace {
 
 QFont nameFont()
 {
-    return systemFont(kRowNameTextSize, QFont::DemiBold, FontDesign::Rounded);
+    return RowLayout::nameFont();
 }
 
 // The bar's state in steps no finer than a device pixel of a 300 px bar.
@@ -92,16 +92,9 @@ void PendingRowView::updateAccessibleName()
 
 QSize PendingRowView::sizeHint() const
 {
-    // As tall as an entry's card, so the list does not jump when it turns into one.
-    const QFontMetricsF name(nameFont());
-    const QFontMetricsF size(systemFont(kRowSizeTextSize, QFont::Medium));
-    const double text = name.height() + kRowLineSpacing + size.height();
-    const double content = std::max({kFileIconFrame.height(), text, kRowButtonDiameter});
+    // An entry's card, so the list does not move when the copy turns into one.
     const QMargins m = contentsMargins();
-    return QSize(
-        int(2 * kRowInsetX + kFileIconFrame.width() + kRowNameMinimumWidth + kRowButtonDiameter) +
-            m.left() + m.right(),
-        int(std::ceil(content + 2 * kRowInsetY)) + m.top() + m.bottom());
+    return RowLayout::cardSizeHint() + QSize(m.left() + m.right(), m.top() + m.bottom());
 }
 
 QRectF PendingRowView::cancelDisc() const

@@ -146,15 +146,16 @@ void ContentArea::setEntries(const QList<TempFile> &files)
     m_rowsLayout->addStretch();
     // A card that leaves with the focus hands it on: to the card now in its
     // place when the keyboard had it there, so Delete can go on; else to the
-    // panel, so Enter never acts on a card the user did not choose. (Qt
-    // would pass it along the tab chain.)
+    // panel, as when it opened (the arrows enter the list from there), so
+    // Enter never acts on a card the user did not choose. (Qt would pass it
+    // along the tab chain.)
     for (FileRowView *gone : std::as_const(m_rows)) {
         if (!gone->hasFocus())
             continue;
         if (gone->showsFocusRing() && !files.isEmpty())
             focusRow(before.indexOf(gone), Qt::TabFocusReason);
         else
-            window()->setFocus(Qt::OtherFocusReason);
+            (parentWidget() != nullptr ? parentWidget() : this)->setFocus(Qt::OtherFocusReason);
     }
     // A row may be mid-event (its own remove button) when the list shrinks.
     for (FileRowView *gone : std::as_const(m_rows)) {

@@ -34,6 +34,7 @@ struct Copier {
     int in;
     int out;
     const std::function<bool()> &cancelled;
+    std::atomic<std::uint64_t> *copied;
     bool kernelCopy = true; // copy_file_range until it says it cannot
     std::vector<char> buffer;
 
@@ -74,8 +75,16 @@ struct Copier {
                 return make_error_code(StageError::SourceShrank);
             }
             from += n;
+            passed(static_cast<std::uint64_t>(n));
         }
         return {};
+    }
+
+    void passed(std::uint64_t bytes)
+    {
+        if (copied != nullptr && bytes != 0) {
+            copied->fetch_add(bytes, std::memory_order_relaxed);
+        }
     }
 
     std::error_code writeAll(off_t at, size_t size)
@@ -115,7 +124,8 @@ std::pair<off_t, off_t> nextExtent(int in, off_t at, off_t size)
 } // namespace
 
 std::error_code FileData::copy(int in, int out, const struct stat &st,
-                               const std::function<bool()> &cancelled)
+                               const std::function<bool()> &cancelled,
+                               std::atomic<std::uint64_t> *copied)
 {
     const off_t size = st.st_size;
     // Fewer blocks than the size needs: there are holes to look for. A file
@@ -125,15 +135,19 @@ std::error_code FileData::copy(int in, int out, const struct stat &st,
     const bool cloned = ::ioctl(out, FICLONE, in) == 0;
     off_t end = 0;
     if (!cloned) {
-        Copier copier{in, out, cancelled, true, {}};
+        Copier copier{in, out, cancelled, copied, true, {}};
         for (off_t at = 0; at < size;) {
             const auto [data, stop] = holes ? nextExtent(in, at, size) : std::pair{at, size};
+            copier.passed(static_cast<std::uint64_t>(data - at));
             if (auto e = copier.range(data, stop)) {
                 return e;
             }
             at = stop;
             end = data < stop ? stop : end;
         }
+    }
+    if (cloned && copied != nullptr) {
+        copied->fetch_add(static_cast<std::uint64_t>(size), std::memory_order_relaxed);
     }
     struct stat now {};
     if ((cloned || holes) && (::fstat(in, &now) != 0 || now.st_size < size)) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <system_error>
 
@@ -13,8 +15,10 @@ namespace FileData {
 // else extent by extent so that holes stay holes. Bytes the source gains after `size` (a file still
 // being written, or grown sparsely without end) are not copied; a source that
 // comes up short of that size fails with StageError::SourceShrank rather than
-// leave a torn copy. `cancelled` is polled between chunks.
-std::error_code copy(int in, int out, const struct stat &st,
-                     const std::function<bool()> &cancelled);
+// leave a torn copy. `cancelled` is polled between chunks. `copied`, when
+// given, grows by the bytes of the size passed so far, holes included, chunk
+// by chunk, so another thread can read how far the copy is.
+std::error_code copy(int in, int out, const struct stat &st, const std::function<bool()> &cancelled,
+                     std::atomic<std::uint64_t> *copied = nullptr);
 
 } // namespace FileData

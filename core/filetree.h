@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -33,6 +35,9 @@ struct CopyOptions {
     // (a mount), which a copy never enters. Given its path from the copy's top
     // (the copied folder's own name first) and what it is.
     std::function<void(const std::string &path, const char *what)> leftOut;
+    // Grows by the bytes of regular files copied, as they are copied (see
+    // FileData::copy), for another thread to sample.
+    std::atomic<std::uint64_t> *copiedBytes = nullptr;
 };
 
 // Copies `source`, a file or a folder with everything below it, to `target`,

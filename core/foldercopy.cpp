@@ -39,7 +39,7 @@ std::error_code keepTimes(int fd, const struct stat &st)
 std::error_code fillFile(int in, int out, const struct stat &st,
                          const FileTree::CopyOptions &options)
 {
-    if (auto e = FileData::copy(in, out, st, options.isCancelled)) {
+    if (auto e = FileData::copy(in, out, st, options.isCancelled, options.copiedBytes)) {
         return e;
     }
     if (::fchmod(out, st.st_mode & 07777) != 0) {

@@ -7,8 +7,8 @@
 #include "filetree.h"
 #include "mainqueue.h"
 #include "sharingservice.h"
-#include "sizelabel.h"
-#include "stageerror.h"
+#include "stagecopy.h"
+#include "treesize.h"
 
 #include <algorithm>
 
@@ -17,118 +17,13 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// True when `inner` is `outer` or lies below it, by their resolved paths.
-bool isWithin(const fs::path &inner, const fs::path &outer)
-{
-    auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-    return end == outer.end();
-}
-
-std::error_code checkSource(const fs::path &source, const fs::path &folder)
-{
-    std::error_code ignored;
-    const fs::path resolvedSource = fs::canonical(source, ignored);
-    const fs::path resolvedFolder = fs::canonical(folder, ignored);
-    if (resolvedSource.empty() || resolvedFolder.empty()) {
-        return {}; // the copy itself reports what is wrong
-    }
-    if (resolvedSource == resolvedFolder) {
-        return make_error_code(StageError::SourceIsStagingFolder);
-    }
-    if (isWithin(resolvedSource, resolvedFolder)) {
-        return make_error_code(StageError::SourceInsideStagingFolder);
-    }
-    if (isWithin(resolvedFolder, resolvedSource)) {
-        return make_error_code(StageError::SourceContainsStagingFolder);
-    }
-    return {};
-}
-
-void reportCopyFailure(const std::string &name, const std::error_code &error)
-{
-    Diagnostics::writeLine("Failed to copy file to temp directory: ",
-                           '"' + name + "\" could not be copied: " + error.message());
-}
-
-// Names in one line what a copied folder held that cannot be copied.
-void reportLeftOut(const std::vector<std::string> &leftOut)
-{
-    std::string detail;
-    for (const std::string &item : leftOut) {
-        detail.append(detail.empty() ? "" : ", ").append(item);
-    }
-    Diagnostics::writeLine("Items that cannot be copied were left out: ", detail);
-}
-
-// Copies `source` into the staging folder under `name`: the staged path, or
-// nothing after writing the copy line.
-std::optional<fs::path> stageCopy(const StagingFolder &staging, const fs::path &source,
-                                  const std::string &name, const std::function<bool()> &isCancelled)
-{
-    if (!FileName::isUsable(name) || name == StagingTrash::kName) {
-        reportCopyFailure(name, make_error_code(StageError::UnusableName));
-        return std::nullopt;
-    }
-    const StagingFolder::Handle folder = staging.prepare();
-    std::error_code error = folder.error;
-    if (!error) {
-        error = checkSource(source, folder.path);
-    }
-    if (error) {
-        reportCopyFailure(name, error);
-        return std::nullopt;
-    }
-    struct stat st {};
-    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        // Left by an addition refused at the last moment.
-        FileTree::removeItem(folder.fd.get(), name);
-    }
-    FileTree::CopyOptions options;
-    options.isCancelled = isCancelled;
-    options.forbidden = FileTree::folderId(folder.fd.get());
-    std::vector<std::string> leftOut;
-    options.leftOut = [&leftOut](const std::string &path, const char *what) {
-        leftOut.push_back('"' + path + "\" (" + what + ')');
-    };
-    if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
-        // Stopped on purpose, by a clear or a quit: nothing to report.
-        if (copyError != std::errc::operation_canceled) {
-            reportCopyFailure(name, copyError);
-        }
-        return std::nullopt;
-    }
-    if (!leftOut.empty()) {
-        reportLeftOut(leftOut);
-    }
-    return folder.path / name;
-}
-
-QString stagedSizeLabel(const fs::path &staged)
-{
-    struct stat st {};
-    if (::lstat(staged.c_str(), &st) != 0) {
-        const std::error_code error(errno, std::generic_category());
-        Diagnostics::writeLine("Error retrieving file size: ",
-                               error.message() + " (" + error.category().name() + " error " +
-                                   std::to_string(error.value()) + ", path " + staged.native() +
-                                   ")");
-        return QStringLiteral("Unknown size");
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return QStringLiteral("Unknown size");
-    }
-    return sizeLabel(static_cast<std::uint64_t>(st.st_size));
-}
-
-} // namespace
-
 StashletManager::StashletManager(BackgroundPool &pool, StagingFolder folder)
     : m_pool(pool)
     , m_folder(folder)
     , m_trash(folder, pool)
 {
+    m_progressTimer.setInterval(kProgressInterval);
+    connect(&m_progressTimer, &QTimer::timeout, this, &StashletManager::announceProgress);
 }
 
 std::shared_ptr<StashletManager> StashletManager::create(BackgroundPool &pool, StagingFolder folder,
@@ -163,30 +58,59 @@ void StashletManager::addFile(const fs::path &source)
     }
 
     m_namesInFlight.push_back(name);
+    auto progress = std::make_shared<CopyProgress>();
+    const bool folder = S_ISDIR(st.st_mode);
+    if (!folder) {
+        progress->total = static_cast<std::uint64_t>(st.st_size);
+    }
+    const std::uint64_t id = ++m_lastCopyId;
+    m_copies.push_back(
+        {{id, name, 0, progress->total, std::chrono::steady_clock::now()}, progress});
+    if (!m_progressTimer.isActive()) {
+        m_progressTimer.start();
+    }
+    Q_EMIT pendingCopiesChanged();
+
+    const auto stop = m_stopCopies;
+    if (folder) {
+        // Beside the copy rather than before it, so counting never delays it.
+        m_pool.async([source, progress, stop](const CancelToken &token) {
+            const auto isCancelled = [&] {
+                return token.isCancelled() || stop->load() || progress->stop.load();
+            };
+            if (auto bytes = TreeSize::regularBytes(source, isCancelled)) {
+                progress->total = *bytes;
+            }
+        });
+    }
     // The copy holds the store weakly: a store that is gone by then copies
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
     m_pool.async([weak = weak_from_this(), source, name, staging = m_folder,
-                  cancellations = m_cancellations, stop = m_stopCopies](const CancelToken &token) {
-        const auto isCancelled = [&] { return token.isCancelled() || stop->load(); };
+                  cancellations = m_cancellations, stop, progress, id](const CancelToken &token) {
+        const auto isCancelled = [&] {
+            return token.isCancelled() || stop->load() || progress->stop.load();
+        };
         std::optional<TempFile> entry;
         if (!weak.expired() && !isCancelled()) {
-            if (auto staged = stageCopy(staging, source, name, isCancelled)) {
-                entry.emplace(*staged, name, stagedSizeLabel(*staged));
+            if (auto staged = StageCopy::stage(staging, source, name, isCancelled, *progress)) {
+                entry.emplace(*staged, name, StageCopy::sizeLabelOf(*staged), source);
             }
         }
-        MainQueue::async([weak, name, entry, cancellations] {
+        MainQueue::async([weak, name, entry, cancellations, id, progress] {
             if (auto self = weak.lock()) {
-                self->finishAddition(name, entry, cancellations);
+                self->finishAddition(name, entry, cancellations, id, progress->stop.load());
             }
         });
     });
 }
 
 void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry,
-                                     std::uint64_t cancellations)
+                                     std::uint64_t cancellations, std::uint64_t id,
+                                     bool cancelledAlone)
 {
     std::erase(m_namesInFlight, name);
+    dropPending(id);
     if (!entry) {
         return;
     }
@@ -195,7 +119,7 @@ void StashletManager::finishAddition(const std::string &name, const std::optiona
         // ignores letter case): nothing to delete then.
         return;
     }
-    if (cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
+    if (cancelledAlone || cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
         // Not listed, so nothing else would ever delete it before the next start.
         m_trash.discard(entry->path(), false);
         return;
@@ -266,6 +190,62 @@ void StashletManager::cancelCopies()
     stopCopies();
 }
 
+void StashletManager::cancelCopy(std::uint64_t id)
+{
+    const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
+                                   [id](const Copy &c) { return c.pending.id == id; });
+    if (copy == m_copies.end()) {
+        return;
+    }
+    copy->progress->stop = true;
+    StageCopy::reportFailure(copy->pending.originalName,
+                             std::make_error_code(std::errc::operation_canceled));
+    dropPending(id);
+}
+
+QList<PendingCopy> StashletManager::pendingCopies() const
+{
+    QList<PendingCopy> copies;
+    copies.reserve(qsizetype(m_copies.size()));
+    for (const Copy &copy : m_copies) {
+        PendingCopy now = copy.pending;
+        now.bytesTotal = copy.progress->total.load(std::memory_order_relaxed);
+        now.bytesDone = copy.progress->done.load(std::memory_order_relaxed);
+        if (now.bytesTotal != 0) {
+            // A file that grew, or a folder that gained files since it was counted.
+            now.bytesDone = std::min(now.bytesDone, now.bytesTotal);
+        }
+        copies.append(std::move(now));
+    }
+    return copies;
+}
+
+void StashletManager::announceProgress()
+{
+    bool moved = false;
+    for (Copy &copy : m_copies) {
+        const std::uint64_t done = copy.progress->done.load(std::memory_order_relaxed);
+        const std::uint64_t total = copy.progress->total.load(std::memory_order_relaxed);
+        moved = moved || done != copy.pending.bytesDone || total != copy.pending.bytesTotal;
+        copy.pending.bytesDone = done;
+        copy.pending.bytesTotal = total;
+    }
+    if (moved) {
+        Q_EMIT copyProgressChanged();
+    }
+}
+
+void StashletManager::dropPending(std::uint64_t id)
+{
+    if (std::erase_if(m_copies, [id](const Copy &c) { return c.pending.id == id; }) == 0) {
+        return;
+    }
+    if (m_copies.empty()) {
+        m_progressTimer.stop();
+    }
+    Q_EMIT pendingCopiesChanged();
+}
+
 void StashletManager::stopCopies()
 {
     m_stopCopies->store(true);
@@ -276,6 +256,11 @@ void StashletManager::stopCopies()
     // quit it never does. One still running removes what it wrote itself.
     for (const std::string &name : m_namesInFlight) {
         m_trash.discard(m_folder.location() / name, false);
+    }
+    if (!m_copies.empty()) {
+        m_copies.clear();
+        m_progressTimer.stop();
+        Q_EMIT pendingCopiesChanged();
     }
 }
 

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "pendingcopy.h"
 #include "stagingfolder.h"
 #include "stagingtrash.h"
 #include "tempfile.h"
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -17,6 +20,7 @@
 #include <vector>
 
 class BackgroundPool;
+struct CopyProgress;
 
 // The shelf: the ordered list of entries and every operation on it. Lives on
 // the main thread; the list changes only there, in blocks queued to the main
@@ -26,6 +30,7 @@ class StashletManager final : public QObject, public std::enable_shared_from_thi
 
 public:
     static constexpr qsizetype kLimit = 5;
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     // Empties the staging folder before returning (what it held waits in the
     // trash, to be deleted on the pool at once, or from deleteLeftovers() when
@@ -40,6 +45,10 @@ public:
     // Additions accepted but not yet listed or dropped: they count toward the
     // limit as the listed entries do.
     qsizetype inFlightCount() const { return qsizetype(m_namesInFlight.size()); }
+    // The additions being copied, oldest first, with their progress as of
+    // now; listed from the moment one is accepted until its entry is listed
+    // or it is dropped (failed, cancelled).
+    QList<PendingCopy> pendingCopies() const;
 
     // Stages a copy of the file or folder at `source` and lists it once the
     // copy is done; refusals and failures write one line to standard output.
@@ -52,6 +61,9 @@ public:
     // Stops every copy in flight; none of them is listed afterwards, and none
     // leaves anything in the staging folder.
     void cancelCopies();
+    // Stops the one copy `id` (from pendingCopies()) and writes the copy line
+    // for it; the others go on. Nothing of it stays in the staging folder.
+    void cancelCopy(std::uint64_t id);
     // Removals and clears take items out of the staging folder at once and
     // delete them on the pool; this deletes what is left of them here, for
     // quitting.
@@ -60,12 +72,24 @@ public:
 Q_SIGNALS:
     void tempFilesAboutToChange();
     void tempFilesChanged();
+    // A copy joined or left pendingCopies(). One that became an entry leaves
+    // in the same turn of the event loop as the entry arrives.
+    void pendingCopiesChanged();
+    // Some pending copy's bytes moved: at most every kProgressInterval while any runs.
+    void copyProgressChanged();
 
 private:
     StashletManager(BackgroundPool &pool, StagingFolder folder);
 
+    struct Copy {
+        PendingCopy pending; // its byte counts as last announced
+        std::shared_ptr<CopyProgress> progress;
+    };
+
     void finishAddition(const std::string &name, const std::optional<TempFile> &entry,
-                        std::uint64_t cancellations);
+                        std::uint64_t cancellations, std::uint64_t id, bool cancelledAlone);
+    void dropPending(std::uint64_t id);
+    void announceProgress();
     bool isListed(const std::string &name, const std::filesystem::path &stagedPath) const;
     void setTempFiles(QList<TempFile> files);
     void stopCopies();
@@ -78,6 +102,14 @@ private:
     // two copies never share a staged path (where the later would delete or
     // overwrite the earlier one's file).
     std::vector<std::string> m_namesInFlight;
+    // The copies listed by pendingCopies(). A copy cancelled on its own
+    // leaves this list at once but keeps its name in flight until its work
+    // on the pool has cleaned up.
+    std::vector<Copy> m_copies;
+    std::uint64_t m_lastCopyId = 0;
+    // Runs only while a copy is pending: the copies count their bytes in
+    // atomics, and this samples them, so progress costs the copy nothing.
+    QTimer m_progressTimer;
     // Bumped by every cancelCopies() and clearAll(): an addition started
     // before it is over.
     std::uint64_t m_cancellations = 0;

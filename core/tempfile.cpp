@@ -3,11 +3,13 @@
 
 #include <QByteArray>
 
-TempFile::TempFile(std::filesystem::path path, std::string originalName, QString sizeString)
+TempFile::TempFile(std::filesystem::path path, std::string originalName, QString sizeString,
+                   std::filesystem::path source)
     : m_id(QUuid::createUuid())
     , m_path(std::move(path))
     , m_originalName(std::move(originalName))
     , m_sizeString(std::move(sizeString))
+    , m_source(std::move(source))
 {
 }
 

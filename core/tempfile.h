@@ -13,7 +13,8 @@
 // so two entries are never equal even when they name the same copy.
 class TempFile final {
 public:
-    TempFile(std::filesystem::path path, std::string originalName, QString sizeString);
+    TempFile(std::filesystem::path path, std::string originalName, QString sizeString,
+             std::filesystem::path source = {});
 
     const QUuid &id() const { return m_id; }
     // The staged copy, inside the staging folder.
@@ -21,6 +22,9 @@ public:
     // The added item's name, exactly its bytes; also the staged copy's name.
     const std::string &originalName() const { return m_originalName; }
     const QString &sizeString() const { return m_sizeString; }
+    // The item that was added, as it was named then; it may be gone or
+    // changed since. Empty when not known.
+    const std::filesystem::path &source() const { return m_source; }
 
     // The name for display; bytes that are not UTF-8 show as replacement marks.
     QString displayName() const;
@@ -34,6 +38,7 @@ private:
     std::filesystem::path m_path;
     std::string m_originalName;
     QString m_sizeString;
+    std::filesystem::path m_source;
 };
 
 size_t qHash(const TempFile &file, size_t seed = 0) noexcept;

@@ -200,6 +200,20 @@ inline constexpr double kIconShadowRadius = 2;
 inline constexpr QPointF kIconShadowOffset{0, 1};
 inline constexpr double kIconShadowOpacity = 0.1;
 
+// A copy still running: after this long (seconds) it shows as a pending
+// card, so a small file's copy never flashes one. Its bar sits where an
+// entry's size line does, in the accent colour over a faint track; while the
+// total is unknown a segment of the track's width sweeps along it.
+inline constexpr double kPendingRevealDelay = 0.3;
+inline constexpr double kProgressBarHeight = 4;
+inline constexpr SchemeColor kProgressTrack{kBlack.at(0.1), kWhite.at(0.15)};
+inline constexpr SchemeColor kProgressFill = kBlue;
+inline constexpr double kProgressSweepFraction = 0.3;
+inline constexpr double kProgressSweepPeriod = 1.2;
+// A preview in place of the type icon: the icon's frame, its corners
+// softened by this much, so a photo's edge does not cut the card.
+inline constexpr double kPreviewCornerRadius = 4;
+
 // The drop highlight: a dashed outline over a faint fill, inset in the content.
 inline constexpr double kHighlightInset = 8;
 inline constexpr double kHighlightRadius = 12;

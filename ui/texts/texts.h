@@ -41,6 +41,16 @@ public:
     static QString share() { return tr("Condividi via AirDrop"); }
     static QString remove() { return tr("Rimuovi"); }
 
+    // A pending card's button, and the card to a screen reader.
+    static QString cancelCopy() { return tr("Annulla copia"); }
+    static QString copying(const QString &name, int percent)
+    {
+        return percent < 0 ? tr("%1, copia in corso").arg(name)
+                           : tr("%1, copia al %2%").arg(name).arg(percent);
+    }
+    // The banner over a paste that holds no local file.
+    static QString nothingToPaste() { return tr("Negli appunti non ci sono file locali"); }
+
     // The panel's footer; the tray menu's quit as well.
     static QString clearAll() { return tr("Cancella Tutto"); }
     static QString quit() { return tr("Esci"); }

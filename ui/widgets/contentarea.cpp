@@ -2,20 +2,31 @@
 #include "contentarea.h"
 
 #include "animatedvalue.h"
+#include "clipboardfiles.h"
 #include "contentoverlay.h"
 #include "dropintake.h"
 #include "emptystateview.h"
+#include "entrypreviews.h"
 #include "filerowview.h"
 #include "itemprovider.h"
+#include "pendingrowview.h"
+#include "previewimage.h"
 #include "stashletmanager.h"
+#include "texts.h"
 #include "theme.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <optional>
 
 using namespace theme;
 
@@ -43,6 +54,13 @@ bool carriesFileUrl(const QMimeData *data)
     return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
 }
 
+QImage framedPreview(const QImage &preview)
+{
+    return preview.isNull()
+               ? preview
+               : PreviewImage::framed(preview, kFileIconFrame.width(), kPreviewCornerRadius);
+}
+
 } // namespace
 
 ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget *parent)
@@ -57,6 +75,7 @@ ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget
     , m_overlay(new ContentOverlay(this))
     , m_highlight(new AnimatedValue(0.0, this))
     , m_banner(new AnimatedValue(0.0, this))
+    , m_previews(new EntryPreviews(manager, pool, devicePixelRatioF(), this))
 {
     setAcceptDrops(true);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -80,6 +99,12 @@ ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget
     connect(m_intake, &DropIntake::errorMessageChanged, this, &ContentArea::onErrorMessageChanged);
     connect(m_highlight, &AnimatedValue::changed, m_overlay, qOverload<>(&QWidget::update));
     connect(m_banner, &AnimatedValue::changed, m_overlay, qOverload<>(&QWidget::update));
+    connect(&manager, &StashletManager::pendingCopiesChanged, this, &ContentArea::syncPending);
+    connect(&manager, &StashletManager::copyProgressChanged, this, &ContentArea::syncPending);
+    connect(m_previews, &EntryPreviews::previewReady, this, [this](const QUuid &id) {
+        if (FileRowView *row = m_rows.value(id))
+            row->setPreview(framedPreview(m_previews->preview(id)));
+    });
 }
 
 ContentArea::~ContentArea() = default;
@@ -108,6 +133,7 @@ void ContentArea::setEntries(const QList<TempFile> &files)
             row = new FileRowView(file, m_manager, m_scrollArea->widget());
             row->setContentsMargins(FileRowView::overflowMargins());
             row->installEventFilter(this);
+            row->setPreview(framedPreview(m_previews->preview(file.id())));
         } else {
             row->setFile(file);
         }
@@ -115,6 +141,8 @@ void ContentArea::setEntries(const QList<TempFile> &files)
         m_rowsLayout->addWidget(row);
         row->show();
     }
+    for (PendingRowView *pending : std::as_const(m_pending))
+        m_rowsLayout->addWidget(pending);
     m_rowsLayout->addStretch();
     // A card that leaves with the focus hands it on: to the card now in its
     // place when the keyboard had it there, so Delete can go on; else to the
@@ -136,8 +164,9 @@ void ContentArea::setEntries(const QList<TempFile> &files)
     }
     m_rows = std::move(kept);
 
-    m_emptyState->setVisible(files.isEmpty());
-    m_scrollArea->setVisible(!files.isEmpty());
+    const bool empty = files.isEmpty() && m_pending.isEmpty();
+    m_emptyState->setVisible(empty);
+    m_scrollArea->setVisible(!empty);
     m_overlay->raise();
 }
 
@@ -199,6 +228,90 @@ bool ContentArea::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ContentArea::syncPending()
+{
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const auto delay = duration_cast<steady_clock::duration>(duration<double>(kPendingRevealDelay));
+    std::optional<steady_clock::duration> nextReveal;
+    QList<PendingRowView *> shown;
+    bool changed = false;
+    for (const PendingCopy &copy : m_manager.pendingCopies()) {
+        auto it = std::find_if(m_pending.begin(), m_pending.end(),
+                               [&](PendingRowView *row) { return row->copyId() == copy.id; });
+        if (it != m_pending.end()) {
+            (*it)->setProgress(copy);
+            shown.append(*it);
+            m_pending.erase(it);
+        } else if (now - copy.started < delay) {
+            const auto wait = copy.started + delay - now;
+            nextReveal = nextReveal ? std::min(*nextReveal, wait) : wait;
+        } else {
+            auto *row = new PendingRowView(copy, m_scrollArea->widget());
+            row->setContentsMargins(FileRowView::overflowMargins());
+            connect(row, &PendingRowView::cancelRequested, this,
+                    [this](std::uint64_t id) { m_manager.cancelCopy(id); });
+            shown.append(row);
+            changed = true;
+        }
+    }
+    // What is left ended: whole (its entry arrives in this same turn) or not.
+    for (PendingRowView *gone : std::as_const(m_pending)) {
+        gone->hide();
+        gone->deleteLater();
+        changed = true;
+    }
+    m_pending = std::move(shown);
+    if (changed) {
+        setEntries(m_manager.tempFiles());
+        for (PendingRowView *row : std::as_const(m_pending))
+            row->show();
+    }
+    if (nextReveal && !m_revealScheduled) {
+        m_revealScheduled = true;
+        QTimer::singleShot(duration_cast<milliseconds>(*nextReveal) + 1ms, this, [this] {
+            m_revealScheduled = false;
+            syncPending();
+        });
+    }
+}
+
+void ContentArea::paste()
+{
+    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
+    const ClipboardFiles::Paste offered =
+        clipboard != nullptr ? ClipboardFiles::fromClipboard(*clipboard) : ClipboardFiles::Paste{};
+    if (!offered.files) {
+        m_intake->showError(Texts::nothingToPaste());
+        return;
+    }
+    m_intake->handleDrop(itemProvidersFromMimeData(*offered.files, m_pool));
+}
+
+bool ContentArea::copyCurrentRow()
+{
+    const QList<FileRowView *> list = rows();
+    const QWidget *focus = QApplication::focusWidget();
+    auto chosen = std::find_if(list.begin(), list.end(), [focus](FileRowView *row) {
+        return focus != nullptr && (focus == row || row->isAncestorOf(focus));
+    });
+    if (chosen == list.end())
+        chosen = std::find_if(list.begin(), list.end(),
+                              [](FileRowView *row) { return row->isHovered(); });
+    if (chosen == list.end())
+        return false;
+    QGuiApplication::clipboard()->setMimeData(
+        ClipboardFiles::forCopy({(*chosen)->file()}).release());
+    return true;
+}
+
+void ContentArea::showEvent(QShowEvent *event)
+{
+    // Made for the screen the panel opens on.
+    m_previews->setDevicePixelRatio(devicePixelRatioF());
+    QWidget::showEvent(event);
 }
 
 void ContentArea::onErrorMessageChanged()

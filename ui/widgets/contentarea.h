@@ -12,7 +12,9 @@ class BackgroundPool;
 class ContentOverlay;
 class DropIntake;
 class EmptyStateView;
+class EntryPreviews;
 class FileRowView;
+class PendingRowView;
 class QScrollArea;
 class QVBoxLayout;
 class StashletManager;
@@ -34,6 +36,9 @@ public:
     DropIntake &dropIntake() const { return *m_intake; }
     EmptyStateView *emptyState() const { return m_emptyState; }
     QList<FileRowView *> rows() const;
+    // The cards of copies running past kPendingRevealDelay, in the store's order.
+    const QList<PendingRowView *> &pendingRows() const { return m_pending; }
+    EntryPreviews &previews() const { return *m_previews; }
     // Where the banner and the highlight are drawn now, in this widget's coordinates.
     QRectF bannerRect() const;
     QRectF highlightRect() const;
@@ -44,6 +49,11 @@ public:
     QWidget *banner() const;
     // Gives the keyboard to the row at `index`, clamped to the list.
     void focusRow(qsizetype index, Qt::FocusReason reason);
+    // The clipboard's files through the same intake as a drop.
+    void paste();
+    // The focused card's staged file, else the hovered one's, to the
+    // clipboard as a copy; false when no card is either.
+    bool copyCurrentRow();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -52,10 +62,13 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void setDraggingOver(bool draggingOver);
     void onErrorMessageChanged();
+    void syncPending();
+    void layoutRows(const QList<TempFile> &files);
 
     StashletManager &m_manager;
     BackgroundPool &m_pool;
@@ -64,9 +77,14 @@ private:
     QScrollArea *m_scrollArea;
     QVBoxLayout *m_rowsLayout;
     QHash<QUuid, FileRowView *> m_rows;
+    QList<PendingRowView *> m_pending;
     ContentOverlay *m_overlay;
     AnimatedValue *m_highlight;
     AnimatedValue *m_banner;
     QString m_bannerText; // kept while the banner fades out
     bool m_isDraggingOver = false;
+    // A single shot is waiting to show a copy that reaches the delay: the
+    // only timer of the pending cards, and only while one is running.
+    bool m_revealScheduled = false;
+    EntryPreviews *m_previews;
 };

@@ -88,6 +88,12 @@ void FileRowView::setFile(const TempFile &file)
     update();
 }
 
+void FileRowView::setPreview(const QImage &preview)
+{
+    m_preview = preview;
+    update();
+}
+
 double FileRowView::cardScale() const
 {
     return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
@@ -319,7 +325,6 @@ void FileRowView::paintEvent(QPaintEvent *)
     const qreal dpr = paintRatio(painter);
     const ColorScheme scheme = colorSchemeOf(palette());
     const RowCardImages::Card &cached = m_images.card(contentsRect().size(), scheme, dpr);
-    const QImage &iconImage = m_images.icon(m_file.path(), scheme, dpr);
     const RowColors rest = RowColors::of(scheme, false);
     const QRectF card = cardRect();
 
@@ -357,8 +362,11 @@ void FileRowView::paintEvent(QPaintEvent *)
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
     const QPointF icon(card.left() + kRowInsetX, card.center().y() - kFileIconFrame.height() / 2);
-    painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
-                      iconImage);
+    if (m_preview.isNull())
+        painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
+                          m_images.icon(m_file.path(), scheme, dpr));
+    else
+        painter.drawImage(moved(icon), m_preview);
     painter.setPen(rest.name);
     painter.setFont(RowLayout::nameFont());
     painter.drawStaticText(moved(m_layout.namePos()), m_layout.name());

@@ -35,6 +35,10 @@ public:
     // The panel keeps one row per entry id across re-renders and hands it the
     // entry again; hover state stays.
     void setFile(const TempFile &file);
+    // Drawn in place of the type icon, already framed to its size; null
+    // brings the icon back.
+    void setPreview(const QImage &preview);
+    bool showsPreview() const { return !m_preview.isNull(); }
 
     bool isHovered() const { return m_hovered; }
     bool isAirDropHovered() const { return m_airDropHovered; }
@@ -110,4 +114,5 @@ private:
     FocusRing m_focusRing;
 
     RowCardImages m_images;
+    QImage m_preview;
 };

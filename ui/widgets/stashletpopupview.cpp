@@ -170,6 +170,13 @@ void StashletPopupView::keyPressEvent(QKeyEvent *event)
                             Qt::TabFocusReason);
         return;
     }
+    // Cards and buttons leave these to the panel.
+    if (event->matches(QKeySequence::Paste)) {
+        m_content->paste();
+        return;
+    }
+    if (event->matches(QKeySequence::Copy) && m_content->copyCurrentRow())
+        return;
     QWidget::keyPressEvent(event);
 }
 

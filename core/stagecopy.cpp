@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+#include "stagecopy.h"
+
+#include "diagnostics.h"
+#include "filename.h"
+#include "filetree.h"
+#include "sizelabel.h"
+#include "stageerror.h"
+#include "stagingtrash.h"
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when `inner` is `outer` or lies below it, by their resolved paths.
+bool isWithin(const fs::path &inner, const fs::path &outer)
+{
+    auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+}
+
+std::error_code checkSource(const fs::path &source, const fs::path &folder)
+{
+    std::error_code ignored;
+    const fs::path resolvedSource = fs::canonical(source, ignored);
+    const fs::path resolvedFolder = fs::canonical(folder, ignored);
+    if (resolvedSource.empty() || resolvedFolder.empty()) {
+        return {}; // the copy itself reports what is wrong
+    }
+    if (resolvedSource == resolvedFolder) {
+        return make_error_code(StageError::SourceIsStagingFolder);
+    }
+    if (isWithin(resolvedSource, resolvedFolder)) {
+        return make_error_code(StageError::SourceInsideStagingFolder);
+    }
+    if (isWithin(resolvedFolder, resolvedSource)) {
+        return make_error_code(StageError::SourceContainsStagingFolder);
+    }
+    return {};
+}
+
+// Names in one line what a copied folder held that cannot be copied.
+void reportLeftOut(const std::vector<std::string> &leftOut)
+{
+    std::string detail;
+    for (const std::string &item : leftOut) {
+        detail.append(detail.empty() ? "" : ", ").append(item);
+    }
+    Diagnostics::writeLine("Items that cannot be copied were left out: ", detail);
+}
+
+} // namespace
+
+void StageCopy::reportFailure(const std::string &name, const std::error_code &error)
+{
+    Diagnostics::writeLine("Failed to copy file to temp directory: ",
+                           '"' + name + "\" could not be copied: " + error.message());
+}
+
+std::optional<fs::path> StageCopy::stage(const StagingFolder &staging, const fs::path &source,
+                                         const std::string &name,
+                                         const std::function<bool()> &isCancelled,
+                                         CopyProgress &progress)
+{
+    const auto fail = [&](const std::error_code &error) {
+        if (!progress.stop.load()) {
+            reportFailure(name, error);
+        }
+        return std::nullopt;
+    };
+    if (!FileName::isUsable(name) || name == StagingTrash::kName) {
+        return fail(make_error_code(StageError::UnusableName));
+    }
+    const StagingFolder::Handle folder = staging.prepare();
+    std::error_code error = folder.error;
+    if (!error) {
+        error = checkSource(source, folder.path);
+    }
+    if (error) {
+        return fail(error);
+    }
+    struct stat st {};
+    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Left by an addition refused at the last moment.
+        FileTree::removeItem(folder.fd.get(), name);
+    }
+    FileTree::CopyOptions options;
+    options.isCancelled = isCancelled;
+    options.forbidden = FileTree::folderId(folder.fd.get());
+    options.copiedBytes = &progress.done;
+    std::vector<std::string> leftOut;
+    options.leftOut = [&leftOut](const std::string &path, const char *what) {
+        leftOut.push_back('"' + path + "\" (" + what + ')');
+    };
+    if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
+        // Stopped on purpose, by a clear or a quit: nothing to report.
+        if (copyError == std::errc::operation_canceled) {
+            return std::nullopt;
+        }
+        return fail(copyError);
+    }
+    if (!leftOut.empty()) {
+        reportLeftOut(leftOut);
+    }
+    return folder.path / name;
+}
+
+QString StageCopy::sizeLabelOf(const fs::path &staged)
+{
+    struct stat st {};
+    if (::lstat(staged.c_str(), &st) != 0) {
+        const std::error_code error(errno, std::generic_category());
+        Diagnostics::writeLine("Error retrieving file size: ",
+                               error.message() + " (" + error.category().name() + " error " +
+                                   std::to_string(error.value()) + ", path " + staged.native() +
+                                   ")");
+        return QStringLiteral("Unknown size");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return QStringLiteral("Unknown size");
+    }
+    return sizeLabel(static_cast<std::uint64_t>(st.st_size));
+}

@@ -40,6 +40,12 @@ QImage readImage(QImageReader &reader, int box, const QByteArray &mtime = {})
     if (size.isEmpty()) {
         return {};
     }
+    // A scaled read still decodes every pixel, except where the decoder
+    // itself scales (JPEG, by up to 8 a side); and it skips the allocation limit.
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (pixels > PreviewImage::kMaxPixels * (reader.format() == "jpeg" ? 64 : 1)) {
+        return {};
+    }
     const bool smaller = size.width() > box || size.height() > box;
     if (mtime.isEmpty()) {
         if (smaller) {

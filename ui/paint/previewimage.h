@@ -10,9 +10,11 @@
 // files): for the pool, never the main thread.
 namespace PreviewImage {
 
-// Past this an image is not decoded at all, whatever its file size: a
-// forged header can claim any size.
+// Past these an image is not decoded at all, whatever its file size (a
+// forged header can claim any size): decoding takes memory and, more than a
+// second for every 10 million pixels on a slow machine, time on the pool.
 constexpr int kAllocationLimitMb = 64;
+constexpr qint64 kMaxPixels = 16'000'000;
 
 // The staged copy `staged` scaled to fit `logicalSize` device-independent
 // pixels at `ratio`, upright as its EXIF orientation says, when Qt can read it

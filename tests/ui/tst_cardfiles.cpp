@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#include "clipboardfiles.h"
+#include "droppedmimedata.h"
+#include "entrypreviews.h"
+#include "previewimage.h"
+#include "shelftestenv.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+
+namespace {
+void save(const fs::path &path, const char *format, qint64 mtime = 0)
+{
+    QImage image(200, 100, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    if (mtime != 0) {
+        image.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    }
+    fs::create_directories(path.parent_path());
+    QImageWriter writer(QString::fromStdString(path.native()), format);
+    QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+}
+} // namespace
+
+class TestCardFiles final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void makesABoundedPreviewOrNone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("size"); // 0 x 0: none
+        QTest::newRow("PNG at 2x") << QStringLiteral("png") << QSize(128, 64);
+        QTest::newRow("JPEG upright by EXIF") << QStringLiteral("jpeg") << QSize(32, 64);
+        QTest::newRow("thumbnail cached") << QStringLiteral("thumbnail") << QSize(64, 32);
+        QTest::newRow("thumbnail of another version") << QStringLiteral("stale") << QSize(0, 0);
+    }
+    void makesABoundedPreviewOrNone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QSize, size);
+        const qreal ratio = kind == u"png" ? 2.0 : 1.0;
+        ShelfTestEnv env;
+        fs::path staged = env.file("staged/picture.png", "\x89PNG garbage");
+        if (kind == u"png" || kind == u"jpeg") {
+            save(staged.replace_extension(kind.toStdString()), kind.toLatin1());
+            // An EXIF segment first, saying "turn 90 degrees clockwise".
+            const QByteArray exif = QByteArray::fromHex(
+                kind == u"jpeg"
+                    ? "ffe100224578696600004d4d002a00000008000101120003000000010006000000000000"
+                    : "");
+            const std::string image = readAll(staged);
+            std::ofstream(staged) << image.substr(0, 2) + exif.toStdString() + image.substr(2);
+        } else {
+            // Named by the original's URI as GLib escapes it; valid for the copy's mtime.
+            const QByteArray uri =
+                "file://" + QByteArray::fromStdString(env.root().native()) + "/in/my%20doc%3B1.png";
+            const auto md5 = QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex();
+            const QFileInfo copy(QString::fromStdString(staged.native()));
+            save(env.root() / "cache/thumbnails/normal" / (md5 + ".png").toStdString(), "png",
+                 copy.lastModified().toSecsSinceEpoch() + (kind == u"stale"));
+        }
+        const QImage preview =
+            PreviewImage::make(staged, env.root() / "in/my doc;1.png", 64, ratio);
+        QCOMPARE(preview.size(), size);
+        if (!size.isEmpty()) {
+            QCOMPARE(preview.devicePixelRatio(), ratio);
+            const QRgb middle = preview.pixel(size.width() / 2, size.height() / 2);
+            QVERIFY(qRed(middle) > 240 && qGreen(middle) + qBlue(middle) < 32);
+        }
+    }
+
+    // Made on the pool for each entry listed, delivered here, gone with its entry.
+    void keptWithItsEntryOnly()
+    {
+        TestShelf shelf;
+        save(shelf.env.root() / "in/dot.png", "png");
+        shelf.add(shelf.env.root() / "in/dot.png");
+        EntryPreviews previews(*shelf.manager, shelf.pool);
+        QSignalSpy ready(&previews, &EntryPreviews::previewReady);
+        const TempFile entry = shelf.manager->tempFiles().at(0);
+        QTRY_COMPARE(ready.count(), 1);
+        QCOMPARE(previews.preview(entry.id()).size(), QSize(64, 32));
+        shelf.manager->removeFile(entry);
+        settle(shelf.pool);
+        QVERIFY(previews.preview(entry.id()).isNull());
+    }
+
+    void readsCopiedFilesAndRefusesTheRest_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("files"); // the uri-list the intake gets
+        QTest::addColumn<int>("refused");
+        const QString gnome = QStringLiteral("x-special/gnome-copied-files");
+        const QString list = QStringLiteral("text/uri-list");
+        QTest::newRow("PCManFM, Thunar: a cut is only copied")
+            << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c")
+            << QByteArray("file:///tmp/a%20b\r\nfile:///tmp/c\r\n") << 0;
+        QTest::newRow("Nautilus, as plain text")
+            << QStringLiteral("text/plain")
+            << QByteArray("x-special/nautilus-clipboard\ncopy\nfile:///tmp/a\n")
+            << QByteArray("file:///tmp/a\r\n") << 0;
+        QTest::newRow("uri-list: comment, names not UTF-8, escaped and raw")
+            << list << QByteArray("# KDE\r\nfile:///tmp/caf%E9\r\nfile:///tmp/d\xe9j\xe0\r\n")
+            << QByteArray("file:///tmp/caf%E9\r\nfile:///tmp/d%E9j%E0\r\n") << 0;
+        QTest::newRow("remote and other hosts refused")
+            << list << QByteArray("https://example.org/a\r\nfile://host/b\r\nfile:///tmp/ok")
+            << QByteArray("file:///tmp/ok\r\n") << 2;
+    }
+    void readsCopiedFilesAndRefusesTheRest()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, files);
+        QFETCH(int, refused);
+        QMimeData plain;
+        plain.setData(format, payload);
+        DroppedMimeData dropped(payload); // a uri-list exactly as sent
+        const auto paste =
+            ClipboardFiles::fromClipboard(format == u"text/uri-list" ? dropped : plain);
+        QCOMPARE(paste.files ? paste.files->data(QStringLiteral("text/uri-list")) : "", files);
+        QCOMPARE(paste.refused.size(), refused);
+    }
+
+    // Ctrl+C on cards: what file managers paste as a copy.
+    void copiesStagedFilesAsFileManagersPasteThem()
+    {
+        const auto data = ClipboardFiles::forCopy(
+            {TempFile("/stage/a b.txt", "a b.txt", {}), TempFile("/stage/caf\xe9", "caf\xe9", {})});
+        QCOMPARE(data->data(QStringLiteral("x-special/gnome-copied-files")),
+                 QByteArray("copy\nfile:///stage/a%20b.txt\nfile:///stage/caf%E9"));
+        QCOMPARE(data->data(QStringLiteral("text/uri-list")),
+                 QByteArray("file:///stage/a%20b.txt\r\nfile:///stage/caf%E9\r\n"));
+        QCOMPARE(data->text(), QStringLiteral("/stage/a b.txt\n/stage/caf\ufffd"));
+    }
+};
+
+QTEST_MAIN(TestCardFiles)
+#include "tst_cardfiles.moc"

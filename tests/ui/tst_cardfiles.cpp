@@ -85,7 +85,8 @@ private Q_SLOTS:
         QSignalSpy ready(&previews, &EntryPreviews::previewReady);
         const TempFile entry = shelf.manager->tempFiles().at(0);
         QTRY_COMPARE(ready.count(), 1);
-        QCOMPARE(previews.preview(entry.id()).size(), QSize(64, 32));
+        QCOMPARE(previews.preview(entry.id()).size(),
+                 QSize(EntryPreviews::kLogicalSize, EntryPreviews::kLogicalSize / 2));
         shelf.manager->removeFile(entry);
         settle(shelf.pool);
         QVERIFY(previews.preview(entry.id()).isNull());

@@ -182,7 +182,7 @@ private Q_SLOTS:
         }
         const TempFile middle = shelf.manager->tempFiles().at(1);
         shelf.manager->removeFile(middle);
-        QVERIFY(!fs::exists(middle.path()));             // the disk changes at once...
+        QVERIFY(!fs::exists(middle.path()));            // the disk changes at once...
         QCOMPARE(shelf.manager->tempFiles().size(), 3); // ...the list a turn later
         settle(shelf.pool);
         QCOMPARE(shelf.names(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));

@@ -19,9 +19,10 @@
 
 namespace {
 
-// What a crash or a kill left in the staging folder is out of the way at once,
-// but deleting a large tree takes both cores for seconds; the tray and the
-// window system get them first, so the icon docks as fast as without it.
+// What a crash or a kill left in the staging folder is moved out of the way on
+// the pool while the icon docks, but deleting a large tree takes both cores for
+// seconds; the tray and the window system get them first, so the icon docks as
+// fast as without it.
 constexpr int kLeftoverDeletionDelayMs = 500;
 
 } // namespace

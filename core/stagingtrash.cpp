@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -74,7 +75,9 @@ struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
     void deleteItem(const Item &item);
     bool splitFolder(const Item &item);
     static void deletePart(const Item &item);
-    void finishedOne(const Item &item);
+    // The caller counted itself in `running`.
+    void moveAllOut(const StagingFolder &staging);
+    void finishedOne(const std::shared_ptr<const UniqueFd> &folder);
     void schedule(std::size_t count);
 
     BackgroundPool *pool = nullptr;
@@ -83,6 +86,8 @@ struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
     std::deque<Item> waiting;
     int running = 0;
     unsigned sequence = 0;
+    // Set by deleteWaiting(): what moveAllOut() moves later is deleted at once.
+    bool deleteRequested = false;
 };
 
 bool StagingTrash::State::moveIn(const std::shared_ptr<const UniqueFd> &folder,
@@ -130,7 +135,7 @@ bool StagingTrash::State::deleteNext()
         ++running;
     }
     deleteItem(item);
-    finishedOne(item);
+    finishedOne(item.folder);
     return true;
 }
 
@@ -203,15 +208,61 @@ void StagingTrash::State::schedule(std::size_t count)
     }
 }
 
-void StagingTrash::State::finishedOne(const Item &item)
+void StagingTrash::State::finishedOne(const std::shared_ptr<const UniqueFd> &folder)
 {
     std::lock_guard lock(mutex);
     if (--running == 0 && waiting.empty()) {
         // Under the lock, so no move into the trash can race its removal;
         // fails harmlessly when something is left in it.
-        ::unlinkat(item.folder->get(), kName, AT_REMOVEDIR);
+        if (folder) {
+            ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
+        }
         idle.notify_all();
     }
+}
+
+void StagingTrash::State::moveAllOut(const StagingFolder &staging)
+{
+    StagingFolder::Handle handle = staging.open();
+    std::vector<std::string> names;
+    if (handle.error || FileTree::listNames(handle.fd.get(), names)) {
+        finishedOne(nullptr);
+        return;
+    }
+    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
+    std::size_t moved = 0;
+    bool deleteNow = false;
+    {
+        std::lock_guard lock(mutex);
+        auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        if (!trash->valid()) {
+            FileTree::removeItem(folder->get(), kName);
+            trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        }
+        std::vector<std::string> left;
+        if (trash->valid() && !FileTree::listNames(trash->get(), left)) {
+            for (std::string &name : left) {
+                waiting.push_back({folder, trash, std::move(name), false, {}, {}});
+                ++moved;
+            }
+        }
+        for (const std::string &name : names) {
+            if (name == kName) {
+                continue;
+            }
+            if (trash->valid() && moveIn(folder, trash, name, false)) {
+                ++moved;
+            } else {
+                FileTree::removeItem(folder->get(), name);
+            }
+        }
+        deleteNow = deleteRequested;
+    }
+    idle.notify_all(); // a quit waiting in finish() takes them
+    if (deleteNow) {
+        schedule(moved);
+    }
+    finishedOne(folder);
 }
 
 StagingTrash::StagingTrash(StagingFolder folder, BackgroundPool &pool)
@@ -219,6 +270,9 @@ StagingTrash::StagingTrash(StagingFolder folder, BackgroundPool &pool)
     , m_state(std::make_shared<State>())
 {
     m_state->pool = &pool;
+    std::promise<void> nothingToEmpty;
+    nothingToEmpty.set_value();
+    m_emptied = nothingToEmpty.get_future().share();
 }
 
 StagingTrash::~StagingTrash() = default;
@@ -263,44 +317,19 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
 
 void StagingTrash::discardAll(Deleting when)
 {
-    StagingFolder::Handle handle = m_folder.open();
-    std::vector<std::string> names;
-    if (handle.error || FileTree::listNames(handle.fd.get(), names)) {
-        return;
-    }
-    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
-    int moved = 0;
+    auto done = std::make_shared<std::promise<void>>();
+    m_emptied = done->get_future().share();
     {
         std::lock_guard lock(m_state->mutex);
-        auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
-        if (!trash->valid()) {
-            FileTree::removeItem(folder->get(), kName);
-            trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
-        }
-        std::vector<std::string> left;
-        if (trash->valid() && !FileTree::listNames(trash->get(), left)) {
-            for (std::string &name : left) {
-                m_state->waiting.push_back({folder, trash, std::move(name), false, {}, {}});
-                ++moved;
-            }
-        }
-        for (const std::string &name : names) {
-            if (name == kName) {
-                continue;
-            }
-            if (trash->valid() && m_state->moveIn(folder, trash, name, false)) {
-                ++moved;
-            } else {
-                FileTree::removeItem(folder->get(), name);
-            }
-        }
-        if (moved == 0) {
-            ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
-        }
+        // Counted from now, so a quit that comes first still waits for it.
+        ++m_state->running;
+        m_state->deleteRequested = m_state->deleteRequested || when == Deleting::Now;
     }
-    if (when == Deleting::Now) {
-        schedule(moved);
-    }
+    // Not cancellable: a copy waits for it, and a quit deletes what it moved.
+    m_state->pool->async([state = m_state, staging = m_folder, done](const CancelToken &) {
+        state->moveAllOut(staging);
+        done->set_value();
+    });
 }
 
 void StagingTrash::deleteWaiting()
@@ -308,6 +337,7 @@ void StagingTrash::deleteWaiting()
     std::size_t waiting = 0;
     {
         std::lock_guard lock(m_state->mutex);
+        m_state->deleteRequested = true;
         waiting = m_state->waiting.size();
     }
     m_state->schedule(waiting);

@@ -4,6 +4,7 @@
 #include "stagingfolder.h"
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -34,12 +35,18 @@ public:
 
     enum class Deleting { Now, Later };
 
-    // Takes everything out of the staging folder, and has it deleted on the
-    // pool together with what an earlier run left in the trash; `Later`
-    // leaves the deleting to deleteWaiting() (or finish()).
+    // Takes everything out of the staging folder on the pool, so that a start
+    // over a crashed run's leftovers never waits on the disk, and has it
+    // deleted there together with what an earlier run left in the trash;
+    // `Later` leaves the deleting to deleteWaiting() (or finish()).
     void discardAll(Deleting when = Deleting::Now);
 
-    // Has what waits in the trash deleted on the pool.
+    // Ready once discardAll() has taken everything out: until then a new copy
+    // must not take a name in the folder, or the emptying would take it too.
+    std::shared_future<void> emptied() const { return m_emptied; }
+
+    // Has what waits in the trash deleted on the pool, and what discardAll()
+    // still moves there as soon as it is moved.
     void deleteWaiting();
 
     // Deletes here what still waits for the pool and waits for deletions
@@ -54,4 +61,5 @@ private:
     const StagingFolder m_folder;
     // Shared with the pool's work, which may outlive the trash.
     std::shared_ptr<State> m_state;
+    std::shared_future<void> m_emptied;
 };

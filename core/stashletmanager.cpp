@@ -87,10 +87,12 @@ void StashletManager::addFile(const fs::path &source)
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
     m_pool.async([weak = weak_from_this(), source, name, staging = m_folder,
-                  cancellations = m_cancellations, stop, progress, id](const CancelToken &token) {
+                  cancellations = m_cancellations, stop, progress, id,
+                  emptied = m_trash.emptied()](const CancelToken &token) {
         const auto isCancelled = [&] {
             return token.isCancelled() || stop->load() || progress->stop.load();
         };
+        emptied.wait();
         std::optional<TempFile> entry;
         if (!weak.expired() && !isCancelled()) {
             if (auto staged = StageCopy::stage(staging, source, name, isCancelled, *progress)) {

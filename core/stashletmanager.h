@@ -32,10 +32,10 @@ public:
     static constexpr qsizetype kLimit = 5;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
-    // Empties the staging folder before returning (what it held waits in the
-    // trash, to be deleted on the pool at once, or from deleteLeftovers() when
-    // `leftovers` is Later). Copies run on `pool`, which must outlive the
-    // store's last queued work.
+    // Has the staging folder emptied on the pool, ahead of every copy (what it
+    // held waits in the trash, to be deleted there at once, or from
+    // deleteLeftovers() when `leftovers` is Later). Copies run on `pool`,
+    // which must outlive the store's last queued work.
     static std::shared_ptr<StashletManager>
     create(BackgroundPool &pool, StagingFolder folder = StagingFolder(),
            StagingTrash::Deleting leftovers = StagingTrash::Deleting::Now);

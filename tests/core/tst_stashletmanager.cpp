@@ -162,6 +162,7 @@ private Q_SLOTS:
         TestShelf shelf;
         shelf.env.file("in/x");
         shelf.env.file(fs::path("in") / StagingTrash::kName);
+        settle(shelf.pool); // the start's emptying would take it
         shelf.env.file("tmp/QELStashlet/kept", "keep me");
         shelf.add(source.startsWith(QLatin1Char('/')) ? fs::path(source.toStdString())
                                                       : shelf.env.root() / source.toStdString());

@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -124,7 +125,7 @@ struct SingleInstance::Peer {
 SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     : QObject(parent)
     , m_socketPath(folder(directory) + QStringLiteral("/QELStashlet.socket"))
-    , m_lock(folder(directory) + QStringLiteral("/QELStashlet.lock"))
+    , m_lockPath(folder(directory) + QStringLiteral("/QELStashlet.lock"))
 {
 }
 
@@ -138,15 +139,41 @@ SingleInstance::~SingleInstance()
 
 SingleInstance::Claim SingleInstance::claim()
 {
-    // The lock decides who is first, atomically; a lock left by a crashed
-    // run is recognised by its dead owner and taken over.
-    if (!m_lock.tryLock(0)) {
-        return m_lock.error() == QLockFile::LockFailedError ? Claim::Later : Claim::Failed;
+    // The kernel's lock decides who is first, atomically, and goes with its
+    // process however that ends. Taking it writes nothing, so a start never
+    // waits on the disk (a lock file holding an owner's id must be synced to
+    // it, which on a busy disk takes a journal commit). The file stays after
+    // quit: removing it would let two starts lock two different files.
+    const QByteArray path = QFile::encodeName(m_lockPath);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        UniqueFd fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid()) {
+            m_lockError =
+                QStringLiteral("cannot open the lock file %1: %2").arg(m_lockPath, errnoString());
+            return Claim::Failed;
+        }
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                return Claim::Later;
+            }
+            m_lockError = QStringLiteral("cannot lock %1: %2").arg(m_lockPath, errnoString());
+            return Claim::Failed;
+        }
+        // A file deleted or replaced since it was opened (a cleaner of the
+        // temporary folder) is a lock no later start can see: take the new one.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd.get(), &held) == 0 && ::stat(path.constData(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            m_lock = std::move(fd);
+            // Without the socket only later starts lose out (they cannot
+            // reach this one, and say so); the shelf itself works.
+            listen();
+            return Claim::First;
+        }
     }
-    // Without the socket only later starts lose out (they cannot reach this
-    // one, and say so); the shelf itself works.
-    listen();
-    return Claim::First;
+    m_lockError = QStringLiteral("cannot lock %1: it keeps being replaced").arg(m_lockPath);
+    return Claim::Failed;
 }
 
 void SingleInstance::listen()
@@ -232,17 +259,7 @@ bool SingleInstance::serve(Peer &peer)
 
 QString SingleInstance::errorString() const
 {
-    if (!m_listenError.isEmpty()) {
-        return m_listenError;
-    }
-    switch (m_lock.error()) {
-    case QLockFile::PermissionError:
-        return QStringLiteral("cannot create the lock file %1").arg(m_lock.fileName());
-    case QLockFile::UnknownError:
-        return QStringLiteral("cannot lock %1").arg(m_lock.fileName());
-    default:
-        return {};
-    }
+    return m_listenError.isEmpty() ? m_lockError : m_listenError;
 }
 
 bool SingleInstance::askFirstToToggle()

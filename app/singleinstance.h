@@ -3,7 +3,6 @@
 
 #include "uniquefd.h"
 
-#include <QLockFile>
 #include <QObject>
 
 #include <memory>
@@ -45,7 +44,9 @@ private:
     bool serve(Peer &peer);
 
     QString m_socketPath;
-    QLockFile m_lock;
+    QString m_lockPath;
+    UniqueFd m_lock;
+    QString m_lockError;
     QString m_listenError;
     UniqueFd m_listener;
     std::unique_ptr<QSocketNotifier> m_accepting;

@@ -10,13 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-QStringList linesOf(const char *line)
-{
-    return {QString::fromUtf8(line)};
-}
-} // namespace
-
 class TestStashletManager final : public QObject {
     Q_OBJECT
 
@@ -297,6 +290,9 @@ private Q_SLOTS:
             QVERIFY(shelf.pool.waitForDone(60'000));
         }
         shelf.manager->clearAll();
+        // Whole and named, but its news not yet on the main thread, as at a
+        // quit that never runs the event loop again: it goes at once.
+        QVERIFY(!whole || !fs::exists(shelf.env.staging() / "folder"));
         settle(shelf.pool);
         QVERIFY(shelf.manager->tempFiles().isEmpty());
         QVERIFY(fs::is_empty(shelf.env.staging()));
@@ -329,7 +325,8 @@ private Q_SLOTS:
         qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "empty-bin").native()));
         shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(shelf.env.lines(), linesOf("AirDrop sharing service is not available."));
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("AirDrop sharing service is not available.")});
     }
 
     // At quit a queued copy must neither make the staging folder again (it was
@@ -364,20 +361,6 @@ private Q_SLOTS:
             settle(pool);
             QCOMPARE(manager->tempFiles().size(), 1);
         }
-    }
-
-    void copyWholeJustBeforeTheCancelIsNeitherListedNorLeft()
-    {
-        TestShelf shelf;
-        shelf.manager->addFile(shelf.env.file("in/done.txt", "whole"));
-        // The copy is done and named, but its news has not reached the main
-        // thread yet, as at a quit that never runs the event loop again.
-        QVERIFY(shelf.pool.waitForDone(10'000));
-        QVERIFY(fs::exists(shelf.env.staging() / "done.txt"));
-        shelf.manager->cancelCopies();
-        QVERIFY(!fs::exists(shelf.env.staging() / "done.txt"));
-        settle(shelf.pool);
-        QVERIFY(shelf.manager->tempFiles().isEmpty());
     }
 };
 

@@ -74,20 +74,8 @@ private Q_SLOTS:
         m_daemon.waitForFinished();
     }
 
-    void activateOpensThePanelAtTheHostsPoint_data()
-    {
-        QTest::addColumn<QPoint>("click");
-        QTest::addColumn<QRect>("expected");
-        // The offscreen screen is 800 x 600.
-        QTest::newRow("top bar, right: pulled in") << QPoint(790, 12) << QRect(480, 17, 320, 420);
-        QTest::newRow("top bar, middle") << QPoint(400, 20) << QRect(240, 25, 320, 420);
-        QTest::newRow("bottom bar, left: above, pulled in")
-            << QPoint(5, 590) << QRect(0, 166, 320, 420);
-    }
     void activateOpensThePanelAtTheHostsPoint()
     {
-        QFETCH(QPoint, click);
-        QFETCH(QRect, expected);
         FakeWatcher watcher;
         startWatcher(watcher);
         Popover popover;
@@ -97,18 +85,14 @@ private Q_SLOTS:
         const QString service = controller.notifierItem()->serviceName();
         QTRY_COMPARE(watcher.registered, QStringList{service});
 
-        const QString item = QStringLiteral("org.kde.StatusNotifierItem");
-        const QString path = QStringLiteral("/StatusNotifierItem");
-        QDBusMessage reply =
-            callItem(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                     QStringLiteral("Get"), {item, QStringLiteral("IconName")});
-        QCOMPARE(reply.arguments().value(0).value<QDBusVariant>().variant().toString(),
-                 QStringLiteral("org.qel.Stashlet-symbolic"));
-
-        reply = callItem(service, path, item, QStringLiteral("Activate"), {click.x(), click.y()});
+        // A bottom bar's left end: the panel opens above, pulled in from the
+        // edge of the offscreen screen (800 x 600).
+        QDBusMessage reply = callItem(service, QStringLiteral("/StatusNotifierItem"),
+                                      QStringLiteral("org.kde.StatusNotifierItem"),
+                                      QStringLiteral("Activate"), {5, 590});
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QTRY_VERIFY(popover.isShown());
-        QCOMPARE(popover.geometry(), expected);
+        QCOMPARE(popover.geometry(), QRect(0, 166, 320, 420));
 
         // The host's menu says what a click would do now, and does it.
         reply =

@@ -5,7 +5,6 @@
 #include "diagnostics.h"
 #include "filetree.h"
 #include "stashletmanager.h"
-#include "unnamedfiles.h"
 
 #include <QCoreApplication>
 #include <QFile>

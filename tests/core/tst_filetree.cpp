@@ -102,16 +102,6 @@ private Q_SLOTS:
         QVERIFY(fs::exists(src / "docs" / "readme"));
     }
 
-    void droppedLinkIsStagedAsWhatItPointsTo()
-    {
-        TestShelf shelf;
-        shelf.env.file("real/data.csv", "1,2,3");
-        fs::create_symlink(shelf.env.root() / "real" / "data.csv", shelf.env.root() / "link.csv");
-        shelf.add(shelf.env.root() / "link.csv");
-        QVERIFY(!fs::is_symlink(shelf.env.staging() / "link.csv"));
-        QCOMPARE(readAll(shelf.env.staging() / "link.csv"), std::string("1,2,3"));
-    }
-
     void writeFailingHalfWayLeavesNoPartialCopy_data()
     {
         QTest::addColumn<bool>("folder");

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 

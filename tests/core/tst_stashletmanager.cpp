@@ -10,13 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-QStringList linesOf(const char *line)
-{
-    return {QString::fromUtf8(line)};
-}
-} // namespace
-
 class TestStashletManager final : public QObject {
     Q_OBJECT
 
@@ -330,7 +323,8 @@ private Q_SLOTS:
         qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "empty-bin").native()));
         shelf.manager->shareViaAirDrop(shelf.manager->tempFiles().at(0));
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(shelf.env.lines(), linesOf("AirDrop sharing service is not available."));
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("AirDrop sharing service is not available.")});
     }
 
     // At quit a queued copy must neither make the staging folder again (it was

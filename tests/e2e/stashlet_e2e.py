@@ -26,8 +26,8 @@ MAX_CENTRE_TO_CLICK = 170
 # From the panel's top left corner: the first card (below the header, inside the list's
 # margin), its icon's centre, its cancel button while it copies, the drag-all badge (left
 # of the close button) and "Esci" (the footer's right-hand button).
-CARD, ICON, CANCEL, BADGE, QUIT = (110, 88), (40, 91), (PANEL_W - 37, 91), (PANEL_W - 62, 24), (
-    PANEL_W - 40, PANEL_H - 25)
+CARD, ICON, CANCEL = (110, 88), (40, 91), (PANEL_W - 37, 91)
+BADGE, QUIT = (PANEL_W - 62, 24), (PANEL_W - 40, PANEL_H - 25)
 BIG = 2 << 30
 
 

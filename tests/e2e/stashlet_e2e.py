@@ -223,7 +223,7 @@ def big_source(s, name):
     return folder
 
 
-def case_pending(s):
+def case_copy_pending(s):
     panel = s.open_panel(up(s))
     folder = big_source(s, "grande.bin")
     # The drop happens as the drag's button goes up.
@@ -249,7 +249,7 @@ def case_pending(s):
     wait_for(lambda: accent_pixels(s, panel) == 0, 5, "the pending card to become the entry")
 
 
-def case_cancel(s):
+def case_copy_cancel(s):
     panel = s.open_panel(up(s))
     folder = big_source(s, "annulla.bin")
     s.drop_from_file_manager(folder, 1, panel, arrived=lambda: accent_pixels(s, panel))
@@ -258,7 +258,7 @@ def case_cancel(s):
     stays(lambda: s.staged() == [], 2.0, "an empty staging folder after the cancel")
 
 
-def case_paste_in(s):
+def case_copy_paste_in(s):
     panel = s.open_panel(up(s))
     folder, contents = s.make_files("copiati", [30_000])
     s.select_all_rows(s.open_folder(folder, 0, 420), 1)
@@ -270,7 +270,7 @@ def case_paste_in(s):
              "the pasted file to be staged whole")
 
 
-def case_copy_out(s):
+def case_copy_copy_out(s):
     panel = s.open_panel(up(s))
     folder, contents = s.make_files("sorgente", [40_000])
     s.drop_from_file_manager(folder, 1, panel)
@@ -286,7 +286,7 @@ def case_copy_out(s):
     check(s.staged() == ["file1.bin"], "the shelf lost its copy")
 
 
-def case_preview(s):
+def case_copy_preview(s):
     panel = s.open_panel(up(s))
     folder = s.write(os.path.join(s.files, "immagini", ""))
     colour = (200, 40, 160)

@@ -188,7 +188,9 @@ def case_keyboard(s):
     # The drop left the panel with the keyboard: Down reaches the first card.
     s.key("Down")
     s.key("Return")
-    wait_for(lambda: os.path.exists(opened), 10, "the opener to run")
+    # The shell makes the file before it writes the line.
+    wait_for(lambda: os.path.exists(opened) and read_bytes(opened).endswith(b"\n"), 10,
+             "the opener to run")
     stays(lambda: len(read_bytes(opened).splitlines()) == 1, 0.5, "one file opened")
     given = urllib.parse.unquote(read_bytes(opened).decode().strip().removeprefix("file://"))
     check(given in [s.staged_path(name) for name in contents], f"the opener was given {given}")

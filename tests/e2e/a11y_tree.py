@@ -1,12 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""Prints the accessible tree of the application named ARGV[1], as a screen
-reader reads it over the desktop's accessibility bus (AT-SPI): one line a
-node, its role and its name separated by a tab.
-
-Run by Debian's own Python, which has the AT-SPI bindings (python3-gi,
-gir1.2-atspi-2.0).
-"""
+"""Prints the accessible tree of the application named ARGV[1] as a screen reader reads
+it (AT-SPI), a node a line: role, tab, name. Debian's Python has the bindings."""
 
 import sys
 

@@ -81,7 +81,7 @@ class SwaySession(Session):
     def run(self, args, timeout=10):
         return super().run(self.as_user + list(args), timeout)
 
-    def start(self):
+    def start(self, tray=True):
         # With the system's service folders, GTK programs start the desktop portal, which
         # mounts a FUSE folder in XDG_RUNTIME_DIR that root can neither enter nor remove.
         services = self.write(os.path.join(self.root, "dbus-services", ""))

@@ -20,6 +20,7 @@ from pixels import changed_box, changed_columns, last_label, parse_ppm, region, 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
 DARK_BAR, LIGHT_BAR = (0x20, 0x20, 0x20), (0xE8, 0xE8, 0xE8)
+SIGNALS = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
 START = time.monotonic()
 _log = ["e2e", sys.stdout]
 
@@ -41,33 +42,23 @@ def check(condition, message):
         raise Failure(message)
 
 
-def wait_for(predicate, timeout, what, interval=0.05):
-    """predicate()'s first true value; fails naming `what` after `timeout` s."""
-    deadline, last_error = time.monotonic() + timeout, None
+def wait_for(predicate, timeout, what, interval=0.05, steady=None):
+    """predicate()'s first true value or, given `steady` (a key), the first whose key the
+    one before shared; fails naming `what` after `timeout` s."""
+    deadline, last_error, last = time.monotonic() + timeout, None, None
     while True:
         try:
             value = predicate()
-            if value:
+            key = steady(value) if steady else None
+            if (key and key == last) if steady else value:
                 return value
+            last = key
         except (OSError, subprocess.SubprocessError, ValueError) as error:
             # Windows and files come and go while we look at them.
             last_error = error
-        if time.monotonic() >= deadline:
-            raise Failure(f"timed out after {timeout:.1f}s waiting for {what}"
-                          + (f" (last error: {last_error})" if last_error else ""))
+        check(time.monotonic() < deadline, f"timed out after {timeout:.1f}s waiting for {what}"
+              + (f" (last error: {last_error})" if last_error else ""))
         time.sleep(interval)
-
-
-def steady(sample, timeout, what, key=lambda v: v, interval=0.2):
-    """sample()'s value once two samples in a row agree, by key, on something true."""
-    last = [None]
-
-    def again():
-        value = sample()
-        k = key(value)
-        hit, last[0] = k and k == last[0], k
-        return value if hit else None
-    return wait_for(again, timeout, what, interval)
 
 
 def stays(predicate, duration, what):
@@ -94,7 +85,7 @@ def run(name, tools, body, cannot=None):
 
     def stop(signum, _frame):
         raise SystemExit(f"stopped by signal {signum}")
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM):
+    for sig in SIGNALS:
         signal.signal(sig, stop)
     # Under CTest the run is killed after its TIMEOUT; ending earlier leaves time to clean up.
     signal.alarm(int(os.environ.get("STASHLET_E2E_SELF_TIMEOUT", "100")))
@@ -109,39 +100,54 @@ def run(name, tools, body, cannot=None):
         signal.alarm(0)
 
 
+class _XImage(ctypes.Structure):
+    _fields_ = [(n, ctypes.c_int) for n in ("width", "height", "xoffset", "format")] + [
+        ("data", ctypes.c_void_p)] + [(n, ctypes.c_int) for n in (
+            "byte_order", "bitmap_unit", "bitmap_bit_order", "bitmap_pad", "depth",
+            "bytes_per_line", "bits_per_pixel")]
+
+
 class Xlib:
-    """What xdotool cannot do: ask who owns a selection, send a close request."""
+    """What xdotool cannot do: who owns a selection, a close request, and the screen's
+    pixels read fast enough to time a half second."""
 
     def __init__(self, display):
-        self.x, self.display = ctypes.CDLL("libX11.so.6"), display.encode()
-        p, u, i = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+        self.x = ctypes.CDLL("libX11.so.6")
+        p, u, i, n = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
         for fn, result, args in (("XOpenDisplay", p, [ctypes.c_char_p]), ("XCloseDisplay", i, [p]),
-                                 ("XInternAtom", u, [p, ctypes.c_char_p, i]),
-                                 ("XGetSelectionOwner", u, [p, u]),
-                                 ("XSendEvent", i, [p, u, i, ctypes.c_long, p])):
+                                 ("XInternAtom", u, [p, ctypes.c_char_p, i]), ("XFlush", i, [p]),
+                                 ("XGetSelectionOwner", u, [p, u]), ("XDefaultRootWindow", u, [p]),
+                                 ("XSendEvent", i, [p, u, i, ctypes.c_long, p]),
+                                 ("XGetImage", ctypes.POINTER(_XImage), [p, u, i, i, n, n, u, i])):
             getattr(self.x, fn).restype, getattr(self.x, fn).argtypes = result, args
+        self.dpy = self.x.XOpenDisplay(display.encode())
+        check(self.dpy, "cannot open the display")
 
-    def call(self, fn):
-        dpy = self.x.XOpenDisplay(self.display)
-        check(dpy, "cannot open the display")
-        try:
-            return fn(dpy, lambda name: self.x.XInternAtom(dpy, name, 0))
-        finally:
-            self.x.XCloseDisplay(dpy)
+    def atom(self, name):
+        return self.x.XInternAtom(self.dpy, name.encode(), 0)
 
     def selection_owner(self, name):
-        return self.call(lambda dpy, atom: self.x.XGetSelectionOwner(dpy, atom(name.encode())))
+        return self.x.XGetSelectionOwner(self.dpy, self.atom(name))
 
     def ask_to_close(self, wid):
         """WM_DELETE_WINDOW, as a frame's close button sends it: an XClientMessageEvent
         (type 33, serial, send_event, display, window, message_type, format 32, data)
         in XEvent's 24 longs."""
-        def send(dpy, atom):
-            event = (ctypes.c_long * 24)(33, 0, 0, 0, wid, atom(b"WM_PROTOCOLS"), 32,
-                                         atom(b"WM_DELETE_WINDOW"), 0)
-            # Closing the display sends it.
-            check(self.x.XSendEvent(dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
-        self.call(send)
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, wid, self.atom("WM_PROTOCOLS"), 32,
+                                     self.atom("WM_DELETE_WINDOW"), 0)
+        check(self.x.XSendEvent(self.dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
+        self.x.XFlush(self.dpy)
+
+    def rows(self, x, y, w, h):
+        """The rect's rows, each as w pixels of B, G, R, pad (all planes, ZPixmap)."""
+        image = self.x.XGetImage(self.dpy, self.x.XDefaultRootWindow(self.dpy), x, y, w, h,
+                                 (1 << 64) - 1, 2).contents
+        check(image.bits_per_pixel == 32, f"a {image.bits_per_pixel}-bit screen")
+        data = ctypes.string_at(image.data, image.bytes_per_line * h)
+        return [data[r * image.bytes_per_line:r * image.bytes_per_line + 4 * w] for r in range(h)]
+
+    def close(self):
+        self.x.XCloseDisplay(self.dpy)
 
 
 class Window:
@@ -156,13 +162,6 @@ class Window:
         return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}>"
 
 
-def stripes_ppm(w, h):
-    """Diagonal black and white stripes 8 px wide."""
-    line = bytes(255 if (x // 8) % 2 else 0 for x in range(16) for _ in range(3)) * (w // 16 + 2)
-    return b"P6\n%d %d\n255\n" % (w, h) + b"".join(line[(y % 16) * 3:(y % 16 + w) * 3]
-                                                     for y in range(h))
-
-
 class Session:
     TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
     places_windows = True
@@ -174,7 +173,7 @@ class Session:
         self.home, self.tmp, self.runtime, self.files, self.logs = (self.write(
             os.path.join(self.root, n, "")) for n in ("home", "tmp", "run", "files", "logs"))
         self.staging = os.path.join(self.tmp, "QELStashlet")
-        self.procs, self.app, self.display, self.last_click = {}, None, None, 0.0
+        self.procs, self.app, self.display, self.xlib, self.last_click = {}, None, None, None, 0
         self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.home,
                         TMPDIR=self.tmp, XDG_RUNTIME_DIR=self.runtime, LANG="C.UTF-8",
                         XDG_CONFIG_HOME=self.home + "/.config", NO_AT_BRIDGE="1",
@@ -194,10 +193,9 @@ class Session:
                 traceback.print_exception(kind, error, trace)
             self.report_failure()
         # A second signal must not cut the clean-up short.
-        sigs = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
-        old = [signal.signal(sig, signal.SIG_IGN) for sig in sigs]
+        old = [signal.signal(sig, signal.SIG_IGN) for sig in SIGNALS]
         self.close()
-        for sig, handler in zip(sigs, old):
+        for sig, handler in zip(SIGNALS, old):
             signal.signal(sig, handler)
 
     def own(self, path):
@@ -227,12 +225,11 @@ class Session:
         return self.run(["gdbus", "call", "--session", "--dest", dest, "--object-path", path,
                          "--method", method, *args]).stdout
 
-    def start(self):
-        self.start_x()
-        self.start_bus()
-        self.start_tray()
+    def bus_has(self, name):
+        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.NameHasOwner", name)
 
-    def start_x(self):
+    def start(self, tray=True):
         read_fd, write_fd = os.pipe()
         # -displayfd lets the server pick a free display, so parallel runs never race
         # for one; it writes the number once it accepts clients.
@@ -245,6 +242,9 @@ class Session:
         check(number.isdigit(), "Xvfb did not report a display number")
         self.display = self.env["DISPLAY"] = ":" + number
         self.xlib = Xlib(self.display)
+        self.start_bus()
+        if tray:
+            self.start_tray()
 
     def start_bus(self, *config):
         socket = os.path.join(self.runtime, "bus")
@@ -252,10 +252,6 @@ class Session:
                             *(config or ["--session", f"--address=unix:path={socket}"])])
         wait_for(lambda: os.path.exists(socket), 10, "the session bus socket")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
-
-    def bus_has(self, name):
-        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                    "org.freedesktop.DBus.NameHasOwner", name)
 
     def start_tray(self):
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
@@ -275,9 +271,12 @@ class Session:
         return 0, top, SCREEN_W, SCREEN_H - top
 
     def open_stripes(self):
-        """A black and white striped window below the bar, for what shows through."""
+        """A window of diagonal black and white stripes 8 px wide below the bar, for what
+        shows through."""
         x, y, w, h = self.desk_rect()
-        path = self.write(os.path.join(self.files, "stripes.ppm"), stripes_ppm(w, h))
+        line = bytes(255 * ((i // 8) % 2) for i in range(16) for _ in "rgb") * (w // 16 + 2)
+        path = self.write(os.path.join(self.files, "stripes.ppm"), b"P6\n%d %d\n255\n" % (w, h)
+                          + b"".join(line[(r % 16) * 3:(r % 16 + w) * 3] for r in range(h)))
         self.spawn("stripes", ["display", "-title", "stripes", "-geometry", f"+{x}+{y}", path])
         wait_for(lambda: [v for v in self.named("stripes") if v.w == w], 15, "the striped window")
 
@@ -286,8 +285,8 @@ class Session:
         return self.spawn("app" if binary is None else os.path.basename(binary),
                           [binary or self.binary], dict(self.env, **(extra_env or {})))
 
-    def start_app(self):
-        self.app = self.launch()
+    def start_app(self, extra_env=None):
+        self.app = self.launch(extra_env)
         return self.tray_item(None)
 
     def tray_item(self, _before):  # an XEmbed tray shows the program's own window
@@ -299,8 +298,8 @@ class Session:
             "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
             "RegisteredStatusNotifierItems"), 20, "an item registered with the watcher")
-        box = steady(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
-                     "the tray item to appear", interval=0.3)
+        box = wait_for(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
+                       "the tray item to appear", 0.3, steady=lambda box: box)
         return Window(None, *box)
 
     def xdo(self, *args):
@@ -363,29 +362,26 @@ class Session:
         # A spot no window covers, so nothing shows a hover state.
         self.move(700, SCREEN_H - 5)
 
-    def drag(self, start, end, steps=14, pause=0.04):
-        """A drag that travels: the source starts one only once the pointer has moved
-        past its threshold, and the target answers each position."""
+    def drag(self, start, end, arrived, what, untouched, steps=14, pause=0.04):
+        """A drag that travels (a source starts one only once the pointer has moved past
+        its threshold, a target answers each position) until `arrived()`; once more if
+        the first changed nothing at all, since an XDND exchange the source never started
+        is the test desktop's doing, anything else the program's."""
         (sx, sy), (ex, ey) = start, end
-        self.move(sx, sy)
-        time.sleep(pause)
-        self.button(True)
-        try:
-            path = [(sx + 4 * i, sy + 2 * i) for i in range(1, 5)]
-            path += [(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
-                     for i in range(1, steps + 1)]
-            for i, (x, y) in enumerate(path + [(ex + 2, ey + 1), (ex - 1, ey + 2), (ex, ey)]):
-                time.sleep(pause if i < len(path) else pause * 2)
-                self.move(x, y)
-            time.sleep(0.25)
-        finally:
-            self.button(False)
-
-    def drag_until(self, start, end, arrived, what, untouched):
-        """Drags, and once more if the first changed nothing at all: an XDND exchange
-        the source never started is the test desktop's doing, anything else the program's."""
+        path = [(sx + 4 * i, sy + 2 * i) for i in range(1, 5)]
+        path += [(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
+                 for i in range(1, steps + 1)] + [(ex + 2, ey + 1), (ex - 1, ey + 2), (ex, ey)]
         for attempt in (1, 2):
-            self.drag(start, end)
+            self.move(sx, sy)
+            time.sleep(pause)
+            self.button(True)
+            try:
+                for i, point in enumerate(path):
+                    time.sleep(pause if i < len(path) - 3 else pause * 2)
+                    self.move(*point)
+                time.sleep(0.25)
+            finally:
+                self.button(False)
             try:
                 return wait_for(arrived, 10, what)
             except Failure:
@@ -408,7 +404,7 @@ class Session:
 
     def still(self, rect, timeout=10):
         """The screen once rect is the same in two grabs in a row."""
-        return steady(self.grab, timeout, f"{rect} to settle", key=lambda i: region(i, *rect))
+        return wait_for(self.grab, timeout, f"{rect} to settle", 0.2, lambda i: region(i, *rect))
 
     def open_folder(self, path, x, y, w=560, h=340):
         """A file manager window on `path`, in a list view, at x,y."""
@@ -441,9 +437,9 @@ class Session:
         self.key("ctrl+a")
         # A selected row changes most of its width, a status bar's text a little;
         # a line or two (a status bar's border) is no row.
-        rows = steady(lambda: runs([y for y, xs in changed_columns(
+        rows = wait_for(lambda: runs([y for y, xs in changed_columns(
             before, self.still(win.rect), win.rect) if len(xs) > win.w // 2], 4), 15,
-            f"the selection to show in window {win.id}", interval=0.05)
+            f"the selection to show in window {win.id}", steady=lambda rows: rows)
         top, bottom = rows[0][0], rows[-1][1]
         height = (bottom - top + 1) / count
         check(10 <= height <= 80, f"selection spans {bottom - top + 1}px for {count} rows")
@@ -472,10 +468,10 @@ class Session:
         when whole, so who drops one says what to look for)."""
         start = self.select_all_rows(self.open_folder(folder, 0, 40), count)
         before = self.staged()
-        return self.drag_until(start, panel.centre,
-                               arrived or (lambda: self.staged() != before and self.staged()),
-                               "a drop from the file manager to reach the program",
-                               lambda: self.staged() == before and not (arrived and arrived()))
+        return self.drag(start, panel.centre,
+                         arrived or (lambda: self.staged() != before and self.staged()),
+                         "a drop from the file manager to reach the program",
+                         lambda: self.staged() == before and not (arrived and arrived()))
 
     def stage(self, sizes, panel=None):
         """Drops new files from the file manager; their bytes, once staged whole."""
@@ -490,17 +486,15 @@ class Session:
               "an original changed")
         return contents
 
-    def drag_out(self, panel, data):
-        """Drags the first card into a file manager's folder."""
-        target, _ = self.make_files("target", [])
+    def drag_out(self, start, contents, name="target"):
+        """Drags from `start` in the panel into a new folder in a file manager, which must
+        then hold `contents`, whole."""
+        target = self.write(os.path.join(self.files, name, ""))
         win = self.open_folder(target, 0, 420)
         self.park_pointer()
-        delivered = os.path.join(target, "file1.dat")
-        # The first card sits below the header, inside the list's margin.
-        self.drag_until((panel.x + 110, panel.y + 88), win.centre,
-                        lambda: os.path.exists(delivered) and read_bytes(delivered) == data,
-                        "the card's file to reach the folder whole", lambda: not os.listdir(target))
-        check(os.listdir(target) == ["file1.dat"], f"the folder holds {os.listdir(target)}")
+        self.drag(start, win.centre, lambda: sorted(os.listdir(target)) == sorted(contents) and all(
+            read_bytes(os.path.join(target, n)) == d for n, d in contents.items()),
+            f"{sorted(contents)} to reach the folder whole", lambda: not os.listdir(target))
 
     def quit_at(self, point, how, limit=2.0):
         """Presses a quit control; the program must end on the release."""
@@ -562,6 +556,8 @@ class Session:
             print(f"----- {name} -----\n{text}", flush=True)
 
     def close(self):
+        if self.xlib:
+            self.xlib.close()
         for p in reversed(self.procs.values()):
             if p.poll() is None:
                 p.terminate()
@@ -597,10 +593,10 @@ class SniX11Session(Session):
         self.spawn("openbox", ["openbox", "--config-file", config])
         self.spawn("xcompmgr", ["xcompmgr"])
         wait_for(lambda: self.xlib.selection_owner("_NET_WM_CM_S0"), 10, "xcompmgr to composite")
-
         def prop(name, kind, value, inner=""):
             head = f'<property name="{name}" type="{kind}" value="{value}"'
             return head + (f">{inner}</property>" if inner else "/>")
+
         def values(kind, *vs):
             return "".join(f'<value type="{kind}" value="{v}"/>' for v in vs)
         panel = "".join(prop(*p) for p in (

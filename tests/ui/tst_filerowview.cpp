@@ -47,7 +47,7 @@ struct Host {
     {
         window.setPalette(schemePalette(scheme));
         QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(schemePalette(scheme).color(QPalette::Window));
+        image.fill(Qt::transparent);
         row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
         return image;
     }
@@ -180,12 +180,13 @@ private Q_SLOTS:
         QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, -0.2), rest.deleteDisc);
     }
 
+    // Over a clear background, so that only the row's own painting counts.
     void renderedRowShowsHoverAndScheme()
     {
         TestShelf shelf;
         Host host(shelf.stage("a.txt", "hello"), *shelf.manager);
         QImage blank(host.row->size(), QImage::Format_ARGB32_Premultiplied);
-        blank.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
+        blank.fill(Qt::transparent);
         const QImage rest = host.render(ColorScheme::Light);
         const int area = rest.width() * rest.height();
         QVERIFY(differingPixels(rest, blank) > area / 4);

@@ -47,7 +47,7 @@ struct Host {
     {
         window.setPalette(schemePalette(scheme));
         QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(schemePalette(scheme).color(QPalette::Window));
+        image.fill(Qt::transparent);
         row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
         return image;
     }
@@ -112,12 +112,12 @@ private Q_SLOTS:
         QCOMPARE(row.cardScale(), 1.0);
     }
 
-    void buttonsRemoveAndShareExactlyThisEntry()
+    void shareButtonSharesExactlyThisEntry()
     {
         TestShelf shelf;
-        const TempFile first = shelf.stage("first.txt");
+        shelf.stage("first.txt");
         const TempFile middle = shelf.stage("slides \xe9.pdf");
-        const TempFile last = shelf.stage("last.txt");
+        shelf.stage("last.txt");
         const fs::path received = shelf.env.fakeShareHandler();
         Host host(middle, *shelf.manager);
         QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
@@ -125,9 +125,6 @@ private Q_SLOTS:
         QCOMPARE(readAll(received), middle.path().native());
         settle(shelf.pool);
         QCOMPARE(shelf.manager->tempFiles().size(), 3);
-        QTest::mouseClick(host.row->removeButton(), Qt::LeftButton);
-        settle(shelf.pool);
-        QCOMPARE(shelf.manager->tempFiles(), (QList<TempFile>{first, last}));
         QVERIFY(shelf.env.lines().isEmpty());
     }
 
@@ -183,12 +180,13 @@ private Q_SLOTS:
         QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, -0.2), rest.deleteDisc);
     }
 
+    // Over a clear background, so that only the row's own painting counts.
     void renderedRowShowsHoverAndScheme()
     {
         TestShelf shelf;
         Host host(shelf.stage("a.txt", "hello"), *shelf.manager);
         QImage blank(host.row->size(), QImage::Format_ARGB32_Premultiplied);
-        blank.fill(schemePalette(ColorScheme::Light).color(QPalette::Window));
+        blank.fill(Qt::transparent);
         const QImage rest = host.render(ColorScheme::Light);
         const int area = rest.width() * rest.height();
         QVERIFY(differingPixels(rest, blank) > area / 4);

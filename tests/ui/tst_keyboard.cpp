@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QMimeData>
 #include <QToolTip>
@@ -28,31 +29,22 @@ public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-void showActive(PanelFixture &shelf)
-{
-    shelf.panel->show();
-    shelf.panel->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(shelf.panel.get()));
-    shelf.panel->setFocus(Qt::PopupFocusReason);
-}
-
-QList<FileRowView *> rowsOf(PanelFixture &shelf)
-{
-    return shelf.panel->contentArea()->rows();
-}
-
 } // namespace
 
 class TestKeyboard final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tabAndArrowsWalkTheCardsInOrder()
+    // Tab walks the buttons and cards in order, the arrows enter the list
+    // and stop at its ends. The ring, the theme's blue around the card,
+    // shows where the keyboard moved the focus, not after a click.
+    void keysWalkTheCardsInOrderShowingTheRing()
     {
         PanelFixture shelf;
         shelf.fill(2);
-        showActive(shelf);
-        const QList<FileRowView *> rows = rowsOf(shelf);
+        QVERIFY(shelf.showActive());
+        const QList<FileRowView *> rows = shelf.rows();
+        const QImage plain = rows[0]->grab().toImage();
         QList<QWidget *> tabs{shelf.panel->header()->closeButton()};
         for (FileRowView *row : rows)
             tabs << row << row->airDropButton() << row->removeButton();
@@ -61,25 +53,14 @@ private Q_SLOTS:
             QCOMPARE(QApplication::focusWidget(), next);
         }
         shelf.panel->setFocus(Qt::PopupFocusReason);
-        // The arrows enter the list and stop at its ends.
         const int focused[] = {0, 1, 1, 0, 0};
         for (int i = 0; i < 5; ++i) {
             QTest::keyClick(QApplication::focusWidget(), i < 3 ? Qt::Key_Down : Qt::Key_Up);
             QCOMPARE(QApplication::focusWidget(), rows[focused[i]]);
         }
-    }
 
-    // The ring is the theme's blue around the card, and a click shows none.
-    void ringShowsOnlyWhereTheKeyboardMovedTheFocus()
-    {
-        PanelFixture shelf;
-        shelf.fill(2);
-        showActive(shelf);
-        FileRowView *row = rowsOf(shelf)[0];
-        const QImage plain = row->grab().toImage();
-        QTest::keyClick(shelf.panel.get(), Qt::Key_Down);
-        QVERIFY(row->showsFocusRing());
-        const QImage ringed = row->grab().toImage();
+        QVERIFY(rows[0]->showsFocusRing());
+        const QImage ringed = rows[0]->grab().toImage();
         const QColor blue = theme::kFocusRing.color(ColorScheme::Light);
         int changed = 0, bluish = 0;
         for (int i = 0; i < plain.width() * plain.height(); ++i) {
@@ -89,14 +70,13 @@ private Q_SLOTS:
             changed += differs;
             bluish += differs && c.blue() > c.red() + 60 && qAbs(c.hue() - blue.hue()) < 10;
         }
-        QVERIFY2(changed > 2 * (row->width() + row->height()),
+        QVERIFY2(changed > 2 * (rows[0]->width() + rows[0]->height()),
                  qPrintable(QString::number(changed)));
         QVERIFY2(bluish > changed / 2,
                  qPrintable(QStringLiteral("%1 of %2").arg(bluish).arg(changed)));
-
-        QTest::mouseClick(rowsOf(shelf)[1], Qt::LeftButton);
-        QCOMPARE(QApplication::focusWidget(), rowsOf(shelf)[1]);
-        QVERIFY(!rowsOf(shelf)[1]->showsFocusRing());
+        QTest::mouseClick(rows[1], Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), rows[1]);
+        QVERIFY(!rows[1]->showsFocusRing());
     }
 
     void deleteRemovesTheFocusedCardAndTheFocusMovesOn_data()
@@ -115,13 +95,13 @@ private Q_SLOTS:
         QFETCH(int, next);
         PanelFixture shelf;
         shelf.fill(3);
-        showActive(shelf);
+        QVERIFY(shelf.showActive());
         QList<TempFile> left = shelf.manager->tempFiles();
         if (index >= 0) {
             shelf.panel->contentArea()->focusRow(index, Qt::TabFocusReason);
         } else {
             index = 1;
-            QTest::mouseClick(rowsOf(shelf)[index], Qt::LeftButton);
+            QTest::mouseClick(shelf.rows()[index], Qt::LeftButton);
         }
         left.removeAt(index);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
@@ -130,10 +110,10 @@ private Q_SLOTS:
         // After a click the keyboard goes back to the panel: Enter then
         // opens nothing the user did not choose.
         QWidget *expected =
-            next < 0 ? static_cast<QWidget *>(shelf.panel.get()) : rowsOf(shelf)[next];
+            next < 0 ? static_cast<QWidget *>(shelf.panel.get()) : shelf.rows()[next];
         QCOMPARE(QApplication::focusWidget(), expected);
         if (next >= 0)
-            QVERIFY(rowsOf(shelf)[next]->showsFocusRing());
+            QVERIFY(shelf.rows()[next]->showsFocusRing());
     }
 
     void enterAndDoubleClickOpenTheStagedCopy_data()
@@ -152,9 +132,9 @@ private Q_SLOTS:
         QFETCH(bool, opens);
         PanelFixture shelf;
         shelf.fill(2);
-        showActive(shelf);
+        QVERIFY(shelf.showActive());
         OpenedUrls opened;
-        FileRowView *row = rowsOf(shelf)[1];
+        FileRowView *row = shelf.rows()[1];
         row->setFocus(Qt::TabFocusReason);
         if (key == 0) {
             QTest::mouseDClick(row, Qt::LeftButton);
@@ -197,7 +177,7 @@ private Q_SLOTS:
         PanelFixture shelf;
         shelf.manager->addFile(shelf.sample("appunti.txt", 4000));
         shelf.settleWork();
-        QAccessibleInterface *card = QAccessible::queryAccessibleInterface(rowsOf(shelf)[0]);
+        QAccessibleInterface *card = QAccessible::queryAccessibleInterface(shelf.rows()[0]);
         QCOMPARE(card->role(), QAccessible::ListItem);
         QCOMPARE(card->text(QAccessible::Name), QStringLiteral("appunti.txt, 4 kB"));
 
@@ -211,6 +191,33 @@ private Q_SLOTS:
         QVERIFY(!banner->state().invisible);
         content->dropIntake().dismissError();
         QVERIFY(banner->state().invisible);
+    }
+
+    // Ctrl+V stages what a file manager copied; Ctrl+C on the focused card
+    // offers that card's staged copy, not the first one's.
+    void pasteStagesAndCopyOffersTheFocusedCard()
+    {
+        PanelFixture shelf;
+        const auto uri = [&](const char *name) {
+            return QUrl::fromLocalFile(QString::fromStdString(shelf.sample(name).native()))
+                .toEncoded();
+        };
+        auto *copied = new QMimeData;
+        copied->setData(QStringLiteral("x-special/gnome-copied-files"),
+                        "copy\n" + uri("uno.txt") + "\n" + uri("due.txt"));
+        QGuiApplication::clipboard()->setMimeData(copied);
+        QVERIFY(shelf.showActive());
+        QTest::keyClick(shelf.panel.get(), Qt::Key_V, Qt::ControlModifier);
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
+
+        FileRowView *second = shelf.rows().value(1);
+        QVERIFY(second != nullptr);
+        second->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(second, Qt::Key_C, Qt::ControlModifier);
+        const QByteArray offered = QGuiApplication::clipboard()->mimeData()->data(
+            QStringLiteral("x-special/gnome-copied-files"));
+        QCOMPARE(offered, "copy\n" + second->file().url().toEncoded());
     }
 };
 

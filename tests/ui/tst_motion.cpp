@@ -58,7 +58,6 @@ private Q_SLOTS:
         QTest::newRow("overdamped") << 0.3 << 1.6;
         QTest::newRow("lightly damped") << 0.4 << 0.3;
     }
-
     void springFollowsClosedForm()
     {
         QFETCH(double, response);
@@ -72,7 +71,7 @@ private Q_SLOTS:
             worst = std::max(worst, std::abs(value.value() - expected));
         });
         QVERIFY2(worst < 1e-3, qPrintable(QString::number(worst)));
-        QVERIFY(!value.isAnimating());
+        QVERIFY(!value.isAnimating() && !ticker.isRunning());
         QCOMPARE(value.value(), 5.0);
     }
 
@@ -88,7 +87,6 @@ private Q_SLOTS:
         // Only a spring interrupted is blended into the next.
         QTest::newRow("ease into spring") << Animation::easeInOut(0.4) << 0.2 << 1.0 << 0.25;
     }
-
     void retargetContinuesFromTheCurrentValueAndVelocity()
     {
         QFETCH(Animation, first);
@@ -126,38 +124,18 @@ private Q_SLOTS:
         QCOMPARE(value.value(), -1.0);
     }
 
+    // At every 1.1 s, the quarter points of a 4.4 s cycle.
     void repeatForeverSwingsWithItsPeriod()
     {
         Ticker ticker;
         AnimatedValue value(1.0, nullptr, &ticker);
         value.animateTo(1.05, Animation::easeInOut(2.2).repeatForever(true));
-        // Every 1.1 s: the quarter points of a 4.4 s cycle, 1.0 at each start,
-        // 1.05 at each half, the midpoint on the way up and down.
         const double cycle[] = {1.025, 1.05, 1.025, 1.0};
-        int samples = 0;
-        run(ticker, 13.2, [&](double t) {
-            QVERIFY(value.value() >= 1.0 - 1e-9 && value.value() <= 1.05 + 1e-9);
-            if (std::abs(std::fmod(t + 1e-9, 1.1)) < 1e-6) {
-                QVERIFY(std::abs(value.value() - cycle[samples++ % 4]) < 1e-6);
-            }
-        });
-        QCOMPARE(samples, 12);
+        for (int i = 0; i < 12; ++i) {
+            run(ticker, 1.1, [](double) {});
+            QVERIFY2(std::abs(value.value() - cycle[i % 4]) < 1e-6, qPrintable(QString::number(i)));
+        }
         QVERIFY(value.isAnimating() && ticker.isRunning());
-    }
-
-    void tickerStopsOnceSettled()
-    {
-        Ticker ticker;
-        AnimatedValue scale(1.0, nullptr, &ticker);
-        AnimatedValue fade(1.0, nullptr, &ticker);
-        QVERIFY(!ticker.isRunning());
-        scale.animateTo(0.9, Animation::interactiveSpring(0.08, 0.5, 0.25));
-        fade.animateTo(0.75, Animation::easeInOut(0.15));
-        QVERIFY(ticker.isRunning());
-        QTRY_VERIFY(!ticker.isRunning());
-        QCOMPARE(scale.value(), 0.9);
-        QCOMPARE(fade.value(), 0.75);
-        QVERIFY(!scale.isAnimating());
     }
 
     void slowEndlessMotionTicksOnlyForVisibleSteps()

@@ -24,13 +24,13 @@ std::unique_ptr<QMimeData> FileDrag::mimeData(const QList<TempFile> &files)
     return mime;
 }
 
-void FileDrag::run(QWidget *source, const QList<TempFile> &files, const QPixmap &pixmap,
+void FileDrag::run(QWidget *source, std::unique_ptr<QMimeData> data, const QPixmap &pixmap,
                    QPoint hotSpot)
 {
     // Owned by the window, not the source: the list may drop a row while
     // its drag runs, and the drag must outlive it.
     auto *drag = new QDrag(source->window());
-    drag->setMimeData(mimeData(files).release());
+    drag->setMimeData(data.release());
     drag->setPixmap(pixmap);
     drag->setHotSpot(hotSpot);
     drag->exec(actions(), Qt::CopyAction);

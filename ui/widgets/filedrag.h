@@ -20,7 +20,9 @@ public:
     static std::unique_ptr<QMimeData> mimeData(const QList<TempFile> &files);
     // Copy only, so a file manager never moves a staged copy off the shelf.
     static Qt::DropActions actions() { return Qt::CopyAction; }
-    // Runs the drag until it ends, `pixmap` under the pointer at `hotSpot`.
-    static void run(QWidget *source, const QList<TempFile> &files, const QPixmap &pixmap,
+    // Runs the drag of `data` until it ends, `pixmap` under the pointer at
+    // `hotSpot`. The sources hand over the data they offer to tests too, so
+    // what a test reads is what a drag carries.
+    static void run(QWidget *source, std::unique_ptr<QMimeData> data, const QPixmap &pixmap,
                     QPoint hotSpot);
 };

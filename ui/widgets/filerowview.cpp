@@ -301,7 +301,7 @@ void FileRowView::startDrag(QPoint hotSpot)
 {
     const QRect card = contentsRect();
     const QPointer<FileRowView> self(this);
-    FileDrag::run(this, {m_file}, grab(card), hotSpot - card.topLeft());
+    FileDrag::run(this, mimeDataForDrag(), grab(card), hotSpot - card.topLeft());
     if (!self)
         return;
     // The pointer may have left during the drag without a leave event.

@@ -130,8 +130,11 @@ void PanelHeader::mouseMoveEvent(QMouseEvent *event)
     if (m_pressed && (event->buttons() & Qt::LeftButton) &&
         (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
         m_pressed = false;
-        const QRect badge = badgeRect().toAlignedRect();
-        FileDrag::run(this, m_files, grab(badge), m_pressPos - badge.topLeft());
+        // The shelf may have emptied since the press: then nothing is dragged.
+        if (auto offered = mimeDataForDrag()) {
+            const QRect badge = badgeRect().toAlignedRect();
+            FileDrag::run(this, std::move(offered), grab(badge), m_pressPos - badge.topLeft());
+        }
         return;
     }
     if (badgeDraggableAt(event->position()))

@@ -28,7 +28,7 @@ ORDER = ("paint", "start", "idle", "leftovers", "copy", "delete", "quit", "quitm
 QUIT_RUNS = 5
 START_RUNS = 7
 IDLE_SECONDS = 10.0
-LEFTOVER_RUNS = 5
+LEFTOVER_RUNS = 7
 MANY_FILES = 100_000
 
 

@@ -124,9 +124,10 @@ struct SingleInstance::Peer {
 
 SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     : QObject(parent)
-    , m_socketPath(folder(directory) + QStringLiteral("/QELStashlet.socket"))
-    , m_lockPath(folder(directory) + QStringLiteral("/QELStashlet.lock"))
 {
+    const QString base = folder(directory);
+    m_socketPath = base + QStringLiteral("/QELStashlet.socket");
+    m_lockPath = base + QStringLiteral("/QELStashlet.lock");
 }
 
 SingleInstance::~SingleInstance()

@@ -76,7 +76,6 @@ public:
         return received;
     }
 
-    // Every diagnostic line written so far, in order.
     QStringList lines() const
     {
         QFile log(QString::fromStdString((m_root / "log").native()));
@@ -136,10 +135,11 @@ struct TestShelf {
         }
         return manager->tempFiles().constLast();
     }
-    QStringList names() const
+    QStringList names() const { return namesOf(*manager); }
+    static QStringList namesOf(const StashletManager &manager)
     {
         QStringList names;
-        for (const TempFile &f : manager->tempFiles()) {
+        for (const TempFile &f : manager.tempFiles()) {
             names << f.displayName();
         }
         return names;

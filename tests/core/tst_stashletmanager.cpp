@@ -86,6 +86,7 @@ private Q_SLOTS:
     void leftoverAtTheStagedPathOrAVanishedFolderIsDealtWith()
     {
         TestShelf shelf;
+        settle(shelf.pool); // the start's emptying would take the leftover
         shelf.env.file("tmp/QELStashlet/song.mp3/old", "old"); // not even a file
         shelf.add(shelf.env.file("music/song.mp3", "new"));
         QCOMPARE(readAll(shelf.env.staging() / "song.mp3"), std::string("new"));

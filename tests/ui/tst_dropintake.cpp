@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
-#include <QTranslator>
 #include <QtTest>
 
 #include <latch>
@@ -92,16 +91,6 @@ struct Shelf {
         [this] { return count; },
         [this](const Path &path) { added.append(QByteArray::fromStdString(path.native())); }};
     QString banner() const { return intake.errorMessage().value_or(QString()); }
-};
-
-// Stands for a translation file: every text of the table comes back marked.
-class MarkingTranslator final : public QTranslator {
-public:
-    QString translate(const char *context, const char *source, const char *, int) const override
-    {
-        return qstrcmp(context, "Texts") == 0 ? u'<' + QString::fromUtf8(source) + u'>' : QString();
-    }
-    bool isEmpty() const override { return false; }
 };
 
 } // namespace
@@ -307,17 +296,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!shelf.intake.errorMessage(), 4500);
         QVERIFY2(sinceSecond.elapsed() >= 2990, qPrintable(QString::number(sinceSecond.elapsed())));
         QCOMPARE(changed.count(), 3);
-    }
-
-    // A translation takes over the banner, count and all, with no change to the code.
-    void bannerFollowsTheInstalledTranslation()
-    {
-        MarkingTranslator translator;
-        QVERIFY(QCoreApplication::installTranslator(&translator));
-        Shelf shelf;
-        shelf.count = 5;
-        QVERIFY(!shelf.intake.handleDrop({}));
-        QCOMPARE(shelf.banner(), QStringLiteral("<Hai già raggiunto il limite di 5 file>"));
     }
 
     void uriListBecomesOneProviderPerUrl()

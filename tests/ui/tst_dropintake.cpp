@@ -179,10 +179,7 @@ private Q_SLOTS:
         QVERIFY(drops[1][2]->loadedTypes.isEmpty());
         shelf.settleWork();
         QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
-        const auto staged = std::filesystem::path(qgetenv("TMPDIR").toStdString()) / "QELStashlet";
-        QCOMPARE(std::distance(std::filesystem::directory_iterator(staged),
-                               std::filesystem::directory_iterator()),
-                 StashletManager::kLimit);
+        QCOMPARE(entriesIn(shelf.env.staging()), StashletManager::kLimit);
     }
 
     void itemResolution_data()

@@ -8,7 +8,6 @@
 
 namespace {
 
-// Steps the ticker in 1 ms frames, calling `sample` after each.
 template <typename F> void run(Ticker &ticker, double seconds, F sample)
 {
     for (int i = 0; i < std::lround(seconds * 1000); ++i) {

@@ -30,7 +30,6 @@ QImage paintToImage(QSize size, const std::function<void(QPainter &)> &draw)
     return image;
 }
 
-// The smallest rectangle holding every pixel more opaque than `minAlpha`.
 QRect coverage(const QImage &image, int minAlpha = 0)
 {
     QRect box;
@@ -41,13 +40,6 @@ QRect coverage(const QImage &image, int minAlpha = 0)
         }
     }
     return box;
-}
-
-QImage drawIcon(QSize frame, const QString &path, const QAbstractFileIconProvider &service)
-{
-    return paintToImage(frame, [&](QPainter &p) {
-        FileIcon::paint(p, QRectF(QPointF(0, 0), frame), path, service, ColorScheme::Light);
-    });
 }
 
 } // namespace
@@ -71,8 +63,10 @@ private Q_SLOTS:
         QList<QImage> images{paintToImage(
             QSize(32, 32), [&](QPainter &p) { p.drawPixmap(0, 0, blank.pixmap(32, 32)); })};
         for (const char *name : {"a.png", "note.txt", "folder"}) {
-            images.append(drawIcon(QSize(32, 32), dir.filePath(QLatin1String(name)),
-                                   FileIcon::desktopProvider()));
+            images.append(paintToImage(QSize(32, 32), [&](QPainter &p) {
+                FileIcon::paint(p, QRectF(0, 0, 32, 32), dir.filePath(QLatin1String(name)),
+                                FileIcon::desktopProvider(), ColorScheme::Light);
+            }));
         }
         for (int i = 0; i < images.size(); ++i) {
             QVERIFY(!coverage(images[i]).isEmpty());

@@ -20,21 +20,16 @@
 
 namespace {
 
-double meanGray(const QImage &image)
-{
-    double sum = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            sum += qGray(image.pixel(x, y));
-        }
-    }
-    return sum / (image.width() * image.height());
-}
-
 // The whole panel, as it stands, paints in both schemes, and the dark one
 // reads dark: its backdrop, not only the palette's text, follows the scheme.
 void paintsInBothSchemes(PanelFixture &shelf)
 {
+    const auto meanGray = [](const QImage &image) {
+        double sum = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            sum += qGray(image.pixel(i % image.width(), i / image.width()));
+        return sum / (image.width() * image.height());
+    };
     const double light = meanGray(shelf.render());
     shelf.setScheme(ColorScheme::Dark);
     const double dark = meanGray(shelf.render());
@@ -42,7 +37,6 @@ void paintsInBothSchemes(PanelFixture &shelf)
     QVERIFY2(dark < light / 2, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(light)));
 }
 
-// Collects what a widget is asked to repaint.
 class PaintSpy final : public QObject {
 public:
     explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }

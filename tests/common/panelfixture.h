@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QTest>
 
 #include <filesystem>
@@ -56,9 +57,8 @@ public:
         static const char *const names[] = {"Relazione trimestrale 2026.pdf", "foto-vacanze.jpg",
                                             "presentazione.pptx", "note.txt",
                                             "archivio-progetto-finale-versione-definitiva.zip"};
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
             manager->addFile(sample(names[i], size_t(1) << (10 + 3 * i)));
-        }
         settleWork();
     }
 
@@ -66,9 +66,8 @@ public:
 
     static void settleAnimations()
     {
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < 100; ++i)
             Ticker::shared().advance(0.05);
-        }
     }
 
     QImage render(double devicePixelRatio = 2.0)
@@ -84,4 +83,18 @@ public:
     BackgroundPool pool;
     std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
     std::unique_ptr<StashletPopupView> panel = std::make_unique<StashletPopupView>(*manager, pool);
+};
+
+class PaintSpy final : public QObject {
+public:
+    explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
 };

@@ -26,9 +26,8 @@ void save(const fs::path &path, const char *format, qint64 mtime = 0)
 {
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(Qt::red);
-    if (mtime != 0) {
+    if (mtime != 0)
         image.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
-    }
     fs::create_directories(path.parent_path());
     QImageWriter writer(QString::fromStdString(path.native()), format);
     QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
@@ -91,6 +90,11 @@ private Q_SLOTS:
         }
         QVERIFY2(std::abs(accent / bar.width() - 0.25) < 0.03,
                  qPrintable(QStringLiteral("%1 of %2 px filled").arg(accent).arg(bar.width())));
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        PaintSpy spy(&row);
+        row.setProgress(PendingCopy{1, "grande.bin", 750, 1000, std::chrono::steady_clock::now()});
+        QTRY_VERIFY(spy.painted.intersects(bar.toAlignedRect()));
     }
 
     // A PNG's card shows the picture where the type icon was, until the
@@ -168,7 +172,7 @@ private Q_SLOTS:
         const QString gnome = QStringLiteral("x-special/gnome-copied-files");
         const QString list = QStringLiteral("text/uri-list");
         QTest::newRow("PCManFM, Thunar: a cut is only copied")
-            << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c")
+            << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c") + '\0'
             << QByteArray("file:///tmp/a%20b\r\nfile:///tmp/c\r\n") << 0;
         QTest::newRow("Nautilus, as plain text")
             << QStringLiteral("text/plain")

@@ -45,9 +45,11 @@ private Q_SLOTS:
     void shareButtonSharesExactlyThisEntry()
     {
         PanelFixture shelf;
-        for (const char *name : {"first.txt", "slides \xe9.pdf", "last.txt"})
+        // One at a time, so that the entry shared is neither first nor last.
+        for (const char *name : {"first.txt", "slides \xe9.pdf", "last.txt"}) {
             shelf.manager->addFile(shelf.sample(name));
-        shelf.settleWork();
+            shelf.settleWork();
+        }
         const fs::path received = shelf.env.fakeShareHandler();
         shelf.panel->show();
         FileRowView *middle = shelf.rows().value(1);
@@ -90,6 +92,9 @@ private Q_SLOTS:
         QAccessibleInterface *card = QAccessible::queryAccessibleInterface(row);
         QCOMPARE(card->role(), QAccessible::ListItem);
         QCOMPARE(card->text(QAccessible::Name), QStringLiteral("appunti.txt, 4 kB"));
+        for (QAbstractButton *button : {row->airDropButton(), row->removeButton()})
+            QVERIFY(
+                !QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty());
 
         const auto render = [&](ColorScheme scheme) {
             shelf.setScheme(scheme);

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QToolTip>
 #include <QtTest>
@@ -36,21 +35,6 @@ void paintsInBothSchemes(PanelFixture &shelf)
     shelf.setScheme(ColorScheme::Light);
     QVERIFY2(dark < light / 2, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(light)));
 }
-
-class PaintSpy final : public QObject {
-public:
-    explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            painted += static_cast<QPaintEvent *>(event)->region();
-        }
-        return false;
-    }
-};
 
 } // namespace
 

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QTest>
 
 #include <filesystem>
@@ -46,36 +47,27 @@ public:
         return active;
     }
 
-    // A sample file of `bytes` bytes named `name`, outside the staging folder.
     std::filesystem::path sample(const std::string &name, size_t bytes = 1000)
     {
         return env.file(std::filesystem::path("samples") / name, std::string(bytes, 's'));
     }
 
-    // Puts `count` sample files on the shelf and waits until they are listed.
     void fill(int count)
     {
-        static const char *const names[] = {"Relazione trimestrale 2026.pdf",
-                                            "foto-vacanze.jpg",
-                                            "presentazione.pptx",
-                                            "note.txt",
-                                            "archivio-progetto-finale-versione-definitiva.zip",
-                                            "extra.bin"};
-        for (int i = 0; i < count; ++i) {
+        static const char *const names[] = {"Relazione trimestrale 2026.pdf", "foto-vacanze.jpg",
+                                            "presentazione.pptx", "note.txt",
+                                            "archivio-progetto-finale-versione-definitiva.zip"};
+        for (int i = 0; i < count; ++i)
             manager->addFile(sample(names[i], size_t(1) << (10 + 3 * i)));
-        }
         settleWork();
     }
 
-    // Runs background work dry and delivers what it queued to the main queue.
     void settleWork() { settle(pool); }
 
-    // Lets every finite animation reach its end.
     static void settleAnimations()
     {
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < 100; ++i)
             Ticker::shared().advance(0.05);
-        }
     }
 
     QImage render(double devicePixelRatio = 2.0)
@@ -91,4 +83,18 @@ public:
     BackgroundPool pool;
     std::shared_ptr<StashletManager> manager = StashletManager::create(pool);
     std::unique_ptr<StashletPopupView> panel = std::make_unique<StashletPopupView>(*manager, pool);
+};
+
+class PaintSpy final : public QObject {
+public:
+    explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
 };

@@ -1,65 +1,37 @@
 // SPDX-License-Identifier: MIT
+#include "contentarea.h"
 #include "filerowview.h"
-#include "rowcolors.h"
-#include "schemepalette.h"
-#include "shelftestenv.h"
-#include "ticker.h"
+#include "panelfixture.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QDesktopServices>
 #include <QMimeData>
-#include <QVBoxLayout>
 #include <QtTest>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void runFor(double seconds)
-{
-    for (double t = 0.0; t < seconds; t += 0.004) {
-        Ticker::shared().advance(0.004);
-    }
-}
+// Stands in for the desktop's opener.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> urls;
 
-// The row in a window of the list's width, as the panel would hold it.
-struct Host {
-    QWidget window;
-    FileRowView *row;
-
-    Host(const TempFile &file, StashletManager &manager)
-    {
-        window.setPalette(schemePalette(ColorScheme::Light));
-        auto *layout = new QVBoxLayout(&window);
-        layout->setContentsMargins(0, 0, 0, 0);
-        row = new FileRowView(file, manager, &window);
-        layout->addWidget(row);
-        layout->addStretch();
-        window.resize(296, 120); // the panel's width less the list's padding
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-    }
-    void pointAt(const QWidget *widget)
-    {
-        QTest::mouseMove(&window, widget->mapTo(&window, widget->rect().center()));
-    }
-    void pointAt(int y) { QTest::mouseMove(&window, QPoint(30, y)); }
-    QImage render(ColorScheme scheme)
-    {
-        window.setPalette(schemePalette(scheme));
-        QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        return image;
-    }
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
 };
 
 int differingPixels(const QImage &a, const QImage &b)
 {
     int count = 0;
     for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
+        for (int x = 0; x < a.width(); ++x)
             count += a.pixel(x, y) != b.pixel(x, y);
-        }
     }
     return count;
 }
@@ -70,133 +42,150 @@ class TestFileRowView final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cardAndButtonHoverTogether_data()
-    {
-        QTest::addColumn<bool>("airDrop");
-        QTest::newRow("AirDrop button") << true;
-        QTest::newRow("remove button") << false;
-    }
-    void cardAndButtonHoverTogether()
-    {
-        QFETCH(bool, airDrop);
-        TestShelf shelf;
-        Host host(shelf.stage("a.txt"), *shelf.manager);
-        const TempFile second = shelf.stage("b.txt");
-        FileRowView &row = *host.row;
-        QAbstractButton *button = airDrop ? row.airDropButton() : row.removeButton();
-        const auto hovered = [&] {
-            return QList<bool>{row.isHovered(), row.isAirDropHovered(), row.isDeleteHovered()};
-        };
-        const QList<bool> onButton{true, airDrop, !airDrop};
-        const QRect geometry = row.geometry();
-        host.pointAt(row.height() / 2);
-        QTRY_COMPARE(hovered(), (QList<bool>{true, false, false}));
-        runFor(0.03);
-        // Moving, not a jump; a slow machine may see the spring past its target.
-        QVERIFY(row.cardScale() > 1.0 && !qFuzzyCompare(row.cardScale(), 1.015));
-        runFor(1.0);
-        QCOMPARE(row.cardScale(), 1.015);
-        QCOMPARE(row.geometry(), geometry); // drawing only
-
-        host.pointAt(button);
-        QTRY_COMPARE(hovered(), onButton);
-        // A row given a new entry under the pointer keeps its hover state.
-        row.setFile(second);
-        QCOMPARE(row.shownName(), QStringLiteral("b.txt"));
-        QCOMPARE(hovered(), onButton);
-        host.pointAt(row.height() / 2);
-        QTRY_COMPARE(hovered(), (QList<bool>{true, false, false}));
-        host.pointAt(row.height() + 30); // below the row
-        QTRY_COMPARE(hovered(), (QList<bool>{false, false, false}));
-        runFor(1.0);
-        QCOMPARE(row.cardScale(), 1.0);
-    }
-
     void shareButtonSharesExactlyThisEntry()
     {
-        TestShelf shelf;
-        shelf.stage("first.txt");
-        const TempFile middle = shelf.stage("slides \xe9.pdf");
-        shelf.stage("last.txt");
+        PanelFixture shelf;
+        // One at a time, so that the entry shared is neither first nor last.
+        for (const char *name : {"first.txt", "slides \xe9.pdf", "last.txt"}) {
+            shelf.manager->addFile(shelf.sample(name));
+            shelf.settleWork();
+        }
         const fs::path received = shelf.env.fakeShareHandler();
-        Host host(middle, *shelf.manager);
-        QTest::mouseClick(host.row->airDropButton(), Qt::LeftButton);
+        shelf.panel->show();
+        FileRowView *middle = shelf.rows().value(1);
+        QVERIFY(middle && middle->file().path().native().ends_with(".pdf"));
+        QTest::mouseClick(middle->airDropButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(fs::exists(received), 10'000);
-        QCOMPARE(readAll(received), middle.path().native());
-        settle(shelf.pool);
+        QCOMPARE(readAll(received), middle->file().path().native());
+        shelf.settleWork();
         QCOMPARE(shelf.manager->tempFiles().size(), 3);
         QVERIFY(shelf.env.lines().isEmpty());
     }
 
     void dragCarriesTheStagedCopyByteForByteAndNothingOnceItIsGone()
     {
-        TestShelf shelf;
-        const TempFile entry = shelf.stage("report \xe9.txt", "bytes");
-        FileRowView row(entry, *shelf.manager);
-        const std::unique_ptr<QMimeData> data = row.mimeDataForDrag();
+        PanelFixture shelf;
+        shelf.manager->addFile(shelf.sample("report \xe9.txt"));
+        shelf.settleWork();
+        FileRowView *row = shelf.rows().value(0);
+        QVERIFY(row);
+        const std::unique_ptr<QMimeData> data = row->mimeDataForDrag();
         QCOMPARE(data->urls().size(), 1);
         // The URL names the staged copy, byte for byte, not the dropped source.
         QCOMPARE(
             QByteArray::fromPercentEncoding(data->urls().at(0).path(QUrl::FullyEncoded).toLatin1()),
             QByteArray::fromStdString((shelf.env.staging() / "report \xe9.txt").native()));
-        fs::remove(entry.path());
-        QVERIFY(!row.mimeDataForDrag()->hasUrls());
+        fs::remove(row->file().path());
+        QVERIFY(!row->mimeDataForDrag()->hasUrls());
     }
 
-    void longNameKeepsStartAndExtension_data()
+    // Over a clear background, so that only the card's own painting counts.
+    void cardPaintsItsSchemeAndHoverAndIsNamedForScreenReaders()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("end");
-        QTest::newRow("report") << QStringLiteral(
-                                       "a-very-long-report-name-that-cannot-fit-2026.pdf")
-                                << QStringLiteral(".pdf");
-        QTest::newRow("no spaces to break at")
-            << QString(200, QLatin1Char('x')) + QStringLiteral(".tar.gz")
-            << QStringLiteral(".tar.gz");
-    }
-    void longNameKeepsStartAndExtension()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, end);
-        TestShelf shelf;
-        Host host(shelf.stage(name.toStdString()), *shelf.manager);
-        const QString shown = host.row->shownName();
-        QVERIFY2(shown.startsWith(name.left(3)) && shown.endsWith(end) &&
-                     shown.contains(QChar(0x2026)) && shown.size() < name.size(),
-                 qPrintable(shown));
-        host.window.resize(2000, 120); // given room, the whole name shows
-        QTRY_COMPARE(host.row->shownName(), name);
-    }
+        PanelFixture shelf;
+        shelf.manager->addFile(shelf.sample("appunti.txt", 4000));
+        shelf.settleWork();
+        shelf.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shelf.panel.get()));
+        FileRowView *row = shelf.rows().value(0);
+        QVERIFY(row);
+        QAccessibleInterface *card = QAccessible::queryAccessibleInterface(row);
+        QCOMPARE(card->role(), QAccessible::ListItem);
+        QCOMPARE(card->text(QAccessible::Name), QStringLiteral("appunti.txt, 4 kB"));
+        for (QAbstractButton *button : {row->airDropButton(), row->removeButton()})
+            QVERIFY(
+                !QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty());
 
-    void fadingInFromClearKeepsTheTintsHue()
-    {
-        const RowColors rest = RowColors::of(ColorScheme::Dark, false);
-        const RowColors hover = RowColors::of(ColorScheme::Dark, true);
-        const QColor half = blendColors(rest.cardTint, hover.cardTint, 0.5);
-        QCOMPARE(half.rgb(), hover.cardTint.rgb()); // white, not a grey on the way
-        QVERIFY(qAbs(half.alphaF() - hover.cardTint.alphaF() / 2) < 0.002f);
-        // A spring past its target does not push the colour past the table's.
-        QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, 1.2), hover.deleteDisc);
-        QCOMPARE(blendColors(rest.deleteDisc, hover.deleteDisc, -0.2), rest.deleteDisc);
-    }
-
-    // Over a clear background, so that only the row's own painting counts.
-    void renderedRowShowsHoverAndScheme()
-    {
-        TestShelf shelf;
-        Host host(shelf.stage("a.txt", "hello"), *shelf.manager);
-        QImage blank(host.row->size(), QImage::Format_ARGB32_Premultiplied);
-        blank.fill(Qt::transparent);
-        const QImage rest = host.render(ColorScheme::Light);
+        const auto render = [&](ColorScheme scheme) {
+            shelf.setScheme(scheme);
+            QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        const QImage rest = render(ColorScheme::Light);
         const int area = rest.width() * rest.height();
+        QImage blank(rest.size(), rest.format());
+        blank.fill(Qt::transparent);
         QVERIFY(differingPixels(rest, blank) > area / 4);
-        // The scheme follows the palette, there and back.
-        QVERIFY(differingPixels(host.render(ColorScheme::Dark), rest) > area / 2);
-        QCOMPARE(differingPixels(host.render(ColorScheme::Light), rest), 0);
-        host.pointAt(host.row->removeButton());
-        QTRY_VERIFY(host.row->isDeleteHovered());
-        runFor(1.0);
-        QVERIFY(differingPixels(host.render(ColorScheme::Light), rest) > 100);
+        QVERIFY(differingPixels(render(ColorScheme::Dark), rest) > area / 2);
+        QCOMPARE(differingPixels(render(ColorScheme::Light), rest), 0);
+        // The card itself, not only a button, answers the pointer.
+        QTest::mouseMove(row, QPoint(30, row->height() / 2));
+        QTRY_VERIFY(row->isHovered());
+        PanelFixture::settleAnimations();
+        QVERIFY(differingPixels(render(ColorScheme::Light), rest) > area / 4);
+    }
+
+    void deleteRemovesTheFocusedCardAndTheFocusMovesOn_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("next"); // the card focused after, -1 for the panel
+        QTest::newRow("Delete, first") << int(Qt::Key_Delete) << 0 << 0;
+        QTest::newRow("BackSpace, last") << int(Qt::Key_Backspace) << 2 << 1;
+        QTest::newRow("clicked card, Delete") << int(Qt::Key_Delete) << -1 << -1;
+    }
+    void deleteRemovesTheFocusedCardAndTheFocusMovesOn()
+    {
+        QFETCH(int, key);
+        QFETCH(int, index);
+        QFETCH(int, next);
+        PanelFixture shelf;
+        shelf.fill(3);
+        QVERIFY(shelf.showActive());
+        QList<TempFile> left = shelf.manager->tempFiles();
+        if (index >= 0) {
+            shelf.panel->contentArea()->focusRow(index, Qt::TabFocusReason);
+        } else {
+            index = 1;
+            QTest::mouseClick(shelf.rows()[index], Qt::LeftButton);
+        }
+        left.removeAt(index);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles(), left);
+        // After a click the keyboard goes back to the panel: Enter then
+        // opens nothing the user did not choose.
+        QWidget *expected =
+            next < 0 ? static_cast<QWidget *>(shelf.panel.get()) : shelf.rows()[next];
+        QCOMPARE(QApplication::focusWidget(), expected);
+        if (next >= 0)
+            QVERIFY(shelf.rows()[next]->showsFocusRing());
+    }
+
+    void enterAndDoubleClickOpenTheStagedCopy_data()
+    {
+        QTest::addColumn<int>("key"); // 0 for a double click, -1 for a single one
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("double click") << 0 << true;
+        QTest::newRow("single click") << -1 << false;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    }
+    void enterAndDoubleClickOpenTheStagedCopy()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, opens);
+        PanelFixture shelf;
+        shelf.fill(2);
+        QVERIFY(shelf.showActive());
+        OpenedUrls opened;
+        FileRowView *row = shelf.rows()[1];
+        row->setFocus(Qt::TabFocusReason);
+        if (key == 0) {
+            QTest::mouseDClick(row, Qt::LeftButton);
+        } else if (key < 0) {
+            QTest::mouseClick(row, Qt::LeftButton);
+        } else {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(row, &press);
+            // What the card does not take goes on to the window: Escape closes it.
+            QCOMPARE(press.isAccepted(), opens);
+        }
+        QCOMPARE(opened.urls, opens ? QList<QUrl>{row->file().url()} : QList<QUrl>{});
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
     }
 };
 

@@ -3,36 +3,32 @@
 #include "dropintake.h"
 #include "emptystateview.h"
 #include "filerowview.h"
-#include "notificationcenter.h"
 #include "panelfixture.h"
 #include "panelheader.h"
 #include "snappybutton.h"
 #include "visualeffectview.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QMimeData>
-#include <QPaintEvent>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
-
-double meanGray(const QImage &image)
-{
-    double sum = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            sum += qGray(image.pixel(x, y));
-        }
-    }
-    return sum / (image.width() * image.height());
-}
 
 // The whole panel, as it stands, paints in both schemes, and the dark one
 // reads dark: its backdrop, not only the palette's text, follows the scheme.
 void paintsInBothSchemes(PanelFixture &shelf)
 {
+    const auto meanGray = [](const QImage &image) {
+        double sum = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            sum += qGray(image.pixel(i % image.width(), i / image.width()));
+        return sum / (image.width() * image.height());
+    };
     const double light = meanGray(shelf.render());
     shelf.setScheme(ColorScheme::Dark);
     const double dark = meanGray(shelf.render());
@@ -40,82 +36,12 @@ void paintsInBothSchemes(PanelFixture &shelf)
     QVERIFY2(dark < light / 2, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(light)));
 }
 
-// Collects what a widget is asked to repaint.
-class PaintSpy final : public QObject {
-public:
-    explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            painted += static_cast<QPaintEvent *>(event)->region();
-        }
-        return false;
-    }
-};
-
 } // namespace
 
 class TestPopupView final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void badgeColourMarksHowFullTheShelfIsAndMovesThereOnItsSpring()
-    {
-        for (const bool dark : {false, true}) {
-            QCOMPARE(PanelHeader::badgeColorFor(3, dark), PanelHeader::badgeColorFor(4, dark));
-            QVERIFY(PanelHeader::badgeColorFor(2, dark) != PanelHeader::badgeColorFor(3, dark));
-            QVERIFY(PanelHeader::badgeColorFor(4, dark) != PanelHeader::badgeColorFor(5, dark));
-            QVERIFY(PanelHeader::badgeColorFor(5, dark) != PanelHeader::badgeColorFor(5, !dark));
-        }
-        PanelFixture shelf;
-        shelf.fill(2);
-        QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("2/5"));
-        PanelFixture::settleAnimations();
-        const QColor before = shelf.panel->header()->badgeColor();
-        QCOMPARE(before, PanelHeader::badgeColorFor(2, false));
-        shelf.manager->addFile(shelf.sample("third.txt"));
-        shelf.settleWork();
-        Ticker::shared().advance(0.05);
-        const QColor midway = shelf.panel->header()->badgeColor();
-        PanelFixture::settleAnimations();
-        const QColor after = shelf.panel->header()->badgeColor();
-        QCOMPARE(after, PanelHeader::badgeColorFor(3, false));
-        QVERIFY(midway != before && midway != after);
-        shelf.setScheme(ColorScheme::Dark);
-        QCOMPARE(shelf.panel->header()->badgeColor(), PanelHeader::badgeColorFor(3, true));
-    }
-
-    void closeAndClearButtonsActOnePressAtATime()
-    {
-        PanelFixture shelf;
-        shelf.fill(3);
-        int posted = 0;
-        const auto token = NotificationCenter::defaultCenter().observe(
-            QStringLiteral("closePopover"), [&] { ++posted; });
-        QTest::mouseClick(shelf.panel->header()->closeButton(), Qt::LeftButton);
-        QTest::mouseClick(shelf.panel->header()->closeButton(), Qt::LeftButton);
-        NotificationCenter::defaultCenter().unregister(token);
-        QCOMPARE(posted, 2);
-
-        // Hover changes the clear button's fill at once, with no animation to wait for.
-        SnappyButton *clear = shelf.panel->clearButton();
-        const QImage rest = clear->grab().toImage();
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QCoreApplication::sendEvent(clear, &enter);
-        QVERIFY(clear->grab().toImage() != rest);
-        QVERIFY(!shelf.panel->isQuitHovered());
-
-        QTest::mouseClick(clear, Qt::LeftButton);
-        QCOMPARE(shelf.rows().size(), 3); // the list changes a turn later
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(shelf.manager->tempFiles().isEmpty());
-        QVERIFY(shelf.rows().isEmpty());
-        QVERIFY(!clear->isVisibleTo(shelf.panel.get()));
-    }
-
     // Qt hands the focus of a button that goes to the next in the tab chain:
     // "Esci" after "Cancella Tutto", where Return then quits.
     void focusLeavesNoButtonAfterAClearOrARemoval_data()
@@ -194,21 +120,31 @@ private Q_SLOTS:
         QVERIFY(!shelf.panel->header()->acceptDrops());
     }
 
-    void closingThePanelTakesDownTheBannerAndItsTimer()
+    // The banner is named for screen readers while it shows, in both
+    // schemes, and closing the panel takes it and its timer down.
+    void bannerIsAnnouncedAndLeavesWithThePanel()
     {
         PanelFixture shelf;
         shelf.panel->show();
         shelf.fill(5);
         QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("5/5"));
-        DropIntake &intake = shelf.panel->contentArea()->dropIntake();
+        ContentArea *content = shelf.panel->contentArea();
+        QAccessibleInterface *banner = QAccessible::queryAccessibleInterface(content->banner());
+        QCOMPARE(banner->role(), QAccessible::AlertMessage);
+        QVERIFY(banner->state().invisible);
+        DropIntake &intake = content->dropIntake();
         intake.showError(QStringLiteral("Hai già raggiunto il limite di 5 file"));
+        QCOMPARE(banner->text(QAccessible::Name),
+                 QStringLiteral("Hai già raggiunto il limite di 5 file"));
+        QVERIFY(!banner->state().invisible);
         PanelFixture::settleAnimations();
-        QCOMPARE(shelf.panel->contentArea()->bannerOpacity(), 1.0);
+        QCOMPARE(content->bannerOpacity(), 1.0);
         paintsInBothSchemes(shelf);
         shelf.panel->hide();
         QVERIFY(!intake.errorMessage());
         QVERIFY(!intake.errorTimer()->isValid());
-        QCOMPARE(shelf.panel->contentArea()->bannerOpacity(), 0.0);
+        QCOMPARE(content->bannerOpacity(), 0.0);
+        QVERIFY(banner->state().invisible);
     }
 
     void emptyStateBreathesOnEveryAppearanceRepaintingOnlyItsBadge()
@@ -236,26 +172,17 @@ private Q_SLOTS:
         Ticker::shared().advance(1.1);
         QVERIFY(empty->badgeScale() > 1.01); // breathing again
     }
-    void schemeFollowsThePalette_data()
-    {
-        QTest::addColumn<QColor>("window");
-        QTest::addColumn<QColor>("text");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("deep blue window, white text")
-            << QColor(0, 0, 255) << QColor(Qt::white) << true;
-        QTest::newRow("yellow window, black text")
-            << QColor(255, 255, 0) << QColor(Qt::black) << false;
-        QTest::newRow("no contrast") << QColor(128, 128, 128) << QColor(128, 128, 128) << false;
-    }
     void schemeFollowsThePalette()
     {
-        QFETCH(QColor, window);
-        QFETCH(QColor, text);
-        QFETCH(bool, dark);
-        QPalette palette;
-        palette.setColor(QPalette::Window, window);
-        palette.setColor(QPalette::WindowText, text);
-        QCOMPARE(colorSchemeOf(palette), dark ? ColorScheme::Dark : ColorScheme::Light);
+        const auto scheme = [](const QColor &window, const QColor &text) {
+            QPalette palette;
+            palette.setColor(QPalette::Window, window);
+            palette.setColor(QPalette::WindowText, text);
+            return colorSchemeOf(palette);
+        };
+        QCOMPARE(scheme(QColor(0, 0, 255), Qt::white), ColorScheme::Dark);
+        QCOMPARE(scheme(QColor(255, 255, 0), Qt::black), ColorScheme::Light);
+        QCOMPARE(scheme(Qt::gray, Qt::gray), ColorScheme::Light); // no contrast
     }
 
     // Over sharp windows a translucent tint lets their text read through;
@@ -280,6 +207,86 @@ private Q_SLOTS:
         QCOMPARE(qAlpha(image.pixel(16, image.height() / 2)) < 255, blur);
         QCOMPARE(qAlpha(image.pixel(0, 0)) == 0, compositing);
         QCOMPARE(qAlpha(image.pixel(image.width() - 1, image.height() - 1)) == 0, compositing);
+    }
+
+    // Tab walks the buttons and cards in order, the arrows enter the list
+    // and stop at its ends. The ring shows where the keyboard moved the
+    // focus, not after a click.
+    void keysWalkTheCardsInOrderShowingTheRing()
+    {
+        PanelFixture shelf;
+        shelf.fill(2);
+        QVERIFY(shelf.showActive());
+        const QList<FileRowView *> rows = shelf.rows();
+        const QImage plain = rows[0]->grab().toImage();
+        QList<QWidget *> tabs{shelf.panel->header()->closeButton()};
+        for (FileRowView *row : rows)
+            tabs << row << row->airDropButton() << row->removeButton();
+        for (QWidget *next : tabs << shelf.panel->clearButton() << shelf.panel->quitButton()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        shelf.panel->setFocus(Qt::PopupFocusReason);
+        const int focused[] = {0, 1, 1, 0, 0};
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), i < 3 ? Qt::Key_Down : Qt::Key_Up);
+            QCOMPARE(QApplication::focusWidget(), rows[focused[i]]);
+        }
+
+        QVERIFY(rows[0]->showsFocusRing());
+        QVERIFY(rows[0]->grab().toImage() != plain);
+        QTest::mouseClick(rows[1], Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), rows[1]);
+        QVERIFY(!rows[1]->showsFocusRing());
+    }
+
+    void badgeDragsEveryStagedFile()
+    {
+        PanelFixture shelf;
+        shelf.panel->show();
+        PanelHeader *header = shelf.panel->header();
+        QVERIFY(!header->mimeDataForDrag());
+        const QPoint badge = header->badgeRect().center().toPoint();
+        QHelpEvent empty(QEvent::ToolTip, badge, header->mapToGlobal(badge));
+        QApplication::sendEvent(header, &empty);
+        QVERIFY(!QToolTip::isVisible());
+
+        shelf.fill(3);
+        QList<QUrl> all;
+        for (const TempFile &file : shelf.manager->tempFiles())
+            all.append(file.url());
+        QCOMPARE(header->mimeDataForDrag()->urls(), all);
+        QHelpEvent help(QEvent::ToolTip, badge, header->mapToGlobal(badge));
+        QApplication::sendEvent(header, &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Trascina tutti i file"));
+        QToolTip::hideText();
+    }
+
+    // Ctrl+V stages what a file manager copied; Ctrl+C on the focused card
+    // offers that card's staged copy, not the first one's.
+    void pasteStagesAndCopyOffersTheFocusedCard()
+    {
+        PanelFixture shelf;
+        const auto uri = [&](const char *name) {
+            return QUrl::fromLocalFile(QString::fromStdString(shelf.sample(name).native()))
+                .toEncoded();
+        };
+        auto *copied = new QMimeData;
+        copied->setData(QStringLiteral("x-special/gnome-copied-files"),
+                        "copy\n" + uri("uno.txt") + "\n" + uri("due.txt"));
+        QGuiApplication::clipboard()->setMimeData(copied);
+        QVERIFY(shelf.showActive());
+        QTest::keyClick(shelf.panel.get(), Qt::Key_V, Qt::ControlModifier);
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles().size(), 2);
+
+        FileRowView *second = shelf.rows().value(1);
+        QVERIFY(second != nullptr);
+        second->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(second, Qt::Key_C, Qt::ControlModifier);
+        const QByteArray offered = QGuiApplication::clipboard()->mimeData()->data(
+            QStringLiteral("x-special/gnome-copied-files"));
+        QCOMPARE(offered, "copy\n" + second->file().url().toEncoded());
     }
 };
 

@@ -17,8 +17,7 @@ import time
 from pixels import glyph_contrast, hex_colour, pixels
 from waysession import SwaySession
 from xsession import (DARK_BAR, LIGHT_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure,
-                      Session, SniX11Session, check, log, read_bytes, run,
-                      wait_for)
+                      Session, SniX11Session, check, log, read_bytes, run, wait_for)
 
 CELLS = {"xembed": Session, "sni-x11": SniX11Session, "sway": SwaySession}
 MIN_GLYPH_CONTRAST, MAX_BACKDROP_SPREAD, MAX_GAP_TO_BAR = 3.0, 6, 16
@@ -68,21 +67,13 @@ def accent_pixels(s, panel):
 
 
 def big_source(s, name):
-    """A folder holding `name`: 2 GiB of real data (no holes), out of the page cache;
-    written once per build tree, linked into each session beside it."""
-    kept = os.path.abspath("copy-e2e-2GiB.bin")
-    if not os.path.exists(kept) or os.path.getsize(kept) != BIG:
-        block = os.urandom(1 << 20)
-        with open(kept + ".part", "wb") as f:
-            for _ in range(BIG >> 20):
-                f.write(block)
-            os.fsync(f.fileno())
-        os.rename(kept + ".part", kept)
-    fd = os.open(kept, os.O_RDONLY)
-    os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
-    os.close(fd)
-    folder = s.write(os.path.join(s.files, name + "-src", ""))
-    os.link(kept, os.path.join(folder, name))
+    """A folder holding `name`: 2 GiB of real data (no holes), out of the page cache."""
+    folder, block = s.write(os.path.join(s.files, name + "-src", "")), os.urandom(1 << 20)
+    with open(os.path.join(folder, name), "wb") as f:
+        for _ in range(BIG >> 20):
+            f.write(block)
+        os.fsync(f.fileno())
+        os.posix_fadvise(f.fileno(), 0, 0, os.POSIX_FADV_DONTNEED)
     return folder
 
 

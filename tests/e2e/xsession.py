@@ -498,11 +498,6 @@ class Session:
         return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if ours(pid)]
 
     def report_failure(self):
-        try:
-            self.save_png(os.path.abspath(f"e2e-failure-{self.name}.png"))
-            log(f"screen at failure saved to e2e-failure-{self.name}.png")
-        except Exception as error:  # noqa: BLE001 - diagnostics only, the desktop may be gone
-            log("no screenshot:", error)
         for name in sorted(os.listdir(self.logs)):
             text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
             print(f"----- {name} -----\n{text}", flush=True)

@@ -30,8 +30,45 @@ def output(args, **kwargs):
     return result.stdout
 
 
-def installed(prefix, app_id):
-    """What a desktop reads of the installed files under `prefix`."""
+def check_package(build, app_id, version, scratch):
+    output(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B",
+            scratch], cwd=scratch)
+    arch = output(["dpkg", "--print-architecture"]).strip()
+    debs = [n for n in os.listdir(scratch) if n.endswith(".deb")]
+    check(debs == [f"qel-stashlet_{version}_{arch}.deb"], f"cpack made {debs}")
+    deb = os.path.join(scratch, debs[0])
+    fields = dict(re.findall(r"^ ([A-Za-z-]+): (.*)$", output(["dpkg-deb", "-I", deb]), re.M))
+    depends = dict(re.findall(r"(?:^|,)\s*([a-z0-9.+-]+)\s*(?:\(>= ([^)]+)\))?",
+                              fields.get("Depends", "")))
+    for library in QT_LIBRARIES:
+        check(depends.get(library, "").startswith("6."),
+              f"no dependency on {library} with a Qt 6 floor: {fields.get('Depends')}")
+    # QtNetwork would load Kerberos, GSSAPI and libproxy into every start.
+    check("libqt6network6" not in depends, f"the package depends on QtNetwork: {depends}")
+    files = {}
+    for line in output(["dpkg-deb", "-c", deb]).splitlines():
+        mode, owner, *_, path = line.split()
+        if not mode.startswith("d"):
+            files[os.path.relpath(path, "./usr")] = (mode, owner)
+    apps = "share/icons/hicolor/scalable/apps/"
+    wanted = {"bin/qel-stashlet", f"share/applications/{app_id}.desktop",
+              f"share/metainfo/{app_id}.metainfo.xml", f"{apps}{app_id}.svg",
+              f"{apps}{app_id}-symbolic.svg", "share/man/man1/qel-stashlet.1.gz",
+              "share/doc/qel-stashlet/copyright"} | {
+        f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in ICON_SIZES}
+    check(set(files) == wanted, f"the package holds {sorted(set(files) - wanted)} extra, "
+                                f"{sorted(wanted - set(files))} missing")
+    for path, (mode, owner) in files.items():
+        want = "-rwxr-xr-x" if path.startswith("bin/") else "-rw-r--r--"
+        check((mode, owner) == (want, "root/root"), f"{path} is {mode} {owner}")
+    # The packaged program is the stripped build: it must still run. What a desktop reads
+    # of what the package installs follows.
+    output(["dpkg-deb", "-x", deb, os.path.join(scratch, "root")])
+    prefix = os.path.join(scratch, "root", "usr")
+    said = run([prefix + "/bin/qel-stashlet", "--version"]).stdout.strip()
+    check(said == f"qel-stashlet {version}", f"the packaged program printed {said!r}")
+    check("not stripped" not in run(["file", prefix + "/bin/qel-stashlet"]).stdout,
+          "the packaged program has symbols")
     # The desktop entry: desktop-file-validate writes hints and warnings with status 0;
     # a clean entry has none.
     path = os.path.join(prefix, "share/applications", app_id + ".desktop")
@@ -66,47 +103,6 @@ def installed(prefix, app_id):
     for icon in (apps + ".svg", apps + "-symbolic.svg"):
         with open(icon, "rb") as f:
             check(b"<svg" in f.read(256), f"{os.path.basename(icon)} opens with no <svg tag")
-
-
-def check_package(build, app_id, version, scratch):
-    output(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B",
-            scratch], cwd=scratch)
-    arch = output(["dpkg", "--print-architecture"]).strip()
-    debs = [n for n in os.listdir(scratch) if n.endswith(".deb")]
-    check(debs == [f"qel-stashlet_{version}_{arch}.deb"], f"cpack made {debs}")
-    deb = os.path.join(scratch, debs[0])
-    fields = dict(re.findall(r"^ ([A-Za-z-]+): (.*)$", output(["dpkg-deb", "-I", deb]), re.M))
-    depends = dict(re.findall(r"(?:^|,)\s*([a-z0-9.+-]+)\s*(?:\(>= ([^)]+)\))?",
-                              fields.get("Depends", "")))
-    for library in QT_LIBRARIES:
-        check(depends.get(library, "").startswith("6."),
-              f"no dependency on {library} with a Qt 6 floor: {fields.get('Depends')}")
-    # QtNetwork would load Kerberos, GSSAPI and libproxy into every start.
-    check("libqt6network6" not in depends, f"the package depends on QtNetwork: {depends}")
-    files = {}
-    for line in output(["dpkg-deb", "-c", deb]).splitlines():
-        mode, owner, *_, path = line.split()
-        if not mode.startswith("d"):
-            files[os.path.relpath(path, "./usr")] = (mode, owner)
-    apps = "share/icons/hicolor/scalable/apps/"
-    wanted = {"bin/qel-stashlet", f"share/applications/{app_id}.desktop",
-              f"share/metainfo/{app_id}.metainfo.xml", f"{apps}{app_id}.svg",
-              f"{apps}{app_id}-symbolic.svg", "share/man/man1/qel-stashlet.1.gz",
-              "share/doc/qel-stashlet/copyright"} | {
-        f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in ICON_SIZES}
-    check(set(files) == wanted, f"the package holds {sorted(set(files) - wanted)} extra, "
-                                f"{sorted(wanted - set(files))} missing")
-    for path, (mode, owner) in files.items():
-        want = "-rwxr-xr-x" if path.startswith("bin/") else "-rw-r--r--"
-        check((mode, owner) == (want, "root/root"), f"{path} is {mode} {owner}")
-    # The packaged program is the stripped build: it must still run.
-    output(["dpkg-deb", "-x", deb, os.path.join(scratch, "root")])
-    prefix = os.path.join(scratch, "root", "usr")
-    said = run([prefix + "/bin/qel-stashlet", "--version"]).stdout.strip()
-    check(said == f"qel-stashlet {version}", f"the packaged program printed {said!r}")
-    check("not stripped" not in run(["file", prefix + "/bin/qel-stashlet"]).stdout,
-          "the packaged program has symbols")
-    installed(prefix, app_id)
 
 
 def main(argv):

@@ -24,10 +24,6 @@ def pixels(image, rect):
     return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
 
 
-def hex_colour(rgb):
-    return "#%02x%02x%02x" % tuple(rgb)
-
-
 def contrast(a, b):
     """WCAG's contrast ratio of two sRGB colours."""
     def luminance(rgb):

@@ -94,8 +94,7 @@ def run(name, tools, body, cannot=None):
 
 
 def selection_owned(display, name):
-    """Whether a client owns the X selection `name`: a tray host or a compositor has
-    started, which no window of theirs tells."""
+    """Whether a client owns the X selection `name`: a tray or a compositor that has started."""
     x = ctypes.CDLL("libX11.so.6")
     x.XOpenDisplay.restype = ctypes.c_void_p
     dpy = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
@@ -113,16 +112,12 @@ class Window:
     centre = property(lambda self: (self.x + self.w // 2, self.y + self.h // 2))
     rect = property(lambda self: (self.x, self.y, self.w, self.h))
 
-    def __repr__(self):
-        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}>"
-
 
 class Session:
     TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
     BAR, places_windows = "trayer", True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
-        """`within`: where to make the session's folder; `bar`: the tray's colour."""
         self.binary, self.bar, self.name = os.path.abspath(binary), bar, name
         self.root = tempfile.mkdtemp(prefix="stashlet-e2e-", dir=within)
         self.home, self.tmp, self.runtime, self.files, self.logs = (self.write(
@@ -238,8 +233,8 @@ class Session:
         return self.spawn("app" if binary is None else os.path.basename(binary),
                           [binary or self.binary], dict(self.env, **(extra_env or {})))
 
-    def start_app(self, extra_env=None):
-        self.app = self.launch(extra_env)
+    def start_app(self):
+        self.app = self.launch()
         return self.tray_item(None)
 
     def tray_item(self, _before):  # an XEmbed tray shows the program's own window
@@ -283,7 +278,7 @@ class Session:
         panels = [Window(w.id, w.x + (w.w - PANEL_W) // 2, w.y + (w.h - PANEL_H) // 2, PANEL_W,
                          PANEL_H) for w in self.app_windows()
                   if w.w - PANEL_W == w.h - PANEL_H >= 0 and (w.w - PANEL_W) % 2 == 0]
-        check(len(panels) <= 1, f"more than one panel on screen: {panels}")
+        check(len(panels) <= 1, f"more than one panel on screen: {[p.rect for p in panels]}")
         return panels[0] if panels else None
 
     def place(self, win, x, y, w, h):
@@ -443,8 +438,7 @@ class Session:
         return contents
 
     def drag_out(self, start, contents):
-        """Drags from `start` in the panel into a new folder in a file manager, which must
-        then hold `contents`, whole."""
+        """Drags from `start` into a new folder in a file manager, until it holds `contents`."""
         target = self.write(os.path.join(self.files, "target", ""))
         win = self.open_folder(target, 0, 420)
         self.park_pointer()

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 """Measures read off screenshots, each a binary PPM as (width, height, rgb bytes):
-colours, contrast, what changed, a menu's lines."""
+colours, contrast, what changed."""
 
 import collections
 import itertools
@@ -22,10 +22,6 @@ def region(image, x, y, w, h):
 def pixels(image, rect):
     data = region(image, *rect)
     return [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
-
-
-def hex_colour(rgb):
-    return "#%02x%02x%02x" % tuple(rgb)
 
 
 def contrast(a, b):
@@ -66,22 +62,3 @@ def glyph_contrast(image, icon, bar):
     bar_colour = collections.Counter(pixels(image, bar)).most_common(1)[0][0]
     best = max(pixels(image, icon), key=lambda p: contrast(p, bar_colour))
     return contrast(best, bar_colour), bar_colour, best
-
-
-def last_label(image, menu):
-    """The centre of the lowest line of text in a menu: a row of its left half is
-    text when some but not most of it differs from the menu's background, since
-    borders, separators and shadows cross the whole width."""
-    x, y, w, h = menu
-    left, width = x + 6, max(8, w // 2 - 6)
-    background = collections.Counter(pixels(image, menu)).most_common(1)[0][0]
-
-    def text(row):
-        ink = sum(1 for p in pixels(image, (left, row, width, 1))
-                  if sum(abs(a - b) for a, b in zip(p, background)) > 120)
-        return 0 < ink < 0.7 * width
-    # Rounded corners and shadows make thin runs at the edges; a label is taller.
-    lines = runs([row for row in range(y + 2, y + h - 2) if text(row)], 5)
-    if not lines:
-        raise ValueError(f"no text in the menu at {menu}")
-    return x + w // 4, sum(lines[-1]) // 2

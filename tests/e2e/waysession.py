@@ -12,43 +12,26 @@ import struct
 import subprocess
 import time
 
-from pixels import parse_ppm
 from xsession import DARK_BAR, SCREEN_H, SCREEN_W, Session, Window, check, wait_for
 
 USER = "stashlet-desktop"
 
 
-def test_user():
-    result = subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
-                             "/usr/sbin/nologin", USER], capture_output=True, text=True)
-    check(result.returncode in (0, 9), f"useradd: {result.stderr}")  # 9: it exists
-    return pwd.getpwnam(USER)
-
-
-class Rfb:
-    """The client half of RFB 3.8, for input only: no frame is ever asked for."""
-
-    def __init__(self, path):
-        self.sock = socket.socket(socket.AF_UNIX)
-        self.sock.settimeout(10)
-        self.sock.connect(path)
-        reply = self.sock.makefile("rb").read
-        check(reply(12).startswith(b"RFB 003."), "wayvnc did not greet as an RFB server")
-        self.sock.sendall(b"RFB 003.008\n")
-        check(1 in reply(reply(1)[0]), "wayvnc offers no security type None")
-        self.sock.sendall(b"\x01")
-        check(reply(4) == b"\0\0\0\0", "RFB security handshake refused")
-        self.sock.sendall(b"\x01")  # shared
-        reply(struct.unpack(">20xI", reply(24))[0])
-        self.x = self.y = self.buttons = 0
-
-    def pointer(self, x=None, y=None, buttons=None):
-        self.x, self.y = (self.x, self.y) if x is None else (x, y)
-        self.buttons = self.buttons if buttons is None else buttons
-        self.sock.sendall(struct.pack(">BBHH", 5, self.buttons, self.x, self.y))
-
-    def keysym(self, sym, down):
-        self.sock.sendall(struct.pack(">BBxxI", 4, int(down), sym))
+def rfb_input(path):
+    """A socket to an RFB 3.8 server, past its handshake, for input only: no frame is
+    ever asked for."""
+    sock = socket.socket(socket.AF_UNIX)
+    sock.settimeout(10)
+    sock.connect(path)
+    reply = sock.makefile("rb").read
+    check(reply(12).startswith(b"RFB 003."), "wayvnc did not greet as an RFB server")
+    sock.sendall(b"RFB 003.008\n")
+    check(1 in reply(reply(1)[0]), "wayvnc offers no security type None")
+    sock.sendall(b"\x01")
+    check(reply(4) == b"\0\0\0\0", "RFB security handshake refused")
+    sock.sendall(b"\x01")  # shared
+    reply(struct.unpack(">20xI", reply(24))[0])
+    return sock
 
 
 class SwaySession(Session):
@@ -60,7 +43,10 @@ class SwaySession(Session):
     places_windows = False
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
-        self.user, self.rfb = test_user(), None
+        made = subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
+                               "/usr/sbin/nologin", USER], capture_output=True, text=True)
+        check(made.returncode in (0, 9), f"useradd: {made.stderr}")  # 9: it exists
+        self.user, self.rfb, self.pointer, self.buttons = pwd.getpwnam(USER), None, (0, 0), 0
         self.as_user = ["setpriv", f"--reuid={self.user.pw_uid}",
                         f"--regid={self.user.pw_gid}", "--init-groups", "--"]
         super().__init__(binary, within, bar, name)
@@ -81,7 +67,7 @@ class SwaySession(Session):
     def run(self, args, timeout=10):
         return super().run(self.as_user + list(args), timeout)
 
-    def start(self, tray=True):
+    def start(self):
         # With the system's service folders, GTK programs start the desktop portal, which
         # mounts a FUSE folder in XDG_RUNTIME_DIR that root can neither enter nor remove.
         services = self.write(os.path.join(self.root, "dbus-services", ""))
@@ -118,7 +104,7 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         vnc = os.path.join(self.runtime, "vnc")
         self.spawn("wayvnc", ["wayvnc", "--unix-socket", vnc])
         # The socket's file shows before wayvnc listens on it.
-        self.rfb = wait_for(lambda: os.path.exists(vnc) and Rfb(vnc), 10, "wayvnc to answer")
+        self.rfb = wait_for(lambda: os.path.exists(vnc) and rfb_input(vnc), 10, "wayvnc to answer")
         bar = os.path.join(self.home, ".config", "waybar")
         self.write(os.path.join(bar, "config"), json.dumps({
             "layer": "top", "position": "top", "height": 28, "modules-right": ["tray"],
@@ -152,8 +138,7 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
             if node.get("pid") and node.get("visible"):
                 r = node["rect"]
                 found.append(Window(node["id"], r["x"], r["y"], r["width"], r["height"],
-                                    pid=node["pid"], name=node.get("name") or "",
-                                    app_id=node.get("app_id")))
+                                    pid=node["pid"], name=node.get("name") or ""))
         return found
 
     def named(self, title):
@@ -166,18 +151,12 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         self.swaymsg(f"[con_id={win.id}]", "resize", "set", str(w), str(h), ",",
                      "move", "absolute", "position", str(x), str(y))
 
-    def shot(self, args):
-        result = subprocess.run(self.as_user + ["grim", *args, "-"], env=self.env,
+    def shot(self, rect=None, kind="ppm"):
+        crop = ["-g", "%d,%d %dx%d" % rect] if rect else []
+        result = subprocess.run(self.as_user + ["grim", "-t", kind, *crop, "-"], env=self.env,
                                 capture_output=True, timeout=20)
         check(result.returncode == 0, f"grim: {result.stderr[-300:]!r}")
         return result.stdout
-
-    def grab(self):
-        return parse_ppm(self.shot(["-t", "ppm"]))
-
-    def save_png(self, path, x=None, y=None, w=None, h=None):
-        with open(path, "wb") as f:
-            f.write(self.shot(["-g", f"{x},{y} {w}x{h}"] if w else []))
 
     def start_file_manager(self, path):
         props = "".join(f'<property name="{n}" type="{t}" value="{v}"/>' for n, t, v in (
@@ -189,17 +168,19 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         self.spawn("thunar", ["thunar", path], dict(self.env, GDK_BACKEND="wayland"))
 
     def move(self, x, y):
-        self.rfb.pointer(x, y)
+        self.pointer = x, y
+        self.rfb.sendall(struct.pack(">BBHH", 5, self.buttons, x, y))
 
     def button(self, down, button=1):
         bit = 1 << (button - 1)
-        self.rfb.pointer(buttons=self.rfb.buttons | bit if down else self.rfb.buttons & ~bit)
+        self.buttons = self.buttons | bit if down else self.buttons & ~bit
+        self.move(*self.pointer)
 
     def key(self, combo):
         # X keysyms; a letter's is its code.
-        syms = [{"ctrl": 0xFFE3, "Escape": 0xFF1B}.get(k) or ord(k) for k in combo.split("+")]
+        syms = [{"ctrl": 0xFFE3}.get(k) or ord(k) for k in combo.split("+")]
         for sym, down in [(s, True) for s in syms] + [(s, False) for s in reversed(syms)]:
-            self.rfb.keysym(sym, down)
+            self.rfb.sendall(struct.pack(">BBxxI", 4, int(down), sym))
             time.sleep(0.02)
 
     def focus(self, win):
@@ -207,5 +188,5 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
     def close(self):
         if self.rfb:
-            self.rfb.sock.close()
+            self.rfb.close()
         super().close()

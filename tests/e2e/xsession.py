@@ -15,7 +15,7 @@ import tempfile
 import time
 import traceback
 
-from pixels import changed_box, changed_columns, last_label, parse_ppm, region, runs
+from pixels import changed_box, changed_columns, parse_ppm, region, runs
 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
@@ -61,13 +61,6 @@ def wait_for(predicate, timeout, what, interval=0.05, steady=None):
         time.sleep(interval)
 
 
-def stays(predicate, duration, what):
-    deadline = time.monotonic() + duration
-    while time.monotonic() < deadline:
-        check(predicate(), f"{what} did not hold for {duration:.1f}s")
-        time.sleep(0.05)
-
-
 def read_bytes(path):
     with open(path, "rb") as f:
         return f.read()
@@ -100,54 +93,15 @@ def run(name, tools, body, cannot=None):
         signal.alarm(0)
 
 
-class _XImage(ctypes.Structure):
-    _fields_ = [(n, ctypes.c_int) for n in ("width", "height", "xoffset", "format")] + [
-        ("data", ctypes.c_void_p)] + [(n, ctypes.c_int) for n in (
-            "byte_order", "bitmap_unit", "bitmap_bit_order", "bitmap_pad", "depth",
-            "bytes_per_line", "bits_per_pixel")]
-
-
-class Xlib:
-    """What xdotool cannot do: who owns a selection, a close request, and the screen's
-    pixels read fast enough to time a half second."""
-
-    def __init__(self, display):
-        self.x = ctypes.CDLL("libX11.so.6")
-        p, u, i, n = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
-        for fn, result, args in (("XOpenDisplay", p, [ctypes.c_char_p]), ("XCloseDisplay", i, [p]),
-                                 ("XInternAtom", u, [p, ctypes.c_char_p, i]), ("XFlush", i, [p]),
-                                 ("XGetSelectionOwner", u, [p, u]), ("XDefaultRootWindow", u, [p]),
-                                 ("XSendEvent", i, [p, u, i, ctypes.c_long, p]),
-                                 ("XGetImage", ctypes.POINTER(_XImage), [p, u, i, i, n, n, u, i])):
-            getattr(self.x, fn).restype, getattr(self.x, fn).argtypes = result, args
-        self.dpy = self.x.XOpenDisplay(display.encode())
-        check(self.dpy, "cannot open the display")
-
-    def atom(self, name):
-        return self.x.XInternAtom(self.dpy, name.encode(), 0)
-
-    def selection_owner(self, name):
-        return self.x.XGetSelectionOwner(self.dpy, self.atom(name))
-
-    def ask_to_close(self, wid):
-        """WM_DELETE_WINDOW, as a frame's close button sends it: an XClientMessageEvent
-        (type 33, serial, send_event, display, window, message_type, format 32, data)
-        in XEvent's 24 longs."""
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, wid, self.atom("WM_PROTOCOLS"), 32,
-                                     self.atom("WM_DELETE_WINDOW"), 0)
-        check(self.x.XSendEvent(self.dpy, wid, 0, 0, ctypes.byref(event)), "XSendEvent failed")
-        self.x.XFlush(self.dpy)
-
-    def rows(self, x, y, w, h):
-        """The rect's rows, each as w pixels of B, G, R, pad (all planes, ZPixmap)."""
-        image = self.x.XGetImage(self.dpy, self.x.XDefaultRootWindow(self.dpy), x, y, w, h,
-                                 (1 << 64) - 1, 2).contents
-        check(image.bits_per_pixel == 32, f"a {image.bits_per_pixel}-bit screen")
-        data = ctypes.string_at(image.data, image.bytes_per_line * h)
-        return [data[r * image.bytes_per_line:r * image.bytes_per_line + 4 * w] for r in range(h)]
-
-    def close(self):
-        self.x.XCloseDisplay(self.dpy)
+def selection_owned(display, name):
+    """Whether a client owns the X selection `name`: a tray or a compositor that has started."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    dpy = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
+    check(dpy.value, "cannot open the display")
+    owner = x.XGetSelectionOwner(dpy, ctypes.c_ulong(x.XInternAtom(dpy, name.encode(), 0)))
+    x.XCloseDisplay(dpy)
+    return owner != 0
 
 
 class Window:
@@ -158,22 +112,18 @@ class Window:
     centre = property(lambda self: (self.x + self.w // 2, self.y + self.h // 2))
     rect = property(lambda self: (self.x, self.y, self.w, self.h))
 
-    def __repr__(self):
-        return f"<window {self.id} {self.w}x{self.h}+{self.x}+{self.y}>"
-
 
 class Session:
     TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
-    places_windows = True
+    BAR, places_windows = "trayer", True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
-        """`within`: where to make the session's folder; `bar`: the tray's colour."""
         self.binary, self.bar, self.name = os.path.abspath(binary), bar, name
         self.root = tempfile.mkdtemp(prefix="stashlet-e2e-", dir=within)
         self.home, self.tmp, self.runtime, self.files, self.logs = (self.write(
             os.path.join(self.root, n, "")) for n in ("home", "tmp", "run", "files", "logs"))
         self.staging = os.path.join(self.tmp, "QELStashlet")
-        self.procs, self.app, self.display, self.xlib, self.last_click = {}, None, None, None, 0
+        self.procs, self.app, self.display, self.last_click = {}, None, None, 0
         self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.home,
                         TMPDIR=self.tmp, XDG_RUNTIME_DIR=self.runtime, LANG="C.UTF-8",
                         XDG_CONFIG_HOME=self.home + "/.config", NO_AT_BRIDGE="1",
@@ -229,7 +179,7 @@ class Session:
         return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                     "org.freedesktop.DBus.NameHasOwner", name)
 
-    def start(self, tray=True):
+    def start(self):
         read_fd, write_fd = os.pipe()
         # -displayfd lets the server pick a free display, so parallel runs never race
         # for one; it writes the number once it accepts clients.
@@ -241,10 +191,8 @@ class Session:
             number = pipe.readline().strip() if select.select([pipe], [], [], 15)[0] else ""
         check(number.isdigit(), "Xvfb did not report a display number")
         self.display = self.env["DISPLAY"] = ":" + number
-        self.xlib = Xlib(self.display)
         self.start_bus()
-        if tray:
-            self.start_tray()
+        self.start_tray()
 
     def start_bus(self, *config):
         socket = os.path.join(self.runtime, "bus")
@@ -259,12 +207,12 @@ class Session:
                               "--transparent", "true", "--alpha", "0",
                               "--tint", "0x%02x%02x%02x" % self.bar])
         # The program asks once, at start, whether a tray exists.
-        wait_for(lambda: self.xlib.selection_owner("_NET_SYSTEM_TRAY_S0"), 15,
+        wait_for(lambda: selection_owned(self.display, "_NET_SYSTEM_TRAY_S0"), 15,
                  "trayer to own the tray selection")
 
     def bar_rect(self):
-        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^trayer$")), None),
-                        5, "trayer's window")
+        return wait_for(lambda: next((w.rect for w in self.windows("--class", f"^{self.BAR}$")
+                                      if w.w >= 160), None), 10, f"{self.BAR}'s bar")
 
     def desk_rect(self):
         top = sum(self.bar_rect()[1::2])
@@ -285,8 +233,8 @@ class Session:
         return self.spawn("app" if binary is None else os.path.basename(binary),
                           [binary or self.binary], dict(self.env, **(extra_env or {})))
 
-    def start_app(self, extra_env=None):
-        self.app = self.launch(extra_env)
+    def start_app(self):
+        self.app = self.launch()
         return self.tray_item(None)
 
     def tray_item(self, _before):  # an XEmbed tray shows the program's own window
@@ -330,7 +278,7 @@ class Session:
         panels = [Window(w.id, w.x + (w.w - PANEL_W) // 2, w.y + (w.h - PANEL_H) // 2, PANEL_W,
                          PANEL_H) for w in self.app_windows()
                   if w.w - PANEL_W == w.h - PANEL_H >= 0 and (w.w - PANEL_W) % 2 == 0]
-        check(len(panels) <= 1, f"more than one panel on screen: {panels}")
+        check(len(panels) <= 1, f"more than one panel on screen: {[p.rect for p in panels]}")
         return panels[0] if panels else None
 
     def place(self, win, x, y, w, h):
@@ -390,17 +338,20 @@ class Session:
                 log("the drag changed nothing; dragging once more")
                 self.park_pointer()
 
-    def shot(self, args):
-        result = subprocess.run(["import", "-window", "root", "-depth", "8", *args], env=self.env,
-                                capture_output=True, timeout=20)
+    def shot(self, rect=None, kind="ppm"):
+        """The screen, or rect (x, y, w, h) of it, as a PPM or PNG file's bytes."""
+        crop = ["-crop", "%dx%d+%d+%d" % (*rect[2:], *rect[:2]), "+repage"] if rect else []
+        result = subprocess.run(["import", "-window", "root", "-depth", "8", *crop, kind + ":-"],
+                                env=self.env, capture_output=True, timeout=20)
         check(result.returncode == 0, f"import: {result.stderr[-300:]!r}")
         return result.stdout
 
     def grab(self):
-        return parse_ppm(self.shot(["ppm:-"]))
+        return parse_ppm(self.shot())
 
-    def save_png(self, path, x=None, y=None, w=None, h=None):
-        self.shot((["-crop", f"{w}x{h}+{x}+{y}", "+repage"] if w else []) + [path])
+    def save_png(self, path, rect=None):
+        with open(path, "wb") as f:
+            f.write(self.shot(rect, "png"))
 
     def still(self, rect, timeout=10):
         """The screen once rect is the same in two grabs in a row."""
@@ -445,9 +396,9 @@ class Session:
         check(10 <= height <= 80, f"selection spans {bottom - top + 1}px for {count} rows")
         return win.x + win.w // 3, round(top + height / 2)
 
-    def make_files(self, folder_name, sizes, suffix=".bin"):
+    def make_files(self, folder_name, sizes):
         folder = self.write(os.path.join(self.files, folder_name, ""))
-        contents = {f"file{i}{suffix}": os.urandom(size) for i, size in enumerate(sizes, 1)}
+        contents = {f"file{i}.bin": os.urandom(size) for i, size in enumerate(sizes, 1)}
         for name, data in contents.items():
             self.write(os.path.join(folder, name), data)
         return folder, contents
@@ -457,6 +408,11 @@ class Session:
 
     def staged_path(self, name):
         return os.path.join(self.staging, name)
+
+    def holds(self, folder, contents):
+        """Whether `folder` holds `contents` (name: bytes), whole, and nothing else."""
+        return sorted(os.listdir(folder)) == sorted(contents) and all(
+            read_bytes(os.path.join(folder, n)) == d for n, d in contents.items())
 
     def open_panel(self, icon=None):
         self.click(*(icon or wait_for(self.tray_icon, 10, "the tray icon")).centre)
@@ -475,26 +431,19 @@ class Session:
 
     def stage(self, sizes, panel=None):
         """Drops new files from the file manager; their bytes, once staged whole."""
-        folder, contents = self.make_files("source", sizes, suffix=".dat")
+        folder, contents = self.make_files("source", sizes)
         self.drop_from_file_manager(folder, len(sizes), panel or self.open_panel())
-        wait_for(lambda: len(self.staged()) >= min(5, len(sizes)), 15, f"staged: {self.staged()}")
-        for name in self.staged():
-            check(name in contents, f"unexpected staged file {name}")
-            wait_for(lambda: read_bytes(self.staged_path(name)) == contents[name], 10,
-                     f"{name} to be staged whole")
-        check(all(read_bytes(os.path.join(folder, n)) == d for n, d in contents.items()),
-              "an original changed")
+        wait_for(lambda: self.holds(self.staging, contents), 15, f"{sorted(contents)} staged whole")
+        check(self.holds(folder, contents), "an original changed")
         return contents
 
-    def drag_out(self, start, contents, name="target"):
-        """Drags from `start` in the panel into a new folder in a file manager, which must
-        then hold `contents`, whole."""
-        target = self.write(os.path.join(self.files, name, ""))
+    def drag_out(self, start, contents):
+        """Drags from `start` into a new folder in a file manager, until it holds `contents`."""
+        target = self.write(os.path.join(self.files, "target", ""))
         win = self.open_folder(target, 0, 420)
         self.park_pointer()
-        self.drag(start, win.centre, lambda: sorted(os.listdir(target)) == sorted(contents) and all(
-            read_bytes(os.path.join(target, n)) == d for n, d in contents.items()),
-            f"{sorted(contents)} to reach the folder whole", lambda: not os.listdir(target))
+        self.drag(start, win.centre, lambda: self.holds(target, contents),
+                  f"{sorted(contents)} to reach the folder whole", lambda: not os.listdir(target))
 
     def quit_at(self, point, how, limit=2.0):
         """Presses a quit control; the program must end on the release."""
@@ -517,7 +466,8 @@ class Session:
         check(not self.staged(), f"left in the staging folder after {how}: {self.staged()}")
 
     def quit_from_menu(self, icon, limit=2.0):
-        """Opens the tray item's menu and chooses its last item, "Esci"."""
+        """Opens the tray item's menu and chooses its last item, "Esci", whose middle lies
+        16 px above the menu's lower edge in Qt's menus and GTK's alike."""
         if self.panel():
             # Hidden, so that only the menu changes the screen.
             self.click(*icon.centre)
@@ -525,16 +475,12 @@ class Session:
         self.park_pointer()
         before, (x, y) = self.grab(), icon.centre
         self.click(x, y, button=3)
-        # Hovering the bar changes a little, a menu a lot.
+        # Hovering the bar changes a little, a menu a lot; a menu fading in, more each time.
         near = (max(0, x - 260), max(0, y - 300))
         near += (min(SCREEN_W, x + 260) - near[0], min(SCREEN_H, y + 300) - near[1])
-        menu = wait_for(lambda: (lambda b: b if b and b[2] * b[3] > 2000 else None)(
-            changed_box(before, self.grab(), near)), 10, "the tray menu")
-        time.sleep(0.3)
-        item = last_label(self.grab(), menu)
-        log("menu", menu, "last item at", item)
-        check(menu[2] < 400 and menu[3] < 300, f"{menu} is no two-item menu")
-        self.quit_at(item, "Esci in the tray menu", limit)
+        x, y, w, h = wait_for(lambda: changed_box(before, self.grab(), near), 10, "the tray menu",
+                              0.2, steady=lambda box: box if box and box[2] * box[3] > 2000 else 0)
+        self.quit_at((x + w // 4, y + h - 16), "Esci in the tray menu", limit)
 
     def our_pids(self):
         def ours(pid):
@@ -546,28 +492,13 @@ class Session:
         return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if ours(pid)]
 
     def report_failure(self):
-        try:
-            self.save_png(os.path.abspath(f"e2e-failure-{self.name}.png"))
-            log(f"screen at failure saved to e2e-failure-{self.name}.png")
-        except Exception as error:  # noqa: BLE001 - diagnostics only, the desktop may be gone
-            log("no screenshot:", error)
         for name in sorted(os.listdir(self.logs)):
             text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
             print(f"----- {name} -----\n{text}", flush=True)
 
     def close(self):
-        if self.xlib:
-            self.xlib.close()
-        for p in reversed(self.procs.values()):
-            if p.poll() is None:
-                p.terminate()
-        for p in self.procs.values():
-            try:
-                p.wait(3)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        # What the children started on their own (a second instance, a service the bus
-        # started) carries the run's marker and is ended by its id.
+        # Every process of the run carries its marker, including what the children started
+        # on their own (a second instance, a service the bus started), and is ended by its id.
         for sig in (signal.SIGTERM, signal.SIGKILL):
             for pid in self.our_pids():
                 try:
@@ -577,13 +508,15 @@ class Session:
             wait_until = time.monotonic() + 2
             while self.our_pids() and time.monotonic() < wait_until:
                 time.sleep(0.05)
+                for p in self.procs.values():
+                    p.poll()
         shutil.rmtree(self.root, ignore_errors=True)
 
 
 class SniX11Session(Session):
     """openbox, xcompmgr (a compositor without blur) and xfce4-panel's SNI tray."""
     TOOLS = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel")
-    tray_item = Session.sni_tray_item
+    BAR, tray_item = "xfce4-panel", Session.sni_tray_item
 
     def start_tray(self):
         # Undecorated, so a window put at x,y has its contents there.
@@ -592,7 +525,8 @@ class SniX11Session(Session):
                             '<decor>no</decor></application></applications></openbox_config>\n')
         self.spawn("openbox", ["openbox", "--config-file", config])
         self.spawn("xcompmgr", ["xcompmgr"])
-        wait_for(lambda: self.xlib.selection_owner("_NET_WM_CM_S0"), 10, "xcompmgr to composite")
+        wait_for(lambda: selection_owned(self.display, "_NET_WM_CM_S0"), 10,
+                 "xcompmgr to composite")
         def prop(name, kind, value, inner=""):
             head = f'<property name="{name}" type="{kind}" value="{value}"'
             return head + (f">{inner}</property>" if inner else "/>")
@@ -618,7 +552,3 @@ class SniX11Session(Session):
         wait_for(lambda: self.bus_has("org.kde.StatusNotifierWatcher"), 20,
                  "xfce4-panel's StatusNotifierWatcher")
         self.bar_rect()
-
-    def bar_rect(self):
-        return wait_for(lambda: next((w.rect for w in self.windows("--class", "^xfce4-panel$")
-                                      if w.w == SCREEN_W), None), 10, "the xfce4-panel bar")

@@ -75,6 +75,8 @@ def desktop_run(s, scheme):
                 "true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
     s.app = s.launch({"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {})
     icon = s.tray_item(before)
+    if isinstance(s, SniX11Session) and scheme == "dark":
+        s.restart_bar()
     panel = s.open_panel(icon)
     gap, off = panel.y - bar[1] - bar[3], abs(panel.centre[0] - icon.centre[0])
     measure("panel", f"{panel.rect} under the bar {bar}, click at {icon.centre}")

@@ -240,12 +240,15 @@ class Session:
     def tray_item(self, _before):  # an XEmbed tray shows the program's own window
         return wait_for(self.tray_icon, 20, "the tray icon to appear")
 
-    def sni_tray_item(self, before):
-        """Where an item over StatusNotifierItem shows: what changed on the bar."""
+    def sni_registered(self):
         wait_for(lambda: "'" in self.gdbus(
             "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
             "RegisteredStatusNotifierItems"), 20, "an item registered with the watcher")
+
+    def sni_tray_item(self, before):
+        """Where an item over StatusNotifierItem shows: what changed on the bar."""
+        self.sni_registered()
         box = wait_for(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
                        "the tray item to appear", 0.3, steady=lambda box: box)
         return Window(None, *box)
@@ -527,6 +530,7 @@ class SniX11Session(Session):
         self.spawn("xcompmgr", ["xcompmgr"])
         wait_for(lambda: selection_owned(self.display, "_NET_WM_CM_S0"), 10,
                  "xcompmgr to composite")
+
         def prop(name, kind, value, inner=""):
             head = f'<property name="{name}" type="{kind}" value="{value}"'
             return head + (f">{inner}</property>" if inner else "/>")
@@ -546,6 +550,17 @@ class SniX11Session(Session):
                    + prop("panels", "array", "", values("int", 1)
                           + prop("panel-1", "empty", "", panel))
                    + prop("plugins", "empty", "", plugins) + "</channel>\n")
+        self.start_bar()
+
+    def restart_bar(self):
+        """As an update or a crash restarts it: the item must register with the new watcher."""
+        bar = self.procs.pop("xfce4-panel")
+        bar.terminate()
+        bar.wait(10)
+        self.start_bar()
+        self.sni_registered()
+
+    def start_bar(self):
         # The bar's theme matches its colour, as a desktop's theme would.
         theme = "Adwaita:dark" if self.bar == DARK_BAR else "Adwaita"
         self.spawn("xfce4-panel", ["xfce4-panel"], dict(self.env, GTK_THEME=theme))

@@ -2,19 +2,15 @@
 #include "appdelegate.h"
 
 #include "appidentity.h"
-#include "notificationcenter.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
 #include "statusbarcontroller.h"
-#include "statusnotifieritem.h"
 #include "theme.h"
 #include "ticker.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -37,7 +33,6 @@ AppDelegate::AppDelegate()
 
 AppDelegate::~AppDelegate()
 {
-    NotificationCenter::defaultCenter().unregister(m_closeObserver);
     m_statusBarController.reset();
     m_popover.reset();
 }
@@ -55,16 +50,6 @@ void AppDelegate::applicationDidFinishLaunching()
         return m_panel;
     });
 
-    // Asking Qt first would make it build a tray item of its own on the bus
-    // when a watcher is there, which the program then never uses.
-    if (!StatusNotifierItem::watcherPresent(QDBusConnection::sessionBus()) &&
-        !QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_popover->setStandalone(true);
-        m_closeObserver = NotificationCenter::defaultCenter().observe(
-            notification::kClosePopover, [this] { m_popover->performClose(); });
-        m_popover->show(QRect(), QPoint());
-        return;
-    }
     m_statusBarController = std::make_unique<StatusBarController>(*m_popover);
 }
 
@@ -72,10 +57,6 @@ void AppDelegate::togglePanel()
 {
     if (m_statusBarController) {
         m_statusBarController->togglePopover();
-    } else {
-        m_popover->showNormal();
-        m_popover->raise();
-        m_popover->activateWindow();
     }
 }
 

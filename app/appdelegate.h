@@ -2,7 +2,6 @@
 #pragma once
 
 #include "backgroundpool.h"
-#include "notificationcenter.h"
 
 #include <QObject>
 
@@ -25,8 +24,8 @@ public:
     ~AppDelegate() override;
 
     // Once the event loop runs: the panel in the popover, then the tray icon.
-    // Without a tray the panel opens as a small window instead, so the
-    // program is never invisible.
+    // While no tray is there the panel opens as a small window instead, so
+    // the program is never invisible.
     void applicationDidFinishLaunching();
     // Whatever asked for the end: copies in flight stop, listed copies go.
     void applicationWillTerminate();
@@ -48,5 +47,4 @@ private:
     std::unique_ptr<Popover> m_popover;
     std::shared_ptr<StashletManager> m_manager;
     StashletPopupView *m_panel = nullptr;
-    NotificationCenter::Token m_closeObserver = 0;
 };

@@ -16,9 +16,15 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr Qt::WindowFlags kPopoverFlags =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint;
+
+} // namespace
+
 Popover::Popover(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::NoDropShadowWindowHint)
+    : QWidget(parent, kPopoverFlags)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     // A panel opened by a drop from another application stays inactive
@@ -123,8 +129,9 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
 
 void Popover::setStandalone(bool standalone)
 {
+    // Both ways: a tray that comes late takes the window back into a popover.
     m_standalone = standalone;
-    setWindowFlags(standalone ? Qt::Window : windowFlags());
+    setWindowFlags(standalone ? Qt::WindowFlags(Qt::Window) : kPopoverFlags);
     setAttribute(Qt::WA_TranslucentBackground, !standalone);
     if (standalone)
         setShadowed(false);

@@ -30,7 +30,7 @@ public:
     bool isShown() const { return isVisible(); }
     // Without a tray there is no icon to bring the panel back: it then lives
     // in an ordinary window, placed by the window manager, and closing it
-    // minimises instead of hiding.
+    // minimises instead of hiding. Undone when a tray appears.
     void setStandalone(bool standalone);
     // Opens the panel below `anchor` (the tray icon, global coordinates),
     // above it when the icon sits in the lower half of its screen, or at

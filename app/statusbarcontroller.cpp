@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "statusbarcontroller.h"
 
-#include "mainqueue.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "statusnotifieritem.h"
@@ -9,9 +8,9 @@
 #include "trayglyph.h"
 
 #include <QCursor>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QPalette>
-#include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -43,9 +42,10 @@ QPoint guessedClickPoint()
 } // namespace
 
 StatusBarController::StatusBarController(Popover &popover, const QDBusConnection &bus,
-                                         QObject *parent)
+                                         int trayGraceMs, QObject *parent)
     : QObject(parent)
     , m_popover(popover)
+    , m_bus(bus)
 {
     // Some hosts (GNOME's AppIndicator) open the menu on a left click, so the
     // menu must be able to do what the click does.
@@ -63,27 +63,90 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
     connect(&m_menu, &QMenu::aboutToShow, this, relabel);
     // Hosts that draw the menu themselves read the labels ahead of time.
     connect(&m_popover, &Popover::shownChanged, this, relabel);
+    connect(&m_popover, &Popover::paletteChanged, this, &StatusBarController::recolourXembedItem);
 
-    if (StatusNotifierItem::watcherPresent(bus)) {
-        m_notifierItem = std::make_unique<StatusNotifierItem>(m_menu, bus);
-        m_notifierItem->setIcon(kSymbolicIcon, trayglyph::icon(Qt::white, Qt::black));
-        connect(m_notifierItem.get(), &StatusNotifierItem::activated, this,
-                [this](const QPoint &point) {
-                    m_lastClick = point;
-                    m_clickKnown = true;
-                    togglePopover();
+    m_graceTimer.setSingleShot(true);
+    m_graceTimer.setInterval(trayGraceMs);
+    connect(&m_graceTimer, &QTimer::timeout, this, &StatusBarController::openWindow);
+
+    if (m_bus.isConnected()) {
+        m_watcherPresent = StatusNotifierItem::watcherPresent(m_bus);
+        // A watcher that starts late, restarts (a panel restarting, the
+        // shell reloading its extensions) or goes away.
+        m_watcherWatch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, m_bus,
+                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_watcherWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString &, const QString &, const QString &newOwner) {
+                    m_watcherPresent = !newOwner.isEmpty();
+                    // A new watcher knows nothing of the item: offer a new one.
+                    m_notifierRejected = false;
+                    m_notifierItem.reset();
+                    settle();
                 });
-    } else {
-        showXembedItem();
     }
+    connect(&m_xembedWatch, &XembedTrayWatch::trayChanged, this, [this](bool present) {
+        settle();
+        if (present) {
+            recolourOnceEmbedded();
+        }
+    });
 
     m_closeObserver = NotificationCenter::defaultCenter().observe(
         notification::kClosePopover, [this] { handleCloseNotification(); });
+    settle();
 }
 
 StatusBarController::~StatusBarController()
 {
     NotificationCenter::defaultCenter().unregister(m_closeObserver);
+}
+
+void StatusBarController::settle()
+{
+    if (m_quitting) {
+        return;
+    }
+    if (m_watcherPresent && !m_notifierRejected) {
+        m_xembedItem.reset();
+        if (!m_notifierItem) {
+            showNotifierItem();
+        }
+        // The window goes once the watcher has answered.
+        m_graceTimer.stop();
+        return;
+    }
+    m_notifierItem.reset();
+    // Shown even with no tray there: Qt docks it into one that starts later.
+    if (m_xembedWatch.onX11() && !m_xembedItem) {
+        showXembedItem();
+    }
+    if (m_xembedWatch.trayPresent()) {
+        m_graceTimer.stop();
+        leaveWindow();
+    } else if (m_notifierRejected) {
+        openWindow();
+    } else if (!m_standalone && !m_graceTimer.isActive()) {
+        m_graceTimer.start();
+    }
+}
+
+void StatusBarController::showNotifierItem()
+{
+    m_notifierItem = std::make_unique<StatusNotifierItem>(m_menu, m_bus);
+    m_notifierItem->setIcon(kSymbolicIcon, trayglyph::icon(Qt::white, Qt::black));
+    connect(m_notifierItem.get(), &StatusNotifierItem::activated, this,
+            [this](const QPoint &point) {
+                m_lastClick = point;
+                m_clickKnown = true;
+                togglePopover();
+            });
+    connect(m_notifierItem.get(), &StatusNotifierItem::registered, this,
+            &StatusBarController::leaveWindow);
+    connect(m_notifierItem.get(), &StatusNotifierItem::rejected, this, [this] {
+        m_notifierRejected = true;
+        // Not from inside the item's own call.
+        QTimer::singleShot(0, this, &StatusBarController::settle);
+    });
 }
 
 void StatusBarController::showXembedItem()
@@ -100,27 +163,25 @@ void StatusBarController::showXembedItem()
                 }
             });
     m_xembedItem->setContextMenu(&m_menu);
-    connect(&m_popover, &Popover::paletteChanged, this, &StatusBarController::recolourXembedItem);
+    m_glyphColour = paletteForeground();
+    // A tray item without an icon is refused, so it is shown only now.
+    m_xembedItem->setIcon(trayglyph::icon(m_glyphColour));
+    m_xembedItem->show();
+    recolourOnceEmbedded();
+}
 
-    MainQueue::async([self = QPointer<StatusBarController>(this)] {
-        if (!self) {
-            return;
-        }
-        self->m_glyphColour = paletteForeground();
-        self->m_xembedItem->setIcon(trayglyph::icon(self->m_glyphColour));
-        // A tray item without an icon is refused, so it appears only now.
-        self->m_xembedItem->show();
-        // The tray embeds the icon a moment later; only then is there a
-        // background behind it to read.
-        for (int delay : {200, 700, 1500}) {
-            QTimer::singleShot(delay, self.data(), &StatusBarController::recolourXembedItem);
-        }
-    });
+void StatusBarController::recolourOnceEmbedded()
+{
+    // The tray embeds the icon a moment later; only then is there a
+    // background behind it to read.
+    for (int delay : {200, 700, 1500}) {
+        QTimer::singleShot(delay, this, &StatusBarController::recolourXembedItem);
+    }
 }
 
 void StatusBarController::recolourXembedItem()
 {
-    if (!m_xembedItem || m_xembedItem->icon().isNull()) {
+    if (!m_xembedItem || m_xembedItem->geometry().isEmpty()) {
         return;
     }
     const QColor colour =
@@ -131,9 +192,35 @@ void StatusBarController::recolourXembedItem()
     }
 }
 
+void StatusBarController::openWindow()
+{
+    if (m_standalone || m_quitting) {
+        return;
+    }
+    m_standalone = true;
+    m_popover.hide();
+    m_popover.setStandalone(true);
+    m_popover.show(QRect(), QPoint());
+}
+
+void StatusBarController::leaveWindow()
+{
+    if (!m_standalone) {
+        return;
+    }
+    m_standalone = false;
+    m_popover.hide();
+    m_popover.setStandalone(false);
+}
+
 void StatusBarController::togglePopover()
 {
-    if (m_popover.isShown()) {
+    if (m_standalone) {
+        // The window is the only way in: bring it forward, never away.
+        m_popover.showNormal();
+        m_popover.raise();
+        m_popover.activateWindow();
+    } else if (m_popover.isShown()) {
         closePopover();
     } else {
         showPopover();
@@ -159,6 +246,8 @@ void StatusBarController::handleCloseNotification()
 
 void StatusBarController::hideStatusItem()
 {
+    m_quitting = true;
+    m_graceTimer.stop();
     if (m_xembedItem) {
         m_xembedItem->hide();
     }

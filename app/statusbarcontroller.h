@@ -2,31 +2,44 @@
 #pragma once
 
 #include "notificationcenter.h"
+#include "xembedtraywatch.h"
 
 #include <QColor>
 #include <QDBusConnection>
 #include <QMenu>
 #include <QObject>
 #include <QPoint>
+#include <QTimer>
 
 #include <memory>
 
 class Popover;
 class QAction;
+class QDBusServiceWatcher;
 class QSystemTrayIcon;
 class StatusNotifierItem;
 
 // The icon in the desktop's tray, and the showing and hiding of the panel.
-// It follows the popover's own state and keeps none of its own.
+// It follows the popover's own state and keeps none of its own. The user can
+// always reach the panel: through an icon in whatever tray is there, or, when
+// none has come within a grace period, through the panel as a window of its
+// own, which gives way to an icon as soon as a tray appears.
 class StatusBarController final : public QObject {
     Q_OBJECT
 
 public:
-    // Serves the item over StatusNotifierItem when a watcher is on `bus`,
-    // else through Qt's tray class (XEmbed).
+    // Desktops start their panel alongside the session's autostart programs,
+    // and the tray is up a moment after it: 0.3 to 1.5 s here for trayer,
+    // xfce4-panel and waybar started cold, more on a loaded machine. The
+    // window opened once the grace period is over is taken back as soon as
+    // a tray appears, so a late tray costs a flash at most.
+    static constexpr int kTrayGraceMs = 5000;
+
+    // Serves the item over StatusNotifierItem while a watcher is on `bus`,
+    // else through Qt's tray class (XEmbed) on X11.
     explicit StatusBarController(Popover &popover,
                                  const QDBusConnection &bus = QDBusConnection::sessionBus(),
-                                 QObject *parent = nullptr);
+                                 int trayGraceMs = kTrayGraceMs, QObject *parent = nullptr);
     ~StatusBarController() override;
 
     void togglePopover();
@@ -34,22 +47,40 @@ public:
     void closePopover();
     void handleCloseNotification();
     // Takes the icon off the tray at once, also the one served over D-Bus
-    // (releasing its bus name is what tells the host).
+    // (dropping its objects is what tells the host).
     void hideStatusItem();
 
-    // One of the two is set.
+    // At most one of the two is set; neither while no tray is there.
     QSystemTrayIcon *xembedItem() const { return m_xembedItem.get(); }
     StatusNotifierItem *notifierItem() const { return m_notifierItem.get(); }
     QMenu &menu() { return m_menu; }
+    // The panel stands in for a missing tray as an ordinary window.
+    bool standsInForTray() const { return m_standalone; }
 
 private:
+    // Picks the icon, or the window, for the trays there are now.
+    void settle();
+    void showNotifierItem();
     void showXembedItem();
     void recolourXembedItem();
+    void recolourOnceEmbedded();
+    void openWindow();
+    void leaveWindow();
 
     Popover &m_popover;
+    QDBusConnection m_bus;
     QMenu m_menu; // before the items, which point to it until they go
     std::unique_ptr<QSystemTrayIcon> m_xembedItem;
     std::unique_ptr<StatusNotifierItem> m_notifierItem;
+    QDBusServiceWatcher *m_watcherWatch = nullptr;
+    XembedTrayWatch m_xembedWatch;
+    QTimer m_graceTimer;
+    bool m_watcherPresent = false;
+    // The present watcher's host would not keep the item; a new watcher
+    // gets a new chance.
+    bool m_notifierRejected = false;
+    bool m_standalone = false;
+    bool m_quitting = false;
     QAction *m_toggleAction;
     NotificationCenter::Token m_closeObserver = 0;
     // Where the last click on the icon landed: the place to open at when the

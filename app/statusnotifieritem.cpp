@@ -2,31 +2,44 @@
 #include "statusnotifieritem.h"
 
 #include "dbusmenuexporter.h"
+#include "diagnostics.h"
 #include "texts.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
-#include <QTimer>
 #include <QtEndian>
 
-#include <cstdio>
+#include <algorithm>
 
 namespace {
 
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
-// Only the protocol's signals, not the Qt signal the controller listens to.
+// Only the protocol's signals, not the Qt signals the controller listens to.
 constexpr auto kExport = QDBusConnection::ExportAllSlots |
                          QDBusConnection::ExportScriptableSignals |
                          QDBusConnection::ExportAllProperties;
+
+// A host may take the item and drop it a moment later: GNOME's extension
+// gives up on an item about a second after registering it when its first
+// property reads race. The list is read once that has had time to happen.
+constexpr int kConfirmDelayMs = 2500;
+// Offers after the first wait 0.5, 1, 2 and 4 s: a host still refusing after
+// some 10 s will not change its mind, and the user needs the window instead.
+constexpr int kMaxAttempts = 5;
+constexpr int kFirstRetryMs = 500;
+// A host that kept the item this long has taken it; a later drop (a panel
+// restarting) is a new story with a fresh allowance.
+constexpr int kSettledMs = 30000;
 
 SniPixmapList pixmapsOf(const QIcon &icon)
 {
@@ -51,35 +64,35 @@ SniPixmapList pixmapsOf(const QIcon &icon)
 
 } // namespace
 
+const QString StatusNotifierItem::kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
 StatusNotifierItem::StatusNotifierItem(QMenu &menu, const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_bus(bus)
     , m_menu(menu)
 {
     registerDBusTypes();
-    // The name the protocol asks for; the counter keeps two items of one
-    // process apart.
-    static int counter = 0;
-    m_service = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
-                    .arg(QCoreApplication::applicationPid())
-                    .arg(++counter);
     m_menuExporter = new DBusMenuExporter(menu, this);
     m_bus.registerObject(kItemPath, this, kExport);
     m_bus.registerObject(kMenuPath, m_menuExporter, kExport);
-    m_bus.registerService(m_service);
 
-    // A watcher that restarts (a panel restarting, the shell reloading its
-    // extensions) has forgotten every item.
-    m_watcherWatcher = new QDBusServiceWatcher(kWatcherService, m_bus,
-                                               QDBusServiceWatcher::WatchForRegistration, this);
-    connect(m_watcherWatcher, &QDBusServiceWatcher::serviceRegistered, this,
-            &StatusNotifierItem::registerWithWatcher);
+    m_retryTimer.setSingleShot(true);
+    m_confirmTimer.setSingleShot(true);
+    m_settledTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &StatusNotifierItem::registerWithWatcher);
+    connect(&m_confirmTimer, &QTimer::timeout, this, &StatusNotifierItem::confirmRegistration);
+    connect(&m_settledTimer, &QTimer::timeout, this, [this] { m_attempts = 0; });
+    m_bus.connect(kWatcherService, kWatcherPath, kWatcherService,
+                  QStringLiteral("StatusNotifierItemUnregistered"), this,
+                  SLOT(handleItemUnregistered(QString)));
     registerWithWatcher();
 }
 
 StatusNotifierItem::~StatusNotifierItem()
 {
-    m_bus.unregisterService(m_service);
+    m_bus.disconnect(kWatcherService, kWatcherPath, kWatcherService,
+                     QStringLiteral("StatusNotifierItemUnregistered"), this,
+                     SLOT(handleItemUnregistered(QString)));
     m_bus.unregisterObject(kMenuPath);
     m_bus.unregisterObject(kItemPath);
 }
@@ -90,20 +103,89 @@ bool StatusNotifierItem::watcherPresent(const QDBusConnection &bus)
            bus.interface()->isServiceRegistered(kWatcherService).value();
 }
 
+bool StatusNotifierItem::isNamedBy(const QString &entry) const
+{
+    // Registered by path, the item is listed under the connection's unique
+    // name, with the path after "/" (KDE, xfce4-panel, waybar) or "@" (GNOME).
+    const QString unique = m_bus.baseService();
+    if (unique.isEmpty() || !entry.startsWith(unique)) {
+        return false;
+    }
+    const QStringView rest = QStringView(entry).mid(unique.size());
+    return rest.isEmpty() || rest.startsWith(u'/') || rest.startsWith(u'@');
+}
+
 void StatusNotifierItem::registerWithWatcher()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        kWatcherService, QStringLiteral("/StatusNotifierWatcher"), kWatcherService,
-        QStringLiteral("RegisterStatusNotifierItem"));
-    call << m_service;
+    m_confirmTimer.stop();
+    m_settledTimer.stop();
+    ++m_attempts;
+    // By path, not by a well-known name of the item's own: GNOME's extension
+    // watches such a name, and when that watch reports in after the item's
+    // properties have arrived it throws them away and fails to read them
+    // again, dropping the icon. Registered by path it keys the item on the
+    // connection itself, as every host does for libappindicator's items.
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherService,
+                                       QStringLiteral("RegisterStatusNotifierItem"));
+    call << kItemPath;
     auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher *w) {
-        if (w->isError()) {
-            std::printf("The tray did not take the icon: %s\n", qPrintable(w->error().message()));
-            std::fflush(stdout);
-        }
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
+        if (w->isError()) {
+            retryLater(w->error().message());
+            return;
+        }
+        Q_EMIT registered();
+        m_confirmTimer.start(kConfirmDelayMs);
     });
+}
+
+void StatusNotifierItem::confirmRegistration()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    call << kWatcherService << QStringLiteral("RegisteredStatusNotifierItems");
+    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *w;
+        // A watcher that keeps no readable list has only its answer to go by.
+        const QStringList listed =
+            reply.isError() ? QStringList() : reply.value().variant().toStringList();
+        const bool kept = reply.isError() ||
+                          std::any_of(listed.cbegin(), listed.cend(),
+                                      [this](const QString &entry) { return isNamedBy(entry); });
+        if (kept) {
+            m_settledTimer.start(kSettledMs);
+        } else {
+            retryLater(QStringLiteral("the tray does not list it"));
+        }
+    });
+}
+
+void StatusNotifierItem::handleItemUnregistered(const QString &entry)
+{
+    if (isNamedBy(entry)) {
+        retryLater(QStringLiteral("the tray dropped it"));
+    }
+}
+
+void StatusNotifierItem::retryLater(const QString &why)
+{
+    m_confirmTimer.stop();
+    m_settledTimer.stop();
+    if (m_givenUp || m_retryTimer.isActive()) {
+        return;
+    }
+    if (m_attempts >= kMaxAttempts) {
+        m_givenUp = true;
+        Diagnostics::writeLine("The tray did not take the icon: ", why.toStdString());
+        Q_EMIT rejected();
+        return;
+    }
+    m_retryTimer.start(kFirstRetryMs << (m_attempts - 1));
 }
 
 void StatusNotifierItem::setIcon(const QString &name, const QIcon &images)

@@ -8,9 +8,9 @@
 #include <QIcon>
 #include <QObject>
 #include <QPoint>
+#include <QTimer>
 
 class DBusMenuExporter;
-class QDBusServiceWatcher;
 class QMenu;
 
 // The tray item served over D-Bus as org.kde.StatusNotifierItem. Qt's own
@@ -39,8 +39,11 @@ class StatusNotifierItem final : public QObject {
     Q_PROPERTY(QDBusObjectPath Menu READ menuPath)
 
 public:
-    // Serves the item on `bus` and registers it with the watcher, again
-    // whenever a watcher (re)appears. `menu` is what the host shows.
+    // The watcher's bus name: a tray is there when somebody owns it.
+    static const QString kWatcherService;
+
+    // Serves the item on `bus` and registers it with the watcher now there,
+    // checking that the host keeps it. `menu` is what the host shows.
     StatusNotifierItem(QMenu &menu, const QDBusConnection &bus, QObject *parent = nullptr);
     ~StatusNotifierItem() override;
 
@@ -49,7 +52,10 @@ public:
 
     // The named icon hosts recolour, and the images for hosts that cannot.
     void setIcon(const QString &name, const QIcon &images);
-    QString serviceName() const { return m_service; }
+    // The connection the host reaches the item on: its unique bus name.
+    QString serviceName() const { return m_bus.baseService(); }
+    // Whether `entry`, as a watcher lists or announces items, is this one.
+    bool isNamedBy(const QString &entry) const;
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
     QString id() const;
@@ -74,20 +80,35 @@ public Q_SLOTS:
 Q_SIGNALS:
     // A click on the item, at that point of the screen.
     void activated(const QPoint &point);
+    // The watcher answered the registration: the icon is in the tray.
+    void registered();
+    // The host dropped or refused the item every time it was offered.
+    void rejected();
 
     Q_SCRIPTABLE void NewIcon();
     Q_SCRIPTABLE void NewTitle();
     Q_SCRIPTABLE void NewToolTip();
     Q_SCRIPTABLE void NewStatus(const QString &status);
 
+private Q_SLOTS:
+    // Private, so not exported: the watcher's signal naming a dropped item.
+    void handleItemUnregistered(const QString &entry);
+
 private:
     void registerWithWatcher();
+    void confirmRegistration();
+    void retryLater(const QString &why);
 
     QDBusConnection m_bus;
     QMenu &m_menu;
-    QString m_service;
     DBusMenuExporter *m_menuExporter;
-    QDBusServiceWatcher *m_watcherWatcher;
     QString m_iconName;
     SniPixmapList m_pixmaps;
+    // Registrations made since the host last kept the item for a while; a
+    // host that drops it every time is given up on after a few.
+    int m_attempts = 0;
+    bool m_givenUp = false;
+    QTimer m_retryTimer;
+    QTimer m_confirmTimer;
+    QTimer m_settledTimer;
 };

@@ -1,25 +1,155 @@
 // SPDX-License-Identifier: MIT
+#include "diagnostics.h"
 #include "notificationcenter.h"
 #include "popover.h"
 #include "statusbarcontroller.h"
+#include "statusnotifieritem.h"
 #include "texts.h"
 #include "trayglyph.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QMenu>
 #include <QPainter>
+#include <QProcess>
 #include <QSystemTrayIcon>
+#include <QTemporaryFile>
 #include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A session bus of the test's own, so watchers can come and go.
+class PrivateBus final {
+public:
+    PrivateBus()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+        if (m_daemon.waitForReadyRead(10000)) {
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        }
+    }
+    ~PrivateBus()
+    {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    bool isUp() const { return !m_address.isEmpty(); }
+    QDBusConnection connect(const QString &name) const
+    {
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+// A StatusNotifierWatcher with the habits of real hosts: one that keeps what
+// it is given, one that takes an item and drops it later (GNOME losing a
+// race), one that refuses outright.
+class FakeWatcher final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    enum class Host { Keeps, Refuses };
+
+    FakeWatcher(const PrivateBus &bus, Host host)
+        : m_connectionName(QStringLiteral("watcher-%1").arg(++s_count))
+        , m_bus(bus.connect(m_connectionName))
+        , m_host(host)
+    {
+        m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                             QDBusConnection::ExportAllContents);
+        m_bus.registerService(StatusNotifierItem::kWatcherService);
+    }
+    ~FakeWatcher() override
+    {
+        m_bus.unregisterService(StatusNotifierItem::kWatcherService);
+        QDBusConnection::disconnectFromBus(m_connectionName);
+    }
+
+    QStringList items() const { return m_items; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    int registrations() const { return m_registrations; }
+
+    // As the host's own watcher announces an item it gave up on.
+    void drop()
+    {
+        const QStringList dropped = std::exchange(m_items, {});
+        for (const QString &item : dropped) {
+            Q_EMIT StatusNotifierItemUnregistered(item);
+        }
+    }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString &serviceOrPath)
+    {
+        ++m_registrations;
+        if (m_host == Host::Refuses) {
+            sendErrorReply(QDBusError::Failed, QStringLiteral("not today"));
+            return;
+        }
+        // Keyed as GNOME keys an item registered by path.
+        const QString item = serviceOrPath.startsWith(u'/')
+                                 ? message().service() + u'@' + serviceOrPath
+                                 : serviceOrPath;
+        if (!m_items.contains(item)) {
+            m_items.append(item);
+        }
+        Q_EMIT StatusNotifierItemRegistered(item);
+    }
+
+Q_SIGNALS:
+    void StatusNotifierItemRegistered(const QString &item);
+    void StatusNotifierItemUnregistered(const QString &item);
+
+private:
+    static inline int s_count = 0;
+    QString m_connectionName;
+    QDBusConnection m_bus;
+    Host m_host;
+    QStringList m_items;
+    int m_registrations = 0;
+};
+
+} // namespace
 
 class TestStatusBarController final : public QObject {
     Q_OBJECT
 
-    // No session bus, so no StatusNotifierWatcher: the XEmbed path.
-    static QDBusConnection noBus() { return QDBusConnection(QStringLiteral("none")); }
+    std::unique_ptr<PrivateBus> m_bus;
+
+    QDBusConnection programBus() const { return m_bus->connect(QStringLiteral("program")); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<PrivateBus>();
+        if (!m_bus->isUp()) {
+            if (qEnvironmentVariableIsSet("STASHLET_CI")) {
+                QFAIL("dbus-daemon did not start");
+            }
+            QSKIP("needs dbus-daemon");
+        }
+    }
+
     void clicksMenuAndCloseNotificationsFollowTheStateTableAndMakeThePanelOnce()
     {
+        FakeWatcher watcher(*m_bus, FakeWatcher::Host::Keeps);
         Popover popover;
         int made = 0;
         const auto make = [&made]() -> QWidget * {
@@ -27,10 +157,9 @@ private Q_SLOTS:
             return new QWidget;
         };
         popover.setContent(make);
-        StatusBarController controller(popover, noBus());
-        QCoreApplication::sendPostedEvents();
-        // An item without an icon would show in the tray as a blank.
-        QVERIFY(!controller.xembedItem()->icon().isNull());
+        StatusBarController controller(popover, programBus());
+        QVERIFY(controller.notifierItem() != nullptr);
+        QVERIFY(!controller.notifierItem()->iconPixmap().isEmpty());
         const auto closePosted = [] {
             NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
         };
@@ -54,6 +183,81 @@ private Q_SLOTS:
         QVERIFY(!popover.isShown());
         QCOMPARE(toggle->text(), Texts::showPanel());
         QCOMPARE(made, 1);
+    }
+
+    // A login starts the program before the desktop's panel: the window
+    // stands in only once the grace period is over, and gives way to the icon
+    // when a tray comes, however late; a tray gone for good brings it back.
+    void aTrayThatComesLateTakesTheIconAndOneThatGoesLeavesTheWindow()
+    {
+        Popover popover;
+        popover.setContent(new QWidget);
+        StatusBarController controller(popover, programBus(), 300);
+        QVERIFY(controller.notifierItem() == nullptr);
+        QTest::qWait(150);
+        QVERIFY(!popover.isShown());
+        QTRY_VERIFY(popover.isShown());
+        QVERIFY(controller.standsInForTray());
+
+        auto watcher = std::make_unique<FakeWatcher>(*m_bus, FakeWatcher::Host::Keeps);
+        QTRY_COMPARE(watcher->items().size(), 1);
+        QTRY_VERIFY(!popover.isShown());
+        QVERIFY(!controller.standsInForTray());
+        // Opened from the icon it is a popover again.
+        controller.togglePopover();
+        QVERIFY(popover.isShown());
+        QVERIFY(popover.windowFlags() & Qt::FramelessWindowHint);
+        controller.togglePopover();
+
+        // A panel restarting: the new watcher gets the item.
+        watcher.reset();
+        watcher = std::make_unique<FakeWatcher>(*m_bus, FakeWatcher::Host::Keeps);
+        QTRY_COMPARE(watcher->items().size(), 1);
+        QVERIFY(!popover.isShown());
+
+        watcher.reset();
+        QTRY_VERIFY(popover.isShown());
+        QVERIFY(controller.standsInForTray());
+    }
+
+    // GNOME's host may take the item and give it up a moment later; the item
+    // offers itself again. A host that never keeps it costs a few tries, one
+    // line on standard output, and the window.
+    void aDroppedItemIsOfferedAgainAndARefusedOneLeavesTheWindow()
+    {
+        QTemporaryFile log;
+        QVERIFY(log.open());
+        Diagnostics::setOutput(log.handle());
+        {
+            FakeWatcher watcher(*m_bus, FakeWatcher::Host::Keeps);
+            Popover popover;
+            popover.setContent(new QWidget);
+            StatusBarController controller(popover, programBus(), 300);
+            QTRY_COMPARE(watcher.items().size(), 1);
+            // Past the item's own look at the list: only the host's word
+            // tells it now.
+            QTest::qWait(3000);
+            watcher.drop();
+            QTRY_COMPARE(watcher.items().size(), 1);
+            QCOMPARE(watcher.registrations(), 2);
+            QVERIFY(!popover.isShown());
+        }
+        {
+            FakeWatcher watcher(*m_bus, FakeWatcher::Host::Refuses);
+            Popover popover;
+            popover.setContent(new QWidget);
+            StatusBarController controller(popover, programBus(), 300);
+            QTRY_VERIFY_WITH_TIMEOUT(popover.isShown(), 15000);
+            QVERIFY(controller.standsInForTray());
+            const int offered = watcher.registrations();
+            QVERIFY2(offered > 1 && offered <= 6, qPrintable(QString::number(offered)));
+            QTest::qWait(1000);
+            QCOMPARE(watcher.registrations(), offered);
+        }
+        Diagnostics::setOutput(STDOUT_FILENO);
+        QFile lines(log.fileName());
+        QVERIFY(lines.open(QIODevice::ReadOnly));
+        QCOMPARE(lines.readAll(), QByteArray("The tray did not take the icon: not today\n"));
     }
 
     // The glyph drawn on a tray of each colour, read back the way the program

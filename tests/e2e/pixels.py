@@ -62,3 +62,13 @@ def glyph_contrast(image, icon, bar):
     bar_colour = collections.Counter(pixels(image, bar)).most_common(1)[0][0]
     best = max(pixels(image, icon), key=lambda p: contrast(p, bar_colour))
     return contrast(best, bar_colour), bar_colour, best
+
+
+def painted(image, rect, colour):
+    """image with rect filled with colour."""
+    width, height, data = image
+    x, y, w, h = rect
+    data = bytearray(data)
+    for row in range(y, y + h):
+        data[(row * width + x) * 3:(row * width + x + w) * 3] = bytes(colour) * w
+    return width, height, bytes(data)

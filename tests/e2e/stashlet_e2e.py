@@ -5,8 +5,11 @@ on the desktops people run: xembed (Xvfb, trayer, pcmanfm), sni-x11 (openbox, xc
 xfce4-panel), sway (headless; as root, to make the user sway runs as). A cell runs the
 program's light scheme under a dark bar, then its dark scheme under a light bar, so a glyph
 in the program's own text colour fails on one; it logs each measure and fails once all are
-taken. quit-SIGNAL drops a file on it, starts it a second time and ends it by that signal,
-on the xembed desktop.
+taken. As at a login, the program starts TRAY_LEAD s before the tray in the xembed cell's
+dark run and the sni-x11 cell's light run, and the icon must show as the tray starts; every
+dark run restarts the bar, and the icon must come back. quit-SIGNAL drops a file on it,
+starts it a second time and ends it by that signal, on the xembed desktop; quit-sigterm
+starts it with no tray, and its own window gives way to the icon once trayer starts.
 STASHLET_DESKTOP_SHOTS=DIR keeps DIR/CELL-SCHEME.png, the README's pictures."""
 
 import os
@@ -16,10 +19,11 @@ import time
 
 from pixels import glyph_contrast, pixels
 from waysession import SwaySession
-from xsession import (DARK_BAR, LIGHT_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Failure,
-                      Session, SniX11Session, check, log, run, wait_for)
+from xsession import (DARK_BAR, LIGHT_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, TRAY_GRACE,
+                      TRAY_LEAD, Failure, Session, SniX11Session, check, log, run, wait_for)
 
 CELLS = {"xembed": Session, "sni-x11": SniX11Session, "sway": SwaySession}
+LATE_TRAY = {("xembed", "dark"), ("sni-x11", "light")}
 # The panel's centre is at most half its width and a little from the click above it.
 MIN_GLYPH_CONTRAST, MAX_BACKDROP_SPREAD, MAX_GAP_TO_BAR, MAX_CENTRE_TO_CLICK = 3.0, 6, 16, 170
 # From the panel's top left corner: the first card (below the header, inside the list's
@@ -34,11 +38,19 @@ def at(panel, offset):
 def quit_by_signal(s, sig):
     """What a crashed run left is deleted at start. Escape closes the panel a drop left the
     file manager with the keyboard; a second launch shows it again and leaves the first,
-    its icon and its copies be. The signal ends the program cleanly."""
-    s.start()
+    its icon and its copies be. The signal ends the program cleanly. With SIGTERM no tray
+    runs at first: the program shows its own window, which gives way to the icon on the
+    tray that starts later."""
+    no_tray = sig is signal.SIGTERM
+    s.start(tray=not no_tray)
     s.write(s.staged_path("left/behind.txt"), "by a crashed run")
     os.chmod(s.staging, 0o700)
-    s.start_app()
+    if no_tray:
+        s.app = s.launch()
+        wait_for(s.own_window, TRAY_GRACE, "the program's own window, with no tray")
+        s.check_icon_back(s.start_tray())
+    else:
+        s.start_app()
     wait_for(lambda: s.staged() == [], 5, "the staging folder to be emptied at start")
     contents = s.stage([20_000])
     # The drop leaves the file manager with the keyboard; the panel takes it back.
@@ -58,7 +70,22 @@ SIGNALS = {"quit-" + sig.name.lower(): sig for sig in (signal.SIGTERM, signal.SI
                                                         signal.SIGHUP)}
 
 
-def desktop_run(s, scheme):
+def start_program(s, scheme):
+    s.app = s.launch({"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {})
+
+
+def wait_for_tray(s):
+    """Without a tray the program waits for one rather than showing its own window at once;
+    the tray that starts has its icon at once."""
+    started = time.monotonic()
+    while time.monotonic() < started + TRAY_LEAD - 1:
+        check(not s.own_window(), "the program showed its own window without waiting for a tray")
+        time.sleep(0.2)
+    time.sleep(max(0.0, started + TRAY_LEAD - time.monotonic()))
+    s.check_icon_back(s.start_tray())
+
+
+def desktop_run(s, scheme, late):
     failures, started = [], time.monotonic()
 
     def measure(name, value, ok=None):
@@ -66,17 +93,23 @@ def desktop_run(s, scheme):
         if ok is False:
             failures.append(f"{name}: {value}")
 
-    s.start()
-    s.open_stripes()
-    bar, before = s.bar_rect(), s.grab()
+    s.start(tray=not late)
     if scheme == "dark":
         # qt6ct's darker scheme gives the program a dark palette.
         s.write(os.path.join(s.home, ".config/qt6ct/qt6ct.conf"), "[Appearance]\ncustom_palette="
                 "true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
-    s.app = s.launch({"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {})
+    if late:
+        start_program(s, scheme)
+        wait_for_tray(s)
+    s.open_stripes()
+    # A bar that started with the item on it has no picture without it.
+    bar, before = s.bar_rect(), None if late else s.grab()
+    if not late:
+        start_program(s, scheme)
     icon = s.tray_item(before)
-    if isinstance(s, SniX11Session) and scheme == "dark":
-        s.restart_bar()
+    if scheme == "dark":
+        s.restart_tray()
+        icon = s.tray_item(before)
     panel = s.open_panel(icon)
     gap, off = panel.y - bar[1] - bar[3], abs(panel.centre[0] - icon.centre[0])
     measure("panel", f"{panel.rect} under the bar {bar}, click at {icon.centre}")
@@ -120,7 +153,7 @@ def desktop(binary, cell):
     for scheme, bar in (("light", DARK_BAR), ("dark", LIGHT_BAR)):
         try:
             with CELLS[cell](binary, bar=bar, name=f"{cell}-{scheme}") as s:
-                desktop_run(s, scheme)
+                desktop_run(s, scheme, (cell, scheme) in LATE_TRAY)
         except (Failure, OSError, ValueError) as error:
             log("FAIL", f"{cell}-{scheme}:", error)
             failed.append(f"{scheme}: {error}")

@@ -37,7 +37,8 @@ def rfb_input(path):
 class SwaySession(Session):
     TOOLS = ("sway", "swaymsg", "waybar", "wayvnc", "grim", "thunar", "Xwayland", "setpriv",
              "useradd", "dbus-daemon", "gdbus", "display")
-    tray_item = Session.sni_tray_item
+    BAR, tray_item, icon_on_tray = "waybar", Session.sni_tray_item, Session.sni_registered
+    tray_up = Session.sni_watcher
     # sway centres every new floating window, wherever the program asks (measured:
     # asked for 960,20, shown at 480,204).
     places_windows = False
@@ -67,7 +68,7 @@ class SwaySession(Session):
     def run(self, args, timeout=10):
         return super().run(self.as_user + list(args), timeout)
 
-    def start(self):
+    def start(self, tray=True):
         # With the system's service folders, GTK programs start the desktop portal, which
         # mounts a FUSE folder in XDG_RUNTIME_DIR that root can neither enter nor remove.
         services = self.write(os.path.join(self.root, "dbus-services", ""))
@@ -105,6 +106,10 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         self.spawn("wayvnc", ["wayvnc", "--unix-socket", vnc])
         # The socket's file shows before wayvnc listens on it.
         self.rfb = wait_for(lambda: os.path.exists(vnc) and rfb_input(vnc), 10, "wayvnc to answer")
+        if tray:
+            self.start_tray()
+
+    def start_tray(self):
         bar = os.path.join(self.home, ".config", "waybar")
         self.write(os.path.join(bar, "config"), json.dumps({
             "layer": "top", "position": "top", "height": 28, "modules-right": ["tray"],
@@ -112,10 +117,11 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         fg = "#e8e8e8" if sum(self.bar) < 384 else "#202020"
         self.write(os.path.join(bar, "style.css"), "* { font-size: 13px; }\nwindow#waybar "
                    "{ background: #%02x%02x%02x; color: %s; }\n" % (*self.bar, fg))
-        self.spawn("waybar", ["waybar"], dict(self.env, GDK_BACKEND="wayland"))
-        wait_for(lambda: self.bus_has("org.kde.StatusNotifierWatcher"), 20,
-                 "waybar's StatusNotifierWatcher")
+        self.spawn(self.BAR, ["waybar"], dict(self.env, GDK_BACKEND="wayland"))
+        wait_for(self.tray_up, 20, "waybar's StatusNotifierWatcher")
+        started = time.monotonic()
         wait_for(lambda: self.desk_rect()[1] > 0, 10, "waybar to take its place")
+        return started
 
     def swaymsg(self, *args):
         result = self.run(["swaymsg", *args])

@@ -15,11 +15,15 @@ import tempfile
 import time
 import traceback
 
-from pixels import changed_box, changed_columns, parse_ppm, region, runs
+from pixels import changed_box, changed_columns, painted, parse_ppm, region, runs
 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
 DARK_BAR, LIGHT_BAR = (0x20, 0x20, 0x20), (0xE8, 0xE8, 0xE8)
+# A program that starts before any tray waits a few seconds for one before it shows its
+# own window: at most TRAY_GRACE s. A tray that starts, or starts again, has the program's
+# icon within TRAY_BOUND s. At a login the program may start TRAY_LEAD s before the tray.
+TRAY_GRACE, TRAY_BOUND, TRAY_LEAD = 8, 2, 3
 SIGNALS = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
 START = time.monotonic()
 _log = ["e2e", sys.stdout]
@@ -93,15 +97,45 @@ def run(name, tools, body, cannot=None):
         signal.alarm(0)
 
 
-def selection_owned(display, name):
-    """Whether a client owns the X selection `name`: a tray or a compositor that has started."""
+# Windows come and go while we look at them: a call on one that went fails, and Xlib's
+# default handler would end the test for it.
+_ignore_x_error = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+    lambda _dpy, _event: 0)
+
+
+def with_display(display, use):
+    """use(libX11, the display's connection), on a connection of its own."""
     x = ctypes.CDLL("libX11.so.6")
     x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XSetErrorHandler(_ignore_x_error)
     dpy = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
     check(dpy.value, "cannot open the display")
-    owner = x.XGetSelectionOwner(dpy, ctypes.c_ulong(x.XInternAtom(dpy, name.encode(), 0)))
-    x.XCloseDisplay(dpy)
-    return owner != 0
+    try:
+        return use(x, dpy)
+    finally:
+        x.XCloseDisplay(dpy)
+
+
+def selection_owned(display, name):
+    """Whether a client owns the X selection `name`: a tray or a compositor that has started."""
+    return with_display(display, lambda x, dpy: x.XGetSelectionOwner(
+        dpy, ctypes.c_ulong(x.XInternAtom(dpy, name.encode(), 0))) != 0)
+
+
+def toplevel(display, window):
+    """The root's child that holds `window` (for an icon a tray embeds, the tray's bar),
+    or None once it is gone."""
+    def up(x, dpy):
+        wid, root, parent, children, count = (window, ctypes.c_ulong(), ctypes.c_ulong(),
+                                              ctypes.c_void_p(), ctypes.c_uint())
+        while x.XQueryTree(dpy, ctypes.c_ulong(wid), ctypes.byref(root), ctypes.byref(parent),
+                           ctypes.byref(children), ctypes.byref(count)):
+            x.XFree(children)
+            if parent.value == root.value:
+                return wid
+            wid = parent.value
+        return None
+    return with_display(display, up)
 
 
 class Window:
@@ -179,7 +213,7 @@ class Session:
         return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                     "org.freedesktop.DBus.NameHasOwner", name)
 
-    def start(self):
+    def start(self, tray=True):
         read_fd, write_fd = os.pipe()
         # -displayfd lets the server pick a free display, so parallel runs never race
         # for one; it writes the number once it accepts clients.
@@ -192,7 +226,9 @@ class Session:
         check(number.isdigit(), "Xvfb did not report a display number")
         self.display = self.env["DISPLAY"] = ":" + number
         self.start_bus()
-        self.start_tray()
+        self.start_desktop()
+        if tray:
+            self.start_tray()
 
     def start_bus(self, *config):
         socket = os.path.join(self.runtime, "bus")
@@ -201,18 +237,57 @@ class Session:
         wait_for(lambda: os.path.exists(socket), 10, "the session bus socket")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={socket}"
 
+    def start_desktop(self):
+        """What runs before the tray: on the bare X server, nothing."""
+
+    def tray_up(self):
+        return selection_owned(self.display, "_NET_SYSTEM_TRAY_S0")
+
     def start_tray(self):
-        self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
+        """Starts the bar; when its tray began to take icons."""
+        self.spawn(self.BAR, ["trayer", "--edge", "top", "--align", "right", "--widthtype",
                               "pixel", "--width", "160", "--height", "24", "--SetDockType", "true",
                               "--transparent", "true", "--alpha", "0",
                               "--tint", "0x%02x%02x%02x" % self.bar])
-        # The program asks once, at start, whether a tray exists.
-        wait_for(lambda: selection_owned(self.display, "_NET_SYSTEM_TRAY_S0"), 15,
-                 "trayer to own the tray selection")
+        wait_for(self.tray_up, 15, "trayer to own the tray selection")
+        return time.monotonic()
+
+    def restart_tray(self):
+        """As an update or a crash restarts it: the icon must come back on the new tray."""
+        tray = self.procs.pop(self.BAR)
+        tray.terminate()
+        tray.wait(10)
+        wait_for(lambda: not self.tray_up(), 10, f"{self.BAR}'s tray to go")
+        self.check_icon_back(self.start_tray())
+
+    def check_icon_back(self, since):
+        """The tray that started at `since` shows the icon within TRAY_BOUND s, and the
+        program shows no window of its own."""
+        try:
+            wait_for(lambda: self.icon_on_tray() and not self.own_window(),
+                     since + TRAY_BOUND - time.monotonic(), "the icon")
+        except Failure:
+            window = self.own_window()
+            raise Failure(f"{TRAY_BOUND} s after {self.BAR} started, the icon is "
+                          f"{'' if self.icon_on_tray() else 'not '}on its tray and the program "
+                          f"shows {window.rect if window else 'no'} window of its own") from None
+
+    def icon_on_tray(self):
+        """The icon, embedded in the bar: a tray that goes away leaves it on the desktop
+        where it stood, so where it is says nothing."""
+        icon, bar = self.tray_icon(), self.bar_window()
+        return icon if icon and bar and toplevel(self.display, icon.id) == bar.id else None
+
+    def own_window(self):
+        """A window of the program's, bigger than an icon: with no panel opened, one it
+        shows where it finds no tray."""
+        return next((w for w in self.app_windows() if w.w > 64 or w.h > 64), None)
+
+    def bar_window(self):
+        return next((w for w in self.windows("--class", f"^{self.BAR}$") if w.w >= 160), None)
 
     def bar_rect(self):
-        return wait_for(lambda: next((w.rect for w in self.windows("--class", f"^{self.BAR}$")
-                                      if w.w >= 160), None), 10, f"{self.BAR}'s bar")
+        return wait_for(self.bar_window, 10, f"{self.BAR}'s bar").rect
 
     def desk_rect(self):
         top = sum(self.bar_rect()[1::2])
@@ -240,16 +315,22 @@ class Session:
     def tray_item(self, _before):  # an XEmbed tray shows the program's own window
         return wait_for(self.tray_icon, 20, "the tray icon to appear")
 
+    def sni_watcher(self):
+        return self.bus_has("org.kde.StatusNotifierWatcher")
+
     def sni_registered(self):
-        wait_for(lambda: "'" in self.gdbus(
+        return "'" in self.gdbus(
             "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
-            "RegisteredStatusNotifierItems"), 20, "an item registered with the watcher")
+            "RegisteredStatusNotifierItems")
 
     def sni_tray_item(self, before):
-        """Where an item over StatusNotifierItem shows: what changed on the bar."""
-        self.sni_registered()
-        box = wait_for(lambda: changed_box(before, self.grab(), self.bar_rect()), 20,
+        """Where an item over StatusNotifierItem shows: what changed on the bar since
+        `before`, or, on a bar that started with the item on it, what is not the bar's colour."""
+        wait_for(self.sni_registered, 20, "an item registered with the watcher")
+        bar = self.bar_rect()
+        before = before or painted(self.grab(), bar, self.bar)
+        box = wait_for(lambda: changed_box(before, self.grab(), bar), 20,
                        "the tray item to appear", 0.3, steady=lambda box: box)
         return Window(None, *box)
 
@@ -519,9 +600,11 @@ class Session:
 class SniX11Session(Session):
     """openbox, xcompmgr (a compositor without blur) and xfce4-panel's SNI tray."""
     TOOLS = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel")
-    BAR, tray_item = "xfce4-panel", Session.sni_tray_item
+    BAR, tray_item, icon_on_tray = "xfce4-panel", Session.sni_tray_item, Session.sni_registered
+    # xfce4-panel also takes XEmbed icons; where its watcher is, the program uses it.
+    tray_up = Session.sni_watcher
 
-    def start_tray(self):
+    def start_desktop(self):
         # Undecorated, so a window put at x,y has its contents there.
         config = self.write(os.path.join(self.home, "openbox.xml"), '<openbox_config xmlns='
                             '"http://openbox.org/3.4/rc"><applications><application class="*">'
@@ -550,20 +633,12 @@ class SniX11Session(Session):
                    + prop("panels", "array", "", values("int", 1)
                           + prop("panel-1", "empty", "", panel))
                    + prop("plugins", "empty", "", plugins) + "</channel>\n")
-        self.start_bar()
 
-    def restart_bar(self):
-        """As an update or a crash restarts it: the item must register with the new watcher."""
-        bar = self.procs.pop("xfce4-panel")
-        bar.terminate()
-        bar.wait(10)
-        self.start_bar()
-        self.sni_registered()
-
-    def start_bar(self):
+    def start_tray(self):
         # The bar's theme matches its colour, as a desktop's theme would.
         theme = "Adwaita:dark" if self.bar == DARK_BAR else "Adwaita"
-        self.spawn("xfce4-panel", ["xfce4-panel"], dict(self.env, GTK_THEME=theme))
-        wait_for(lambda: self.bus_has("org.kde.StatusNotifierWatcher"), 20,
-                 "xfce4-panel's StatusNotifierWatcher")
+        self.spawn(self.BAR, ["xfce4-panel"], dict(self.env, GTK_THEME=theme))
+        wait_for(self.tray_up, 20, "xfce4-panel's StatusNotifierWatcher")
+        started = time.monotonic()
         self.bar_rect()
+        return started

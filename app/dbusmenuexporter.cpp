@@ -55,12 +55,21 @@ QVariantMap DBusMenuExporter::propertiesOf(int id) const
     if (!action->isVisible()) {
         properties.insert(QStringLiteral("visible"), false);
     }
+    if (action->isCheckable()) {
+        properties.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+        properties.insert(QStringLiteral("toggle-state"), action->isChecked() ? 1 : 0);
+    }
     return properties;
 }
 
 uint DBusMenuExporter::GetLayout(int parentId, int recursionDepth, const QStringList &,
                                  DBusMenuLayoutItem &layout)
 {
+    if (parentId == 0) {
+        // Not every host calls AboutToShow before it draws the menu, and a
+        // mark read from a file may have changed since the last one.
+        Q_EMIT m_menu.aboutToShow();
+    }
     layout = {parentId, propertiesOf(parentId), {}};
     if (parentId == 0 && recursionDepth != 0) {
         for (int id = 1; id <= m_menu.actions().size(); ++id) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "statusbarcontroller.h"
 
+#include "autostartentry.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "statusnotifieritem.h"
@@ -56,6 +57,17 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
         togglePopover();
     });
     m_menu.addSeparator();
+    // The entry's presence is the setting: the mark is read from it whenever
+    // the menu opens, so removing the file by hand is seen.
+    QAction *autostart = m_menu.addAction(Texts::startAtLogin());
+    autostart->setCheckable(true);
+    connect(autostart, &QAction::triggered, this, [autostart](bool checked) {
+        const AutostartEntry entry;
+        entry.setEnabled(checked);
+        autostart->setChecked(entry.isEnabled());
+    });
+    connect(&m_menu, &QMenu::aboutToShow, autostart,
+            [autostart] { autostart->setChecked(AutostartEntry().isEnabled()); });
     m_menu.addAction(Texts::quit(), this, &QuitSignals::requestTermination);
     const auto relabel = [this] {
         m_toggleAction->setText(m_popover.isShown() ? Texts::hidePanel() : Texts::showPanel());

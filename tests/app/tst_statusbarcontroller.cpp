@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "autostartentry.h"
+#include "dbusmenuexporter.h"
 #include "diagnostics.h"
 #include "notificationcenter.h"
 #include "popover.h"
+#include "shelftestenv.h"
 #include "statusbarcontroller.h"
 #include "statusnotifieritem.h"
 #include "texts.h"
@@ -126,6 +129,71 @@ private:
     int m_registrations = 0;
 };
 
+// The program an autostart entry starts, read back as the Desktop Entry rules
+// read Exec: the string escapes first, then the quoting, then %% for %.
+QStringList execArguments(const QString &entryPath)
+{
+    QFile file(entryPath);
+    file.open(QIODevice::ReadOnly);
+    QString value;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("Exec=")) {
+            value = QString::fromUtf8(line.mid(5));
+        }
+    }
+    QString text;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i) == u'\\' && i + 1 < value.size() ? value.at(++i) : QChar();
+        text += c.isNull()  ? value.at(i)
+                : c == u's' ? u' '
+                : c == u'n' ? u'\n'
+                : c == u't' ? u'\t'
+                : c == u'r' ? u'\r'
+                            : c;
+    }
+    QStringList arguments;
+    QString current;
+    bool quoted = false;
+    bool started = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted && c == u'\\' && i + 1 < text.size()) {
+            current += text.at(++i);
+        } else if (c == u'"') {
+            quoted = !quoted;
+            started = true;
+        } else if (c == u' ' && !quoted) {
+            if (started) {
+                arguments << current.replace(QStringLiteral("%%"), QStringLiteral("%"));
+            }
+            current.clear();
+            started = false;
+        } else {
+            current += c;
+            started = true;
+        }
+    }
+    if (started) {
+        arguments << current.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    }
+    return arguments;
+}
+
+// What desktop-file-validate says of the entry (nothing when clean), or why
+// it could not say.
+QString validatorComplaints(const QString &entryPath)
+{
+    QProcess validator;
+    validator.start(QStringLiteral("desktop-file-validate"), {entryPath});
+    if (!validator.waitForFinished(30'000)) {
+        return QStringLiteral("desktop-file-validate did not run: ") + validator.errorString();
+    }
+    const QString said = QString::fromUtf8(validator.readAll()).trimmed();
+    return validator.exitCode() == 0 && said.isEmpty()
+               ? QString()
+               : QStringLiteral("status %1: %2").arg(validator.exitCode()).arg(said);
+}
+
 } // namespace
 
 class TestStatusBarController final : public QObject {
@@ -134,6 +202,29 @@ class TestStatusBarController final : public QObject {
     std::unique_ptr<PrivateBus> m_bus;
 
     QDBusConnection programBus() const { return m_bus->connect(QStringLiteral("program")); }
+    // No bus at all: a menu with no tray to show it yet.
+    static QDBusConnection noBus() { return QDBusConnection(QStringLiteral("none")); }
+
+    // A fresh config home that does not exist yet, for the entry to make.
+    static void pointConfigHomeInto(const ShelfTestEnv &env)
+    {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((env.root() / "config").native()));
+    }
+
+    static QAction *startAtLoginIn(StatusBarController &controller)
+    {
+        for (QAction *action : controller.menu().actions()) {
+            if (action->text() == Texts::startAtLogin()) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+    static bool validatorMissing()
+    {
+        return QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -302,6 +393,107 @@ private Q_SLOTS:
             }
         }
         QVERIFY(painted > 20);
+    }
+
+    // The menu item, the file it stands for, and the mark in the menu drawn
+    // by the program and in the one a host draws from the D-Bus layout.
+    void startAtLoginWritesAnEntryForThisProgramAndTheMarkFollowsTheFile()
+    {
+        ShelfTestEnv env;
+        pointConfigHomeInto(env);
+        Popover popover;
+        StatusBarController controller(popover, noBus());
+        DBusMenuExporter exporter(controller.menu());
+        QAction *item = startAtLoginIn(controller);
+        QVERIFY(item != nullptr && item->isCheckable());
+        const QList<QAction *> actions = controller.menu().actions();
+        QVERIFY(actions.indexOf(item) > 0 && actions.indexOf(item) < actions.size() - 1);
+        const QString path = AutostartEntry::path();
+        QCOMPARE(path, QString::fromStdString(
+                           (env.root() / "config/autostart/org.qel.Stashlet.desktop").native()));
+        const QString neighbour = QFileInfo(path).path() + QStringLiteral("/other.desktop");
+        const auto toggleState = [&exporter, index = actions.indexOf(item)] {
+            DBusMenuLayoutItem layout;
+            exporter.GetLayout(0, -1, {}, layout);
+            const QVariantMap properties = layout.children.at(index).properties;
+            return properties.value(QStringLiteral("toggle-type")).toString() +
+                   properties.value(QStringLiteral("toggle-state")).toString();
+        };
+        QCOMPARE(toggleState(), QStringLiteral("checkmark0"));
+
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QCOMPARE(execArguments(path), QStringList{QCoreApplication::applicationFilePath()});
+        QCOMPARE(toggleState(), QStringLiteral("checkmark1"));
+        // Outside CI, autostartExecNamesAnyProgramPath says the tool is missing.
+        QVERIFY2(!validatorMissing() || !qEnvironmentVariableIsSet("STASHLET_CI"),
+                 "desktop-file-validate is missing");
+        if (!validatorMissing()) {
+            QCOMPARE(validatorComplaints(path), QString());
+        }
+        QFile(neighbour).open(QIODevice::WriteOnly);
+
+        item->trigger();
+        QVERIFY(!item->isChecked());
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(QFileInfo::exists(neighbour));
+
+        // The user's own hand, with the menu closed.
+        item->trigger();
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(toggleState(), QStringLiteral("checkmark0"));
+        item->setChecked(true);
+        Q_EMIT controller.menu().aboutToShow();
+        QVERIFY(!item->isChecked());
+        QVERIFY(env.lines().isEmpty());
+    }
+
+    // A folder that cannot be made: a line says so, no mark, nothing written.
+    void startAtLoginThatCannotWriteSaysSoAndStaysUnchecked()
+    {
+        ShelfTestEnv env;
+        pointConfigHomeInto(env);
+        env.file("config", "not a folder");
+        Popover popover;
+        StatusBarController controller(popover, noBus());
+        QAction *item = startAtLoginIn(controller);
+        item->trigger();
+        QVERIFY(!item->isChecked());
+        QCOMPARE(env.lines().size(), 1);
+        QVERIFY2(env.lines().first().startsWith(QLatin1String("Failed to ")),
+                 qPrintable(env.lines().first()));
+        QCOMPARE(readAll(env.root() / "config"), "not a folder");
+    }
+
+    // Paths that need the Exec quoting, each read back whole and passed by
+    // the validator.
+    void autostartExecNamesAnyProgramPath_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("plain") << QStringLiteral("/usr/bin/qel-stashlet");
+        QTest::newRow("space") << QStringLiteral("/home/anna/My Apps/qel-stashlet");
+        QTest::newRow("escaped in quotes")
+            << QStringLiteral("/opt/a \"b\" `c` $HOME \\d/qel-stashlet");
+        QTest::newRow("backslash without space") << QStringLiteral("/opt/a\\b/qel-stashlet");
+        QTest::newRow("percent") << QStringLiteral("/opt/100%/%f %%u/qel-stashlet");
+        QTest::newRow("shell characters")
+            << QStringLiteral("/opt/it's;a|b&c<d>e*f?g#h(i)~j/qel-stashlet");
+        QTest::newRow("tab and line feed") << QStringLiteral("/opt/a\tb\nc/qel-stashlet");
+    }
+    void autostartExecNamesAnyProgramPath()
+    {
+        QFETCH(QString, program);
+        ShelfTestEnv env;
+        pointConfigHomeInto(env);
+        QVERIFY(AutostartEntry(program).setEnabled(true));
+        QCOMPARE(execArguments(AutostartEntry::path()), QStringList{program});
+        if (validatorMissing()) {
+            if (qEnvironmentVariableIsSet("STASHLET_CI")) {
+                QFAIL("desktop-file-validate is missing");
+            }
+            QSKIP("desktop-file-validate is missing");
+        }
+        QCOMPARE(validatorComplaints(AutostartEntry::path()), QString());
     }
 
     void placementKeepsThePanelByTheIconAndOnScreen_data()

@@ -68,4 +68,5 @@ public:
     // The tray icon's menu.
     static QString showPanel() { return tr("Mostra pannello"); }
     static QString hidePanel() { return tr("Nascondi pannello"); }
+    static QString startAtLogin() { return tr("Avvia all'accesso"); }
 };

@@ -29,10 +29,10 @@ class StatusBarController final : public QObject {
 
 public:
     // Desktops start their panel alongside the session's autostart programs,
-    // and the tray is up a moment after it: 0.3 to 1.5 s here for trayer,
-    // xfce4-panel and waybar started cold, more on a loaded machine. The
-    // window opened once the grace period is over is taken back as soon as
-    // a tray appears, so a late tray costs a flash at most.
+    // and the tray is up a moment after it: 0.1 s for trayer and 1.5 s for
+    // xfce4-panel on a busy two-core machine, more for a heavy shell on a
+    // slow login. The window opened once the grace period is over gives way
+    // as soon as a tray appears, so a later tray costs a window for a while.
     static constexpr int kTrayGraceMs = 5000;
 
     // Serves the item over StatusNotifierItem while a watcher is on `bus`,

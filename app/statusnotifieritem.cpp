@@ -93,6 +93,9 @@ StatusNotifierItem::~StatusNotifierItem()
     m_bus.disconnect(kWatcherService, kWatcherPath, kWatcherService,
                      QStringLiteral("StatusNotifierItemUnregistered"), this,
                      SLOT(handleItemUnregistered(QString)));
+    if (!m_service.isEmpty()) {
+        m_bus.unregisterService(m_service);
+    }
     m_bus.unregisterObject(kMenuPath);
     m_bus.unregisterObject(kItemPath);
 }
@@ -106,13 +109,18 @@ bool StatusNotifierItem::watcherPresent(const QDBusConnection &bus)
 bool StatusNotifierItem::isNamedBy(const QString &entry) const
 {
     // Registered by path, the item is listed under the connection's unique
-    // name, with the path after "/" (KDE, xfce4-panel, waybar) or "@" (GNOME).
-    const QString unique = m_bus.baseService();
-    if (unique.isEmpty() || !entry.startsWith(unique)) {
-        return false;
+    // name, with the path after "/" (KDE, xfce4-panel, waybar) or "@" (GNOME);
+    // registered by name, under that name.
+    for (const QString &name : {m_bus.baseService(), m_service}) {
+        if (name.isEmpty() || !entry.startsWith(name)) {
+            continue;
+        }
+        const QStringView rest = QStringView(entry).mid(name.size());
+        if (rest.isEmpty() || rest.startsWith(u'/') || rest.startsWith(u'@')) {
+            return true;
+        }
     }
-    const QStringView rest = QStringView(entry).mid(unique.size());
-    return rest.isEmpty() || rest.startsWith(u'/') || rest.startsWith(u'@');
+    return false;
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -124,15 +132,26 @@ void StatusNotifierItem::registerWithWatcher()
     // watches such a name, and when that watch reports in after the item's
     // properties have arrived it throws them away and fails to read them
     // again, dropping the icon. Registered by path it keys the item on the
-    // connection itself, as every host does for libappindicator's items.
+    // connection itself, as every host does for libappindicator's items. A
+    // host that refuses or loses a path is offered the name next.
     QDBusMessage call =
         QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherService,
                                        QStringLiteral("RegisterStatusNotifierItem"));
-    call << kItemPath;
+    if (m_byName && m_service.isEmpty()) {
+        // The name the protocol once asked every item to own; the counter
+        // keeps two items of one process apart.
+        static int counter = 0;
+        m_service = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(++counter);
+        m_bus.registerService(m_service);
+    }
+    call << (m_byName ? m_service : kItemPath);
     auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         if (w->isError()) {
+            m_byName = !m_byName;
             retryLater(w->error().message());
             return;
         }
@@ -160,6 +179,7 @@ void StatusNotifierItem::confirmRegistration()
         if (kept) {
             m_settledTimer.start(kSettledMs);
         } else {
+            m_byName = !m_byName;
             retryLater(QStringLiteral("the tray does not list it"));
         }
     });

@@ -108,6 +108,8 @@ private:
     // host that drops it every time is given up on after a few.
     int m_attempts = 0;
     bool m_givenUp = false;
+    bool m_byName = false;
+    QString m_service; // owned only once a host is offered the item by name
     QTimer m_retryTimer;
     QTimer m_confirmTimer;
     QTimer m_settledTimer;

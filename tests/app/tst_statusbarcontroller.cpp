@@ -67,7 +67,7 @@ class FakeWatcher final : public QObject, protected QDBusContext {
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
-    enum class Host { Keeps, Refuses };
+    enum class Host { Keeps, TakesNamesOnly, Refuses };
 
     FakeWatcher(const PrivateBus &bus, Host host)
         : m_connectionName(QStringLiteral("watcher-%1").arg(++s_count))
@@ -102,7 +102,8 @@ public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString &serviceOrPath)
     {
         ++m_registrations;
-        if (m_host == Host::Refuses) {
+        if (m_host == Host::Refuses ||
+            (m_host == Host::TakesNamesOnly && serviceOrPath.startsWith(u'/'))) {
             sendErrorReply(QDBusError::Failed, QStringLiteral("not today"));
             return;
         }
@@ -275,8 +276,9 @@ private Q_SLOTS:
     }
 
     // GNOME's host may take the item and give it up a moment later; the item
-    // offers itself again. A host that never keeps it costs a few tries, one
-    // line on standard output, and the window.
+    // offers itself again, by name where the host will not take a path. A host
+    // that never keeps it costs a few tries, one line on standard output, and
+    // the window.
     void aDroppedItemIsOfferedAgainAndARefusedOneLeavesTheWindow()
     {
         QTemporaryFile log;
@@ -294,6 +296,16 @@ private Q_SLOTS:
             watcher.drop();
             QTRY_COMPARE(watcher.items().size(), 1);
             QCOMPARE(watcher.registrations(), 2);
+            QVERIFY(!popover.isShown());
+        }
+        {
+            // A few small hosts know only the older way, by a name of the item's.
+            FakeWatcher watcher(*m_bus, FakeWatcher::Host::TakesNamesOnly);
+            Popover popover;
+            popover.setContent(new QWidget);
+            StatusBarController controller(popover, programBus(), 300);
+            QTRY_COMPARE(watcher.items().size(), 1);
+            QVERIFY(watcher.items().first().startsWith(u"org.kde.StatusNotifierItem-"));
             QVERIFY(!popover.isShown());
         }
         {

@@ -201,6 +201,8 @@ private Q_SLOTS:
         QTest::newRow("a file of /proc") << QStringLiteral("/proc/self/environ");
         QTest::newRow("a folder of /proc") << QStringLiteral("/proc/self/net");
         QTest::newRow("a file of /sys") << QStringLiteral("/sys/devices/system/cpu/online");
+        QTest::newRow("a copy's own name") << QStringLiteral("in/.QELStashlet-copy-1-1");
+        QTest::newRow("a device") << QStringLiteral("/dev/zero");
     }
     void unsafeSourcesAreRefusedBeforeAnythingIsCopied()
     {
@@ -208,6 +210,7 @@ private Q_SLOTS:
         TestShelf shelf;
         shelf.env.file("in/x");
         shelf.env.file(fs::path("in") / StagingTrash::kName);
+        shelf.env.file("in/.QELStashlet-copy-1-1");
         settle(shelf.pool); // the start's emptying would take it
         shelf.env.file("tmp/QELStashlet/kept", "keep me");
         shelf.add(source.startsWith(QLatin1Char('/')) ? fs::path(source.toStdString())

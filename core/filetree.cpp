@@ -14,7 +14,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -26,6 +28,35 @@ namespace {
 bool cancelled(const FileTree::CopyOptions &options)
 {
     return options.isCancelled && options.isCancelled();
+}
+
+// The kernel's own file systems: their files give sizes that say nothing of
+// what a read returns (0 for /proc/self/environ, 4096 for most of /sys), and
+// some reads never end or fail.
+bool isPseudo(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case BINFMTFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -46,6 +77,9 @@ std::error_code FileTree::copyItem(const fs::path &source, int targetFolder,
     UniqueFd in(::open(source.c_str(), flags));
     if (!in.valid() || ::fstat(in.get(), &st) != 0) {
         return lastError();
+    }
+    if (isPseudo(in.get())) {
+        return make_error_code(StageError::PseudoFile);
     }
     bool created = false;
     std::error_code error;

@@ -12,10 +12,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::string_view kWorkPrefix = ".QELStashlet-copy-";
 
 // True when `inner` is `outer` or lies below it, by their resolved paths.
 bool isWithin(const fs::path &inner, const fs::path &outer)
@@ -62,10 +65,19 @@ void StageCopy::reportFailure(const std::string &name, const std::error_code &er
                            '"' + name + "\" could not be copied: " + error.message());
 }
 
-std::optional<fs::path> StageCopy::stage(const StagingFolder &staging, const fs::path &source,
-                                         const std::string &name,
-                                         const std::function<bool()> &isCancelled,
-                                         CopyProgress &progress)
+std::string StageCopy::workName(std::uint64_t id)
+{
+    return std::string(kWorkPrefix) + std::to_string(::getpid()) + '-' + std::to_string(id);
+}
+
+bool StageCopy::isReserved(const std::string &name)
+{
+    return name == StagingTrash::kName || name.starts_with(kWorkPrefix);
+}
+
+std::optional<StageCopy::Staged>
+StageCopy::stage(const StagingFolder &staging, const fs::path &source, const std::string &name,
+                 std::uint64_t id, const std::function<bool()> &isCancelled, CopyProgress &progress)
 {
     const auto fail = [&](const std::error_code &error) {
         if (!progress.stop.load()) {
@@ -73,7 +85,7 @@ std::optional<fs::path> StageCopy::stage(const StagingFolder &staging, const fs:
         }
         return std::nullopt;
     };
-    if (!FileName::isUsable(name) || name == StagingTrash::kName) {
+    if (!FileName::isUsable(name) || isReserved(name)) {
         return fail(make_error_code(StageError::UnusableName));
     }
     const StagingFolder::Handle folder = staging.prepare();
@@ -84,20 +96,17 @@ std::optional<fs::path> StageCopy::stage(const StagingFolder &staging, const fs:
     if (error) {
         return fail(error);
     }
-    struct stat st {};
-    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        // Left by an addition refused at the last moment.
-        FileTree::removeItem(folder.fd.get(), name);
-    }
+    const std::string work = workName(id);
     FileTree::CopyOptions options;
     options.isCancelled = isCancelled;
     options.forbidden = FileTree::folderId(folder.fd.get());
     options.copiedBytes = &progress.done;
     std::vector<std::string> leftOut;
-    options.leftOut = [&leftOut](const std::string &path, const char *what) {
-        leftOut.push_back('"' + path + "\" (" + what + ')');
+    options.leftOut = [&leftOut, &work, &name](const std::string &path, const char *what) {
+        // The copy's own name is no business of the user's.
+        leftOut.push_back('"' + name + path.substr(work.size()) + "\" (" + what + ')');
     };
-    if (auto copyError = FileTree::copyItem(source, folder.fd.get(), name, options)) {
+    if (auto copyError = FileTree::copyItem(source, folder.fd.get(), work, options)) {
         // Stopped on purpose, by a clear or a quit: nothing to report.
         if (copyError == std::errc::operation_canceled) {
             return std::nullopt;
@@ -107,7 +116,21 @@ std::optional<fs::path> StageCopy::stage(const StagingFolder &staging, const fs:
     if (!leftOut.empty()) {
         reportLeftOut(leftOut);
     }
-    return folder.path / name;
+    return Staged{work, sizeLabelOf(folder.path / work)};
+}
+
+std::error_code StageCopy::name(const StagingFolder &staging, const std::string &workName,
+                                const std::string &name)
+{
+    const StagingFolder::Handle folder = staging.open();
+    if (folder.error) {
+        return folder.error;
+    }
+    if (::renameat2(folder.fd.get(), workName.c_str(), folder.fd.get(), name.c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        return {errno, std::generic_category()};
+    }
+    return {};
 }
 
 QString StageCopy::sizeLabelOf(const fs::path &staged)

@@ -22,14 +22,33 @@ struct CopyProgress final {
 };
 
 // The store's work on the pool: one addition's copy into the staging folder.
+// A copy is made under a name of its own, which no other copy or addition can
+// take, and only the store names it as the added item, once it still wants
+// it: a copy stopped late can then never touch a newer copy of the same name.
 namespace StageCopy {
 
-// Copies `source` into the staging folder under `name`, counting its bytes in
-// `progress`: the staged path, or nothing after writing the copy line (which
-// a copy cancelled on its own has had already).
-std::optional<std::filesystem::path>
-stage(const StagingFolder &staging, const std::filesystem::path &source, const std::string &name,
-      const std::function<bool()> &isCancelled, CopyProgress &progress);
+// The name the copy `id` is made under, in the staging folder.
+std::string workName(std::uint64_t id);
+
+// True for a name no addition may take (the trash, a copy's own name).
+bool isReserved(const std::string &name);
+
+struct Staged {
+    std::string workName;
+    QString sizeLabel;
+};
+
+// Copies `source` into the staging folder under workName(`id`), counting its
+// bytes in `progress`: what was staged, or nothing after writing the copy
+// line (which a copy cancelled on its own has had already). `name` is the
+// added item's.
+std::optional<Staged> stage(const StagingFolder &staging, const std::filesystem::path &source,
+                            const std::string &name, std::uint64_t id,
+                            const std::function<bool()> &isCancelled, CopyProgress &progress);
+
+// Names the whole copy `workName` as `name`; EEXIST when something has it.
+std::error_code name(const StagingFolder &staging, const std::string &workName,
+                     const std::string &name);
 
 // The entry's size text for what was staged at `staged`.
 QString sizeLabelOf(const std::filesystem::path &staged);

@@ -28,6 +28,8 @@ public:
             return "The file got shorter while it was being copied";
         case StageError::FolderMoved:
             return "A folder was moved while it was being walked";
+        case StageError::PseudoFile:
+            return "The system makes this up as it is read (/proc, /sys): it is not a file to copy";
         }
         return "Unknown staging error";
     }

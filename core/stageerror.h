@@ -14,6 +14,7 @@ enum class StageError {
     UnsupportedFileType,
     SourceShrank,
     FolderMoved,
+    PseudoFile,
 };
 
 const std::error_category &stageErrorCategory() noexcept;

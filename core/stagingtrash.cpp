@@ -300,18 +300,19 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
             schedule(1);
             return {};
         }
-        const int reason = errno;
+        // Only a failed move says the item is gone: a trash that could not be
+        // made (a full disk) fails its opening with ENOENT too.
+        const bool gone = trash->valid() && errno == ENOENT;
         if (m_state->running == 0 && m_state->waiting.empty()) {
-            // Made for nothing (the name was gone already): no deletion is
-            // left to take it away.
+            // Made for nothing: no deletion is left to take it away.
             ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
         }
-        if (reason == ENOENT) {
-            return {reason, std::generic_category()};
+        if (gone) {
+            return std::make_error_code(std::errc::no_such_file_or_directory);
         }
     }
-    // No trash to be had (another file system, a file in its place): delete
-    // here, as slow as that is.
+    // No trash to be had (a full disk, another file system, a file in its
+    // place): delete here, as slow as that is.
     return FileTree::removeItem(folder->get(), name);
 }
 

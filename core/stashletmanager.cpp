@@ -7,7 +7,6 @@
 #include "filetree.h"
 #include "mainqueue.h"
 #include "sharingservice.h"
-#include "stagecopy.h"
 #include "treesize.h"
 
 #include <algorithm>
@@ -42,93 +41,96 @@ void StashletManager::addFile(const fs::path &source)
         Diagnostics::writeLine("Limit of 5 files reached.");
         return;
     }
-    struct stat st {};
-    if (::stat(source.c_str(), &st) != 0) {
-        Diagnostics::writeLine("File does not exist: ", source.native());
-        return;
-    }
     const std::string name = FileName::lastComponent(source);
-    const bool inFlight =
-        std::any_of(m_namesInFlight.begin(), m_namesInFlight.end(), [&](const std::string &other) {
-            return FileName::equivalentIgnoringCase(name, other);
-        });
+    const bool inFlight = std::any_of(m_copies.begin(), m_copies.end(), [&](const Copy &other) {
+        return FileName::equivalentIgnoringCase(name, other.pending.originalName);
+    });
     if (inFlight || isListed(name, m_folder.location() / name)) {
         Diagnostics::writeLine("File already in list: ", name);
         return;
     }
 
-    m_namesInFlight.push_back(name);
     auto progress = std::make_shared<CopyProgress>();
-    const bool folder = S_ISDIR(st.st_mode);
-    if (!folder) {
-        progress->total = static_cast<std::uint64_t>(st.st_size);
-    }
     const std::uint64_t id = ++m_lastCopyId;
-    m_copies.push_back(
-        {{id, name, 0, progress->total, std::chrono::steady_clock::now()}, progress});
+    m_copies.push_back({{id, name, 0, 0, std::chrono::steady_clock::now()}, progress});
     if (!m_progressTimer.isActive()) {
         m_progressTimer.start();
     }
     Q_EMIT pendingCopiesChanged();
 
-    const auto stop = m_stopCopies;
-    if (folder) {
-        // Beside the copy rather than before it, so counting never delays it.
-        m_pool.async([source, progress, stop](const CancelToken &token) {
-            const auto isCancelled = [&] {
-                return token.isCancelled() || stop->load() || progress->stop.load();
-            };
-            if (auto bytes = TreeSize::regularBytes(source, isCancelled)) {
-                progress->total = *bytes;
-            }
-        });
-    }
     // The copy holds the store weakly: a store that is gone by then copies
     // nothing. The block it queues back holds it weakly too, so the store can
     // never be destroyed on a pool thread.
-    m_pool.async([weak = weak_from_this(), source, name, staging = m_folder,
-                  cancellations = m_cancellations, stop, progress, id,
-                  emptied = m_trash.emptied()](const CancelToken &token) {
-        const auto isCancelled = [&] {
-            return token.isCancelled() || stop->load() || progress->stop.load();
+    m_pool.async([weak = weak_from_this(), pool = &m_pool, source, name, staging = m_folder,
+                  progress, id, emptied = m_trash.emptied()](const CancelToken &token) {
+        const auto isCancelled = [token, progress] {
+            return token.isCancelled() || progress->stop.load();
         };
-        emptied.wait();
-        std::optional<TempFile> entry;
-        if (!weak.expired() && !isCancelled()) {
-            if (auto staged = StageCopy::stage(staging, source, name, isCancelled, *progress)) {
-                entry.emplace(*staged, name, StageCopy::sizeLabelOf(*staged), source);
+        std::optional<StageCopy::Staged> staged;
+        struct stat st {};
+        if (::stat(source.c_str(), &st) != 0) {
+            if (!isCancelled()) {
+                Diagnostics::writeLine("File does not exist: ", source.native());
+            }
+        } else {
+            if (S_ISDIR(st.st_mode)) {
+                // Beside the copy rather than before it, so counting never delays it.
+                pool->async([source, progress, isCancelled](const CancelToken &) {
+                    if (auto bytes = TreeSize::regularBytes(source, isCancelled)) {
+                        progress->total = *bytes;
+                    }
+                });
+            } else {
+                progress->total = static_cast<std::uint64_t>(st.st_size);
+            }
+            emptied.wait();
+            if (!weak.expired() && !isCancelled()) {
+                staged = StageCopy::stage(staging, source, name, id, isCancelled, *progress);
             }
         }
-        MainQueue::async([weak, name, entry, cancellations, id, progress] {
+        MainQueue::async([weak, id, source, staged] {
             if (auto self = weak.lock()) {
-                self->finishAddition(name, entry, cancellations, id, progress->stop.load());
+                self->finishAddition(id, source, staged);
             }
         });
     });
 }
 
-void StashletManager::finishAddition(const std::string &name, const std::optional<TempFile> &entry,
-                                     std::uint64_t cancellations, std::uint64_t id,
-                                     bool cancelledAlone)
+void StashletManager::finishAddition(std::uint64_t id, const fs::path &source,
+                                     const std::optional<StageCopy::Staged> &staged)
 {
-    std::erase(m_namesInFlight, name);
-    dropPending(id);
-    if (!entry) {
+    const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
+                                   [id](const Copy &c) { return c.pending.id == id; });
+    const std::string name = copy == m_copies.end() ? std::string() : copy->pending.originalName;
+    // Gone from the list: stopped, its name perhaps taken by a newer copy since.
+    const bool wanted = dropPending(id);
+    if (!staged) {
         return;
     }
-    if (isListed(name, entry->path())) {
-        // Its path may be a listed entry's own copy (a staging folder that
-        // ignores letter case): nothing to delete then.
-        return;
-    }
-    if (cancelledAlone || cancellations != m_cancellations || m_tempFiles.size() >= kLimit) {
+    if (!wanted || m_tempFiles.size() >= kLimit || !nameStaged(*staged, name)) {
         // Not listed, so nothing else would ever delete it before the next start.
-        m_trash.discard(entry->path(), false);
+        m_trash.discard(m_folder.location() / staged->workName, false);
         return;
     }
     QList<TempFile> files = m_tempFiles;
-    files.append(*entry);
+    files.append(TempFile(m_folder.location() / name, name, staged->sizeLabel, source));
     setTempFiles(std::move(files));
+}
+
+bool StashletManager::nameStaged(const StageCopy::Staged &staged, const std::string &name)
+{
+    const fs::path path = m_folder.location() / name;
+    std::error_code error = StageCopy::name(m_folder, staged.workName, name);
+    // On a staging folder that ignores letter case a listed entry's copy may
+    // hold the name; anything else there is a leftover no entry lists.
+    if (error == std::errc::file_exists && !isListed(name, path)) {
+        m_trash.discard(path, false);
+        error = StageCopy::name(m_folder, staged.workName, name);
+    }
+    if (error && !isListed(name, path)) {
+        StageCopy::reportFailure(name, error);
+    }
+    return !error;
 }
 
 bool StashletManager::isListed(const std::string &name, const fs::path &stagedPath) const
@@ -237,27 +239,26 @@ void StashletManager::announceProgress()
     }
 }
 
-void StashletManager::dropPending(std::uint64_t id)
+bool StashletManager::dropPending(std::uint64_t id)
 {
     if (std::erase_if(m_copies, [id](const Copy &c) { return c.pending.id == id; }) == 0) {
-        return;
+        return false;
     }
     if (m_copies.empty()) {
         m_progressTimer.stop();
     }
     Q_EMIT pendingCopiesChanged();
+    return true;
 }
 
 void StashletManager::stopCopies()
 {
-    m_stopCopies->store(true);
-    m_stopCopies = std::make_shared<std::atomic_bool>(false);
-    ++m_cancellations;
-    // A copy that was whole just before the cancel has its name in the folder,
-    // but it would be listed only when its news reaches this thread, which at
-    // quit it never does. One still running removes what it wrote itself.
-    for (const std::string &name : m_namesInFlight) {
-        m_trash.discard(m_folder.location() / name, false);
+    // A copy that was whole just before the stop waits under its own name,
+    // to be named only when its news reaches this thread, which at quit it
+    // never does. One still running removes what it wrote itself.
+    for (const Copy &copy : m_copies) {
+        copy.progress->stop = true;
+        m_trash.discard(m_folder.location() / StageCopy::workName(copy.pending.id), false);
     }
     if (!m_copies.empty()) {
         m_copies.clear();

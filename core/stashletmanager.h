@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pendingcopy.h"
+#include "stagecopy.h"
 #include "stagingfolder.h"
 #include "stagingtrash.h"
 #include "tempfile.h"
@@ -20,7 +21,6 @@
 #include <vector>
 
 class BackgroundPool;
-struct CopyProgress;
 
 // The shelf: the ordered list of entries and every operation on it. Lives on
 // the main thread; the list changes only there, in blocks queued to the main
@@ -43,8 +43,9 @@ public:
 
     const QList<TempFile> &tempFiles() const { return m_tempFiles; }
     // Additions accepted but not yet listed or dropped: they count toward the
-    // limit as the listed entries do.
-    qsizetype inFlightCount() const { return qsizetype(m_namesInFlight.size()); }
+    // limit as the listed entries do. A stopped one counts no more at once,
+    // whatever its work on the pool still does.
+    qsizetype inFlightCount() const { return qsizetype(m_copies.size()); }
     // The additions being copied, oldest first, with their progress as of
     // now; listed from the moment one is accepted until its entry is listed
     // or it is dropped (failed, cancelled).
@@ -52,6 +53,7 @@ public:
 
     // Stages a copy of the file or folder at `source` and lists it once the
     // copy is done; refusals and failures write one line to standard output.
+    // Never touches `source` here: a dead network mount would hold the caller.
     void addFile(const std::filesystem::path &source);
     void removeFile(const TempFile &file);
     // Also stops the copies in flight: none of them is listed afterwards.
@@ -81,14 +83,17 @@ Q_SIGNALS:
 private:
     StashletManager(BackgroundPool &pool, StagingFolder folder);
 
+    // A copy the store still wants; stopping it sets its own flag and drops
+    // the record, which frees its name and its place at once.
     struct Copy {
         PendingCopy pending; // its byte counts as last announced
         std::shared_ptr<CopyProgress> progress;
     };
 
-    void finishAddition(const std::string &name, const std::optional<TempFile> &entry,
-                        std::uint64_t cancellations, std::uint64_t id, bool cancelledAlone);
-    void dropPending(std::uint64_t id);
+    void finishAddition(std::uint64_t id, const std::filesystem::path &source,
+                        const std::optional<StageCopy::Staged> &staged);
+    bool nameStaged(const StageCopy::Staged &staged, const std::string &name);
+    bool dropPending(std::uint64_t id);
     void announceProgress();
     bool isListed(const std::string &name, const std::filesystem::path &stagedPath) const;
     void setTempFiles(QList<TempFile> files);
@@ -98,22 +103,11 @@ private:
     const StagingFolder m_folder;
     StagingTrash m_trash;
     QList<TempFile> m_tempFiles;
-    // Names being copied now. A second addition of one of them is refused, so
-    // two copies never share a staged path (where the later would delete or
-    // overwrite the earlier one's file).
-    std::vector<std::string> m_namesInFlight;
-    // The copies listed by pendingCopies(). A copy cancelled on its own
-    // leaves this list at once but keeps its name in flight until its work
-    // on the pool has cleaned up.
+    // The copies listed by pendingCopies(). A second addition of one of their
+    // names is refused: two copies never wait to be named alike.
     std::vector<Copy> m_copies;
     std::uint64_t m_lastCopyId = 0;
     // Runs only while a copy is pending: the copies count their bytes in
     // atomics, and this samples them, so progress costs the copy nothing.
     QTimer m_progressTimer;
-    // Bumped by every cancelCopies() and clearAll(): an addition started
-    // before it is over.
-    std::uint64_t m_cancellations = 0;
-    // Set to stop the copies started since the last clearAll(), and then
-    // replaced: other work on the pool goes on.
-    std::shared_ptr<std::atomic_bool> m_stopCopies = std::make_shared<std::atomic_bool>(false);
 };

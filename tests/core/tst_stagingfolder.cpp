@@ -18,11 +18,12 @@ namespace {
 // may mount (root, as CI runs).
 class Mount final {
 public:
-    Mount(const fs::path &at, const char *type, const char *source, unsigned long flags)
+    Mount(const fs::path &at, const char *type, const char *source, unsigned long flags,
+          const char *options = nullptr)
         : m_at(at)
     {
         fs::create_directories(at);
-        m_mounted = ::mount(source, at.c_str(), type, flags, nullptr) == 0;
+        m_mounted = ::mount(source, at.c_str(), type, flags, options) == 0;
         m_error = std::strerror(errno);
     }
     ~Mount()
@@ -117,6 +118,39 @@ private Q_SLOTS:
             StashletManager::create(pool, StagingFolder(), StagingTrash::Deleting::Later);
         manager->finishDeletions();
         QCOMPARE(entriesIn(env.staging()), 0);
+    }
+
+    // A full disk has no room for the trash folder: removing, clearing and
+    // quitting delete the copies where they lie instead.
+    void fullDiskStillDeletesRemovedAndClearedCopies()
+    {
+        ShelfTestEnv env;
+        const Mount mount(env.tmp(), "tmpfs", "none", 0, "size=1m,nr_inodes=32,mode=0700");
+        if (!mount.valid()) {
+            QSKIP(mount.skipReason());
+        }
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        for (const char *name : {"a", "b", "c"}) {
+            manager->addFile(env.file(fs::path("in") / name));
+        }
+        settle(pool);
+        QCOMPARE(manager->tempFiles().size(), 3);
+        // Fill what inodes are left, beside the staging folder.
+        for (int i = 0; std::ofstream(env.tmp() / std::to_string(i)); ++i) {
+        }
+        QCOMPARE(::mkdir((env.tmp() / "full").c_str(), 0700), -1);
+        QCOMPARE(errno, ENOSPC);
+        const TempFile removed = manager->tempFiles().at(0);
+        manager->removeFile(removed);
+        QVERIFY(!fs::exists(removed.path()));
+        settle(pool);
+        manager->clearAll();
+        manager->finishDeletions();
+        QCOMPARE(entriesIn(env.staging()), 0);
+        settle(pool);
+        QVERIFY(manager->tempFiles().isEmpty());
+        QVERIFY(env.lines().isEmpty());
     }
 
     void folderAndTheBasesItMakesAreTheUsersAlone_data()

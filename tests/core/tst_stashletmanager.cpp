@@ -8,9 +8,101 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A file system whose every lookup waits for an answer that never comes, as
+// on a dead network share: a FUSE mount whose device nobody reads (no FUSE
+// library, no daemon). Mounting needs root, as CI runs.
+class DeadMount final {
+public:
+    explicit DeadMount(const fs::path &at)
+        : m_at(at)
+    {
+        fs::create_directories(at);
+        m_fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+        const std::string options =
+            "fd=" + std::to_string(m_fd) + ",rootmode=40000,user_id=0,group_id=0";
+        m_mounted = m_fd >= 0 && ::mount("dead", at.c_str(), "fuse.dead", MS_NOSUID | MS_NODEV,
+                                         options.c_str()) == 0;
+        m_error = std::strerror(errno);
+    }
+    ~DeadMount()
+    {
+        abort();
+        if (m_mounted) {
+            ::umount2(m_at.c_str(), MNT_DETACH);
+        }
+    }
+    DeadMount(const DeadMount &) = delete;
+    DeadMount &operator=(const DeadMount &) = delete;
+
+    bool valid() const { return m_mounted; }
+    QByteArray skipReason() const { return QByteArray("cannot mount here: ") + m_error; }
+
+    // Ends the connection: whatever waits in the mount fails with ENOTCONN.
+    void abort()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+    // Runs `call` here; false when it was still waiting after a few seconds,
+    // in this mount or elsewhere (the mount is then ended, so it returns).
+    template <typename Call> bool returnsWhileDead(Call call)
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool returned = false;
+        bool ended = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(mutex);
+            if (!done.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) {
+                ended = true;
+                abort();
+            }
+        });
+        call();
+        {
+            std::lock_guard lock(mutex);
+            returned = true;
+        }
+        done.notify_all();
+        watchdog.join();
+        return !ended;
+    }
+
+    // This process's threads waiting in the mount now.
+    static int waiting()
+    {
+        int count = 0;
+        for (const auto &task : fs::directory_iterator("/proc/self/task")) {
+            count += readAll(task.path() / "wchan").starts_with("fuse");
+        }
+        return count;
+    }
+
+private:
+    fs::path m_at;
+    std::mutex m_mutex;
+    int m_fd = -1;
+    bool m_mounted = false;
+    const char *m_error = "";
+};
+
+} // namespace
 
 class TestStashletManager final : public QObject {
     Q_OBJECT
@@ -105,6 +197,12 @@ private Q_SLOTS:
         QTest::newRow("a folder holding the staging folder") << QStringLiteral("tmp");
         QTest::newRow("the name of the staging folder's trash")
             << QStringLiteral("in/") + QLatin1String(StagingTrash::kName);
+        // Files made up as they are read: their size says 0, or nothing true.
+        QTest::newRow("a file of /proc") << QStringLiteral("/proc/self/environ");
+        QTest::newRow("a folder of /proc") << QStringLiteral("/proc/self/net");
+        QTest::newRow("a file of /sys") << QStringLiteral("/sys/devices/system/cpu/online");
+        QTest::newRow("a copy's own name") << QStringLiteral("in/.QELStashlet-copy-1-1");
+        QTest::newRow("a device") << QStringLiteral("/dev/zero");
     }
     void unsafeSourcesAreRefusedBeforeAnythingIsCopied()
     {
@@ -112,6 +210,7 @@ private Q_SLOTS:
         TestShelf shelf;
         shelf.env.file("in/x");
         shelf.env.file(fs::path("in") / StagingTrash::kName);
+        shelf.env.file("in/.QELStashlet-copy-1-1");
         settle(shelf.pool); // the start's emptying would take it
         shelf.env.file("tmp/QELStashlet/kept", "keep me");
         shelf.add(source.startsWith(QLatin1Char('/')) ? fs::path(source.toStdString())
@@ -290,6 +389,115 @@ private Q_SLOTS:
             QCOMPARE(quint64(st.st_size), total);
             QVERIFY2(st.st_blocks < 1024, qPrintable(QString::number(st.st_blocks)));
         }
+    }
+
+    // A source on a mount that never answers holds a pool thread, never the
+    // caller: it is pending until the mount fails, and others go on meanwhile.
+    void sourceOnAMountThatNeverAnswersNeverHoldsTheCaller()
+    {
+        TestShelf shelf;
+        settle(shelf.pool);
+        DeadMount dead(shelf.env.root() / "dead");
+        if (!dead.valid()) {
+            QSKIP(dead.skipReason());
+        }
+        const fs::path source = shelf.env.root() / "dead" / "song.mp3";
+        QVERIFY2(dead.returnsWhileDead([&] { shelf.manager->addFile(source); }),
+                 "addFile() waited on the source's file system");
+        QCOMPARE(shelf.manager->pendingCopies().size(), 1);
+        QCOMPARE(shelf.manager->pendingCopies().at(0).originalName, std::string("song.mp3"));
+        shelf.manager->addFile(shelf.env.file("in/b"));
+        QTRY_COMPARE(shelf.names(), QStringList{QStringLiteral("b")});
+        QVERIFY(shelf.env.lines().isEmpty());
+        dead.abort();
+        settle(shelf.pool);
+        QCOMPARE(shelf.env.lines(), QStringList{QStringLiteral("File does not exist: ") +
+                                                QString::fromStdString(source.native())});
+        QVERIFY(shelf.manager->pendingCopies().isEmpty());
+        QCOMPARE(shelf.names(), QStringList{QStringLiteral("b")});
+    }
+
+    // However a copy is stopped, its name and its place are free at once,
+    // while its work still waits on the pool: the same name and four more fit.
+    void cancelledCopyGivesBackItsNameAndPlaceAtOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how : {"one", "all", "clear"}) {
+            QTest::newRow(how) << QString::fromLatin1(how);
+        }
+    }
+    void cancelledCopyGivesBackItsNameAndPlaceAtOnce()
+    {
+        QFETCH(QString, how);
+        ShelfTestEnv env;
+        BackgroundPool pool(1);
+        auto manager = StashletManager::create(pool);
+        settle(pool);
+        QSemaphore hold;
+        const auto release = qScopeGuard([&] { hold.release(); }); // also when a check fails
+        pool.async([&hold](const CancelToken &) { hold.acquire(); });
+        manager->addFile(env.file("in/n.txt", "old"));
+        QStringList lines;
+        if (how == u"one") {
+            manager->cancelCopy(manager->pendingCopies().at(0).id);
+            lines << QStringLiteral("Failed to copy file to temp directory: \"n.txt\" could not "
+                                    "be copied: Operation canceled");
+        } else {
+            how == u"all" ? manager->cancelCopies() : manager->clearAll();
+        }
+        QCOMPARE(manager->inFlightCount(), 0);
+        const QStringList names{QStringLiteral("n.txt"), QStringLiteral("b"), QStringLiteral("c"),
+                                QStringLiteral("d"), QStringLiteral("e")};
+        for (const QString &name : names) {
+            manager->addFile(env.file("again/" + name.toStdString(), "new"));
+        }
+        QCOMPARE(env.lines(), lines);
+        QCOMPARE(manager->inFlightCount(), 5);
+        hold.release();
+        settle(pool);
+        QCOMPARE(TestShelf::namesOf(*manager), names);
+        QCOMPARE(readAll(env.staging() / "n.txt"), std::string("new"));
+        QCOMPARE(entriesIn(env.staging()), 5);
+    }
+
+    // Stopped while it hangs in a dead mount inside the folder it copies, a
+    // copy's late failure leaves alone the copy of the same name made since.
+    void cancelledCopyStuckInTheFileSystemLeavesTheNextOneAlone_data()
+    {
+        QTest::addColumn<bool>("alone"); // else by a clear
+        QTest::newRow("cancelled alone") << true;
+        QTest::newRow("cleared") << false;
+    }
+    void cancelledCopyStuckInTheFileSystemLeavesTheNextOneAlone()
+    {
+        QFETCH(bool, alone);
+        ShelfTestEnv env;
+        BackgroundPool pool;
+        auto manager = StashletManager::create(pool);
+        settle(pool);
+        DeadMount dead(env.root() / "stuck" / "tree" / "dead");
+        if (!dead.valid()) {
+            QSKIP(dead.skipReason());
+        }
+        manager->addFile(env.root() / "stuck" / "tree");
+        QTRY_COMPARE(DeadMount::waiting(), 2); // the copy, and the count of its bytes
+        QStringList lines;
+        if (alone) {
+            manager->cancelCopy(manager->pendingCopies().at(0).id);
+            lines << QStringLiteral("Failed to copy file to temp directory: \"tree\" could not "
+                                    "be copied: Operation canceled");
+        } else {
+            manager->clearAll();
+        }
+        env.file("again/tree/new", "new");
+        manager->addFile(env.root() / "again" / "tree");
+        QTRY_COMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
+        dead.abort();
+        settle(pool);
+        QCOMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
+        QCOMPARE(readAll(env.staging() / "tree" / "new"), std::string("new"));
+        QCOMPARE(entriesIn(env.staging()), 1);
+        QCOMPARE(env.lines(), lines);
     }
 
     // Cancelled queued, a copy never runs (nor makes the staging folder);

@@ -179,6 +179,9 @@ private Q_SLOTS:
         QTest::newRow("thumbnail naming another file") << QStringLiteral("other") << QSize(0, 0);
         QTest::newRow("thumbnail naming no file") << QStringLiteral("no uri") << QSize(0, 0);
         QTest::newRow("thumbnail that is a FIFO") << QStringLiteral("fifo") << QSize(0, 0);
+        QTest::newRow("thumbnail that is a device") << QStringLiteral("device") << QSize(0, 0);
+        QTest::newRow("thumbnail naming the file escaped otherwise")
+            << QStringLiteral("escaped") << QSize(64, 32);
     }
     void makesABoundedPreviewOrNone()
     {
@@ -214,6 +217,9 @@ private Q_SLOTS:
                     released = releaseReaders({thumbnail});
                 }
             });
+        } else if (kind == u"device") {
+            fs::create_directories(thumbnail.parent_path());
+            fs::create_symlink("/dev/zero", thumbnail);
         } else {
             // Named by the original's URI as GLib escapes it; valid for the copy's mtime and size.
             const QByteArray uri =
@@ -231,6 +237,9 @@ private Q_SLOTS:
                 texts.remove(QStringLiteral("Thumb::Size"));
             if (kind == u"no uri")
                 texts.remove(QStringLiteral("Thumb::URI"));
+            if (kind == u"escaped")
+                texts[QStringLiteral("Thumb::URI")] =
+                    QString::fromLatin1(uri).replace(QStringLiteral("%3B"), QStringLiteral("%3b"));
             if (kind == u"other")
                 texts[QStringLiteral("Thumb::URI")] = QString::fromLatin1(uri).replace(u'1', u'2');
             save(thumbnail, "png", texts, kind == u"palette thumbnail");

@@ -19,18 +19,56 @@
 #include <QSemaphore>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
-void save(const fs::path &path, const char *format, qint64 mtime = 0)
+// A red picture of 200 x 100: true colour, or a 1-bit palette as ImageMagick
+// writes a solid colour; `texts` are its keys (a thumbnail's Thumb::*).
+void save(const fs::path &path, const char *format, const QMap<QString, QString> &texts = {},
+          bool palette = false)
 {
-    QImage image(200, 100, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    if (mtime != 0)
-        image.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    QImage image(200, 100, palette ? QImage::Format_Mono : QImage::Format_RGB32);
+    if (palette) {
+        image.setColorTable({qRgb(255, 0, 0), qRgb(255, 255, 255)});
+        image.fill(0);
+    } else {
+        image.fill(Qt::red);
+    }
+    for (auto key = texts.cbegin(); key != texts.cend(); ++key)
+        image.setText(key.key(), key.value());
     fs::create_directories(path.parent_path());
     QImageWriter writer(QString::fromStdString(path.native()), format);
     QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+}
+
+// Where the desktop's cache keeps the normal-sized thumbnail of `original`.
+fs::path thumbnailPath(const ShelfTestEnv &env, const fs::path &original)
+{
+    const auto md5 =
+        QCryptographicHash::hash(PreviewImage::thumbnailUri(original), QCryptographicHash::Md5)
+            .toHex();
+    return env.root() / "cache/thumbnails/normal" / (md5 + ".png").toStdString();
+}
+
+// Opens each FIFO for writing until no reader waits on one: a reader blocked
+// in open() gets end of file. Returns how many readers it had to let go.
+int releaseReaders(const QList<fs::path> &fifos)
+{
+    int released = 0;
+    for (const fs::path &fifo : fifos) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ++released;
+            ::close(fd);
+        }
+    }
+    return released;
 }
 } // namespace
 
@@ -130,8 +168,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QSize>("size"); // 0 x 0: none
         QTest::newRow("JPEG upright by EXIF") << QStringLiteral("jpeg") << QSize(32, 64);
+        QTest::newRow("1-bit palette in its colour") << QStringLiteral("palette") << QSize(64, 32);
         QTest::newRow("thumbnail cached") << QStringLiteral("thumbnail") << QSize(64, 32);
+        QTest::newRow("thumbnail without a size") << QStringLiteral("no size") << QSize(64, 32);
+        QTest::newRow("thumbnail in a 1-bit palette")
+            << QStringLiteral("palette thumbnail") << QSize(64, 32);
         QTest::newRow("thumbnail of another version") << QStringLiteral("stale") << QSize(0, 0);
+        // Made for an earlier file of the same name and time.
+        QTest::newRow("thumbnail of another size") << QStringLiteral("resized") << QSize(0, 0);
+        QTest::newRow("thumbnail naming another file") << QStringLiteral("other") << QSize(0, 0);
+        QTest::newRow("thumbnail naming no file") << QStringLiteral("no uri") << QSize(0, 0);
+        QTest::newRow("thumbnail that is a FIFO") << QStringLiteral("fifo") << QSize(0, 0);
+        QTest::newRow("thumbnail that is a device") << QStringLiteral("device") << QSize(0, 0);
+        QTest::newRow("thumbnail naming the file escaped otherwise")
+            << QStringLiteral("escaped") << QSize(64, 32);
     }
     void makesABoundedPreviewOrNone()
     {
@@ -139,6 +189,14 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         ShelfTestEnv env;
         fs::path staged = env.file("staged/picture.png", "\x89PNG garbage");
+        const fs::path original = env.root() / "in/my doc;1.png";
+        const fs::path thumbnail = thumbnailPath(env, original);
+        std::atomic_int released = 0;
+        std::thread writer;
+        const auto join = qScopeGuard([&] {
+            if (writer.joinable())
+                writer.join();
+        });
         if (kind == u"jpeg") {
             save(staged.replace_extension("jpeg"), "jpeg");
             // An EXIF segment first, saying "turn 90 degrees clockwise".
@@ -146,21 +204,82 @@ private Q_SLOTS:
                 "ffe100224578696600004d4d002a00000008000101120003000000010006000000000000");
             const std::string image = readAll(staged);
             std::ofstream(staged) << image.substr(0, 2) + exif.toStdString() + image.substr(2);
+        } else if (kind == u"palette") {
+            save(staged, "png", {}, true);
+        } else if (kind == u"fifo") {
+            fs::create_directories(thumbnail.parent_path());
+            QCOMPARE(::mkfifo(thumbnail.c_str(), 0600), 0);
+            // Lets a reader blocked in open() go after a while, so that a
+            // failure is an assertion, not a test that never ends.
+            writer = std::thread([&] {
+                for (int i = 0; i < 20 && released == 0; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    released = releaseReaders({thumbnail});
+                }
+            });
+        } else if (kind == u"device") {
+            fs::create_directories(thumbnail.parent_path());
+            fs::create_symlink("/dev/zero", thumbnail);
         } else {
-            // Named by the original's URI as GLib escapes it; valid for the copy's mtime.
+            // Named by the original's URI as GLib escapes it; valid for the copy's mtime and size.
             const QByteArray uri =
                 "file://" + QByteArray::fromStdString(env.root().native()) + "/in/my%20doc%3B1.png";
-            const auto md5 = QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex();
+            QCOMPARE(PreviewImage::thumbnailUri(original), uri);
             const QFileInfo copy(QString::fromStdString(staged.native()));
-            save(env.root() / "cache/thumbnails/normal" / (md5 + ".png").toStdString(), "png",
-                 copy.lastModified().toSecsSinceEpoch() + (kind == u"stale"));
+            QMap<QString, QString> texts{
+                {QStringLiteral("Thumb::URI"), QString::fromLatin1(uri)},
+                {QStringLiteral("Thumb::MTime"),
+                 QString::number(copy.lastModified().toSecsSinceEpoch() + (kind == u"stale"))},
+                {QStringLiteral("Thumb::Size"),
+                 QString::number(copy.size() + (kind == u"resized"))},
+            };
+            if (kind == u"no size")
+                texts.remove(QStringLiteral("Thumb::Size"));
+            if (kind == u"no uri")
+                texts.remove(QStringLiteral("Thumb::URI"));
+            if (kind == u"escaped")
+                texts[QStringLiteral("Thumb::URI")] =
+                    QString::fromLatin1(uri).replace(QStringLiteral("%3B"), QStringLiteral("%3b"));
+            if (kind == u"other")
+                texts[QStringLiteral("Thumb::URI")] = QString::fromLatin1(uri).replace(u'1', u'2');
+            save(thumbnail, "png", texts, kind == u"palette thumbnail");
         }
-        const QImage preview = PreviewImage::make(staged, env.root() / "in/my doc;1.png", 64, 1.0);
+        const QImage preview = PreviewImage::make(staged, original, 64, 1.0);
+        QCOMPARE(released.load(), 0);
         QCOMPARE(preview.size(), size);
         if (!size.isEmpty()) {
             const QRgb middle = preview.pixel(size.width() / 2, size.height() / 2);
-            QVERIFY(qRed(middle) > 240 && qGreen(middle) + qBlue(middle) < 32);
+            QVERIFY2(qRed(middle) > 240 && qGreen(middle) + qBlue(middle) < 32,
+                     qPrintable(QColor(middle).name()));
         }
+    }
+
+    // Thumbnails that are FIFOs, left by a hostile or broken program, stop no
+    // preview thread for long and none of the copies: ten of them (two full
+    // shelves) and the next file is still staged.
+    void thumbnailFifosHoldUpNoCopy()
+    {
+        PanelFixture shelf;
+        QList<fs::path> fifos;
+        const auto letGo = qScopeGuard([&] {
+            while (!shelf.pool.waitForDone(50))
+                releaseReaders(fifos);
+        });
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < 5; ++i) {
+                const fs::path document = shelf.env.file(
+                    "in/" + std::to_string(round) + "/note" + std::to_string(i) + ".txt", "note");
+                fifos << thumbnailPath(shelf.env, document);
+                fs::create_directories(fifos.last().parent_path());
+                QCOMPARE(::mkfifo(fifos.last().c_str(), 0600), 0);
+                shelf.manager->addFile(document);
+            }
+            QTRY_COMPARE(shelf.manager->tempFiles().size(), 5);
+            shelf.manager->clearAll();
+            QTRY_VERIFY(shelf.manager->tempFiles().isEmpty());
+        }
+        shelf.manager->addFile(shelf.sample("ultimo.txt"));
+        QTRY_COMPARE(TestShelf::namesOf(*shelf.manager), QStringList{QStringLiteral("ultimo.txt")});
     }
 
     void readsCopiedFilesAndRefusesTheRest_data()

@@ -17,7 +17,8 @@ class TempFile;
 
 // The previews of the shelf's entries (see PreviewImage): each made on the
 // pool once its entry is listed, delivered on the main thread, and forgotten
-// when the entry leaves the shelf.
+// when the entry leaves the shelf. They take few of the pool's threads at a
+// time, so that however long a read takes, copies still find threads.
 class EntryPreviews final : public QObject {
     Q_OBJECT
 
@@ -26,8 +27,12 @@ public:
     // the type icon's, whose place it takes.
     static constexpr int kLogicalSize = int(theme::kFileIconFrame.width());
 
+    // How many previews are made at once; the others wait their turn.
+    static constexpr int kLaneWidth = 2;
+
     EntryPreviews(StashletManager &manager, BackgroundPool &pool, qreal devicePixelRatio = 1.0,
                   QObject *parent = nullptr);
+    ~EntryPreviews() override;
 
     // Null until it is ready, and for an entry that has none: the type icon stays.
     QImage preview(const QUuid &entry) const { return m_previews.value(entry); }
@@ -42,6 +47,8 @@ private:
     void followEntries();
     void request(const TempFile &file);
 
+    struct Lane;
+
     StashletManager &m_manager;
     BackgroundPool &m_pool;
     qreal m_ratio;
@@ -50,4 +57,6 @@ private:
     QHash<QUuid, QImage> m_previews;
     // Read by the results queued from the pool: they are dropped once this is gone.
     std::shared_ptr<EntryPreviews *> m_self = std::make_shared<EntryPreviews *>(this);
+    // Shared with the pool threads that work through it.
+    std::shared_ptr<Lane> m_lane;
 };

@@ -30,9 +30,40 @@ constexpr std::array<std::pair<const char *, int>, 4> kThumbnailFolders{{
     {"xx-large", 1024},
 }};
 
-// Reads the image no larger than `box` pixels a side; with `mtime`, only a
-// thumbnail whose Thumb::MTime says it shows that version.
-QImage readImage(QImageReader &reader, int box, const QByteArray &mtime = {})
+// What a cached thumbnail must say of itself to stand for a file: the
+// thumbnail cache is keyed by the file's URI alone, so one made for an
+// earlier file of the same name is found too.
+struct ThumbnailOf {
+    QByteArray uri;
+    QByteArray mtime;
+    QByteArray size;
+
+    bool describes(const QImage &thumbnail) const
+    {
+        // Compared unescaped: writers differ in the characters they escape.
+        const QString named = thumbnail.text(QStringLiteral("Thumb::URI"));
+        const QString bytes = thumbnail.text(QStringLiteral("Thumb::Size"));
+        return !named.isEmpty() &&
+               QByteArray::fromPercentEncoding(named.toUtf8()) ==
+                   QByteArray::fromPercentEncoding(uri) &&
+               thumbnail.text(QStringLiteral("Thumb::MTime")).toLatin1() == mtime &&
+               (bytes.isNull() || bytes.toLatin1() == size);
+    }
+};
+
+bool isIndexed(QImage::Format format)
+{
+    return format == QImage::Format_Mono || format == QImage::Format_MonoLSB ||
+           format == QImage::Format_Indexed8;
+}
+
+// A scaled read keeps every pixel decoded at once (see below); so may this
+// true-colour copy of an indexed image.
+static_assert(PreviewImage::kMaxPixels * 4 <= qint64(PreviewImage::kAllocationLimitMb) << 20);
+
+// Reads the image no larger than `box` pixels a side; with `thumbnail`, only
+// a thumbnail that says it shows that file.
+QImage readImage(QImageReader &reader, int box, const ThumbnailOf *thumbnail = nullptr)
 {
     reader.setAutoTransform(true);
     reader.setAllocationLimit(PreviewImage::kAllocationLimitMb);
@@ -47,29 +78,49 @@ QImage readImage(QImageReader &reader, int box, const QByteArray &mtime = {})
         return {};
     }
     const bool smaller = size.width() > box || size.height() > box;
-    if (mtime.isEmpty()) {
-        if (smaller) {
-            reader.setScaledSize(size.scaled(box, box, Qt::KeepAspectRatio));
-        }
+    // Qt scales an indexed image (a palette or 1-bit PNG) back into its
+    // palette, dithered: a solid colour comes out as black and white dots.
+    if (!thumbnail && smaller && !isIndexed(reader.imageFormat())) {
+        reader.setScaledSize(size.scaled(box, box, Qt::KeepAspectRatio));
         return reader.read();
     }
-    // Read whole, as QImageReader::text() splits keys at their first ':'.
-    // A thumbnail is small by definition, and the limit holds anyway.
-    const QImage image = reader.read();
-    if (image.text(QStringLiteral("Thumb::MTime")).toLatin1() != mtime) {
+    // Read whole: a thumbnail, as QImageReader::text() splits keys at their
+    // first ':'; an indexed image, to scale its true colours. The allocation
+    // limit holds for both.
+    QImage image = reader.read();
+    if (thumbnail && !thumbnail->describes(image)) {
         return {};
     }
-    return smaller ? image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation) : image;
+    if (!smaller || image.isNull()) {
+        return image;
+    }
+    if (isIndexed(image.format())) {
+        image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                : QImage::Format_RGB32);
+    }
+    return image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// Opens `path` for `file` when it is a regular file, never waiting: a FIFO
+// or a device in the thumbnail cache would hold a pool thread in open().
+UniqueFd openRegular(const char *path, QFile &file, struct stat &st)
+{
+    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        return UniqueFd();
+    }
+    return fd;
 }
 
 QImage cachedThumbnail(const fs::path &original, const struct stat &st, int box)
 {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const ThumbnailOf wanted{PreviewImage::thumbnailUri(original),
+                             QByteArray::number(qint64(st.st_mtim.tv_sec)),
+                             QByteArray::number(qint64(st.st_size))};
     const QString name = QString::fromLatin1(
-        QCryptographicHash::hash(PreviewImage::thumbnailUri(original), QCryptographicHash::Md5)
-            .toHex() +
-        ".png");
-    const QByteArray mtime = QByteArray::number(qint64(st.st_mtim.tv_sec));
+        QCryptographicHash::hash(wanted.uri, QCryptographicHash::Md5).toHex() + ".png");
     // The smallest that is large enough first, then the larger, then the rest.
     std::array<std::pair<const char *, int>, 4> folders = kThumbnailFolders;
     std::stable_partition(folders.begin(), folders.end(),
@@ -80,9 +131,12 @@ QImage cachedThumbnail(const fs::path &original, const struct stat &st, int box)
     for (const auto &[folder, _] : folders) {
         const QString path = cache + QStringLiteral("/thumbnails/") + QLatin1String(folder) +
                              QLatin1Char('/') + name;
-        if (QFile::exists(path)) {
-            QImageReader reader(path);
-            if (QImage image = readImage(reader, box, mtime); !image.isNull()) {
+        QFile file;
+        struct stat thumbnailStat {};
+        const UniqueFd fd = openRegular(QFile::encodeName(path).constData(), file, thumbnailStat);
+        if (fd.valid()) {
+            QImageReader reader(&file, "png");
+            if (QImage image = readImage(reader, box, &wanted); !image.isNull()) {
                 return image;
             }
         }
@@ -101,13 +155,10 @@ QImage PreviewImage::make(const fs::path &staged, const fs::path &original, int 
                           qreal ratio)
 {
     // By descriptor, so a name that is not UTF-8 is read all the same.
-    const UniqueFd fd(::open(staged.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return {};
-    }
     QFile file;
-    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+    struct stat st {};
+    const UniqueFd fd = openRegular(staged.c_str(), file, st);
+    if (!fd.valid()) {
         return {};
     }
     // The name's suffix first, as for a file opened by name: some formats

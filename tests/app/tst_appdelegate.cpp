@@ -264,6 +264,7 @@ private Q_SLOTS:
         QCOMPARE(toggle.exitCode(), 0);
         QTest::qWait(700);
         const QString staged = home.filePath(QStringLiteral("QELStashlet/staged.txt"));
+        QVERIFY(QDir().mkpath(QFileInfo(staged).path()));
         QFile copy(staged);
         QVERIFY(copy.open(QIODevice::WriteOnly));
         copy.close();

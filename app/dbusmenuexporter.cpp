@@ -3,14 +3,41 @@
 
 #include <QAction>
 #include <QActionEvent>
+#include <QDBusMetaType>
 #include <QMenu>
 #include <QTimer>
+
+namespace {
+
+// What an item's property is when it is not sent, as the dbusmenu interface
+// defines it; an invalid value for a name it does not define.
+QVariant defaultProperty(const QString &name)
+{
+    static const QVariantMap defaults{
+        {QStringLiteral("type"), QStringLiteral("standard")},
+        {QStringLiteral("label"), QString()},
+        {QStringLiteral("enabled"), true},
+        {QStringLiteral("visible"), true},
+        {QStringLiteral("icon-name"), QString()},
+        {QStringLiteral("icon-data"), QByteArray()},
+        {QStringLiteral("shortcut"), QVariant::fromValue(QList<QStringList>())},
+        {QStringLiteral("toggle-type"), QString()},
+        {QStringLiteral("toggle-state"), -1},
+        {QStringLiteral("children-display"), QString()},
+        {QStringLiteral("disposition"), QStringLiteral("normal")},
+        {QStringLiteral("accessible-desc"), QString()},
+    };
+    return defaults.value(name);
+}
+
+} // namespace
 
 DBusMenuExporter::DBusMenuExporter(QMenu &menu, QObject *parent)
     : QObject(parent)
     , m_menu(menu)
 {
     registerDBusTypes();
+    qDBusRegisterMetaType<QList<QStringList>>();
     for (QAction *action : m_menu.actions()) {
         connect(action, &QAction::changed, this, &DBusMenuExporter::layoutChanged);
     }
@@ -92,7 +119,20 @@ DBusMenuItemList DBusMenuExporter::GetGroupProperties(const QList<int> &ids, con
 
 QDBusVariant DBusMenuExporter::GetProperty(int id, const QString &name)
 {
-    return QDBusVariant(propertiesOf(id).value(name));
+    // An unset property is one the item leaves at its default; an empty
+    // variant cannot be sent at all, and the caller would get no answer.
+    QVariant value;
+    if (id == 0 || actionOf(id) != nullptr) {
+        value = propertiesOf(id).value(name, defaultProperty(name));
+    }
+    if (!value.isValid()) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::InvalidArgs,
+                           QStringLiteral("no property %1 on item %2").arg(name).arg(id));
+        }
+        value = QString();
+    }
+    return QDBusVariant(value);
 }
 
 void DBusMenuExporter::Event(int id, const QString &eventId, const QDBusVariant &, uint)

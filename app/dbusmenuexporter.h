@@ -4,6 +4,7 @@
 #include "dbustypes.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusVariant>
 #include <QObject>
 
@@ -14,7 +15,7 @@ class QMenu;
 // hosts that draw the tray item's menu themselves (GNOME's AppIndicator
 // extension and waybar show no menu without one). Item n is the menu's n-th
 // action; 0 is the root.
-class DBusMenuExporter final : public QObject {
+class DBusMenuExporter final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 #include "appidentity.h"
+#include "diagnostics.h"
 #include "quitsignals.h"
 #include "singleinstance.h"
 
@@ -105,9 +106,17 @@ int main(int argc, char **argv)
                      &AppDelegate::togglePanel);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int status = QApplication::exec();
-    // The shelf is cleared by now. Copies were told to stop; one stuck in a
-    // slow read (a network mount) would hold up the pool's destructor, and
-    // quitting never waits for a copy: leave without unwinding then.
+    // The shelf is cleared by now. A copy stuck in a read of a dead mount
+    // keeps the process, and every descriptor it holds, alive past _exit
+    // until the read returns: the claim is given up first, or the next start
+    // would find it held by a process that no longer answers.
+    instance.release();
+    // The last lines reach a reader that keeps up; a stuck one cannot hold
+    // the exit.
+    Diagnostics::flush(std::chrono::milliseconds(500));
+    // Copies were told to stop; one stuck in a slow read would hold up the
+    // pool's destructor, and quitting never waits for a copy: leave without
+    // unwinding then.
     if (!delegate.waitForBackgroundWork(50)) {
         std::fflush(nullptr);
         ::_exit(status);

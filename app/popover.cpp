@@ -85,17 +85,26 @@ void Popover::makeContent()
 QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QSize &size,
                          const QRect &available)
 {
-    const QRect target =
-        anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(clickPoint, QSize(1, 1));
-    const bool trayAtBottom = target.center().y() > available.center().y();
-    QPoint topLeft(target.center().x() - size.width() / 2,
-                   trayAtBottom ? target.top() - theme::kPopoverGap - size.height()
-                                : target.bottom() + 1 + theme::kPopoverGap);
-    const int maxX = std::max(available.left(), available.right() + 1 - size.width());
-    const int maxY = std::max(available.top(), available.bottom() + 1 - size.height());
-    topLeft.setX(std::clamp(topLeft.x(), available.left(), maxX));
-    topLeft.setY(std::clamp(topLeft.y(), available.top(), maxY));
-    return {topLeft, size};
+    // The click comes over D-Bus from anyone (Activate(x, y)), so any int may
+    // stand there: every sum is taken in 64 bits, where none can overflow,
+    // and only the position clamped to the screen goes back to int.
+    const bool byIcon = anchor.isValid() && !anchor.isEmpty();
+    const qint64 left = byIcon ? anchor.left() : clickPoint.x();
+    const qint64 right = byIcon ? anchor.right() : clickPoint.x();
+    const qint64 top = byIcon ? anchor.top() : clickPoint.y();
+    const qint64 bottom = byIcon ? anchor.bottom() : clickPoint.y();
+    const bool trayAtBottom =
+        (top + bottom) / 2 > (qint64(available.top()) + available.bottom()) / 2;
+    const qint64 x = (left + right) / 2 - size.width() / 2;
+    const qint64 y =
+        trayAtBottom ? top - theme::kPopoverGap - size.height() : bottom + 1 + theme::kPopoverGap;
+    const qint64 maxX =
+        std::max<qint64>(available.left(), qint64(available.right()) + 1 - size.width());
+    const qint64 maxY =
+        std::max<qint64>(available.top(), qint64(available.bottom()) + 1 - size.height());
+    return {QPoint(int(std::clamp<qint64>(x, available.left(), maxX)),
+                   int(std::clamp<qint64>(y, available.top(), maxY))),
+            size};
 }
 
 void Popover::show(const QRect &anchor, const QPoint &clickPoint)

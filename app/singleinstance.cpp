@@ -128,14 +128,24 @@ SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     const QString base = folder(directory);
     m_socketPath = base + QStringLiteral("/QELStashlet.socket");
     m_lockPath = base + QStringLiteral("/QELStashlet.lock");
+    m_stagingPath = base + u'/' + QLatin1String(StagingFolder::kName);
 }
 
 SingleInstance::~SingleInstance()
 {
+    release();
+}
+
+void SingleInstance::release()
+{
+    m_accepting.reset();
     // Ours alone while the lock is held; the next first would only replace it.
     if (m_listener.valid()) {
         QFile::remove(m_socketPath);
+        m_listener = UniqueFd();
     }
+    m_stagingLock = UniqueFd();
+    m_lock = UniqueFd();
 }
 
 SingleInstance::Claim SingleInstance::claim()
@@ -166,6 +176,14 @@ SingleInstance::Claim SingleInstance::claim()
         struct stat named {};
         if (::fstat(fd.get(), &held) == 0 && ::stat(path.constData(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            // The file alone proves nothing: a cleaner of the temporary
+            // folder may have deleted it under a first that still holds its
+            // lock on the open descriptor. That first also holds the staging
+            // folder, and answers at its socket.
+            if (!lockStagingFolder() || firstAnswers()) {
+                m_stagingLock = UniqueFd();
+                return Claim::Later;
+            }
             m_lock = std::move(fd);
             // Without the socket only later starts lose out (they cannot
             // reach this one, and say so); the shelf itself works.
@@ -175,6 +193,38 @@ SingleInstance::Claim SingleInstance::claim()
     }
     m_lockError = QStringLiteral("cannot lock %1: it keeps being replaced").arg(m_lockPath);
     return Claim::Failed;
+}
+
+// False when another process holds the staging folder. A folder that cannot
+// be opened or locked here (not ours, or a file system without flock) is left
+// to the store, which refuses to use such a folder anyway.
+bool SingleInstance::lockStagingFolder()
+{
+    const QByteArray path = QFile::encodeName(m_stagingPath);
+    StagingFolder::makeFolders(path.toStdString());
+    UniqueFd fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid()) {
+        return true;
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno != EWOULDBLOCK;
+    }
+    m_stagingLock = std::move(fd);
+    return true;
+}
+
+// True when a process listens at the socket, even one too busy or stopped to
+// accept: the kernel takes the connection into its backlog, or says it is full.
+bool SingleInstance::firstAnswers() const
+{
+    const std::optional<SocketAddress> address = socketAddress(m_socketPath);
+    if (!address) {
+        return false;
+    }
+    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    return fd.valid() && (::connect(fd.get(), address->get(), sizeof address->address) == 0 ||
+                          errno == EAGAIN || errno == EINPROGRESS);
 }
 
 void SingleInstance::listen()

@@ -27,6 +27,10 @@ public:
     // `listening()` says otherwise. Failed: the lock could not be made.
     // `errorString()` says why in either case.
     Claim claim();
+    // Gives up the claim at once: the socket goes and the locks are let go,
+    // so that the next start succeeds even while this process cannot end (a
+    // thread stuck in a read of a dead mount keeps every descriptor open).
+    void release();
     bool listening() const { return m_listener.valid(); }
     QString errorString() const;
     // From a later start: asks the first to toggle its panel. True once the
@@ -39,13 +43,17 @@ Q_SIGNALS:
 
 private:
     struct Peer;
+    bool lockStagingFolder();
+    bool firstAnswers() const;
     void listen();
     void acceptPeer();
     bool serve(Peer &peer);
 
     QString m_socketPath;
     QString m_lockPath;
+    QString m_stagingPath;
     UniqueFd m_lock;
+    UniqueFd m_stagingLock;
     QString m_lockError;
     QString m_listenError;
     UniqueFd m_listener;

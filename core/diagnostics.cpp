@@ -3,13 +3,157 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
 
 std::atomic_int g_fd{STDOUT_FILENO};
+
+// What may wait for a reader: far more than any burst of lines the program
+// writes (a quit with five failed removals is a few kilobytes), so that only a
+// reader that has stopped loses lines.
+constexpr std::size_t kMaxWaitingBytes = std::size_t(1) << 20;
+
+// Writes all of `line`, however long the output takes; gives up on an error.
+void writeWhole(int fd, const std::string &line)
+{
+    const char *data = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // An output another program made non-blocking (a shared
+            // terminal): wait here, on this thread, rather than cut the line.
+            if (errno == EAGAIN) {
+                pollfd ready{fd, POLLOUT, 0};
+                ::poll(&ready, 1, -1);
+                continue;
+            }
+            // EPIPE included: a reader that went away must not take the
+            // program with it (SIGPIPE is ignored, see main()).
+            return;
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+std::string droppedNote(std::uint64_t count)
+{
+    return std::to_string(count) +
+           (count == 1 ? " diagnostic line was" : " diagnostic lines were") +
+           " dropped: the output was not being read\n";
+}
+
+// The one thread that writes, so that a reader that stops holds up only it.
+// Made on first use and never destroyed: a line written while the process
+// ends must not meet a writer already gone.
+class Writer final {
+public:
+    static Writer &instance()
+    {
+        static Writer *const writer = new Writer;
+        return *writer;
+    }
+
+    void queue(int fd, std::string line)
+    {
+        if (!m_started) {
+            // No thread to be had: write here, as the only way left.
+            writeWhole(fd, line);
+            return;
+        }
+        std::lock_guard lock(m_mutex);
+        if (m_waitingBytes + line.size() > kMaxWaitingBytes) {
+            ++m_dropped;
+            return;
+        }
+        queueNote();
+        push(fd, std::move(line));
+        m_wake.notify_one();
+    }
+
+    bool flush(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        const std::uint64_t target = m_queued;
+        return m_written.wait_for(lock, timeout, [&] { return m_done >= target; });
+    }
+
+private:
+    struct Line {
+        int fd;
+        std::string text;
+    };
+
+    Writer()
+    {
+        try {
+            std::thread(&Writer::run, this).detach();
+            m_started = true;
+        } catch (const std::system_error &) {
+        }
+    }
+
+    void push(int fd, std::string line)
+    {
+        m_waitingBytes += line.size();
+        ++m_queued;
+        m_lines.push_back({fd, std::move(line)});
+    }
+
+    // The count of lines dropped goes where they would have stood, before
+    // anything queued after them. The caller holds m_mutex.
+    void queueNote()
+    {
+        if (m_dropped > 0) {
+            push(g_fd.load(), droppedNote(std::exchange(m_dropped, 0)));
+        }
+    }
+
+    [[noreturn]] void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return !m_lines.empty(); });
+            Line line = std::move(m_lines.front());
+            m_lines.pop_front();
+            lock.unlock();
+            writeWhole(line.fd, line.text);
+            lock.lock();
+            m_waitingBytes -= line.text.size();
+            ++m_done;
+            if (m_lines.empty()) {
+                // The reader took everything: it is back.
+                queueNote();
+            }
+            m_written.notify_all();
+        }
+    }
+
+    bool m_started = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_written;
+    std::deque<Line> m_lines;
+    std::size_t m_waitingBytes = 0;
+    std::uint64_t m_queued = 0;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_dropped = 0;
+};
 
 // Appends `part` with every control character written out as an escape: a
 // file name may hold a line feed (which would split the line, or forge a
@@ -54,26 +198,18 @@ void Diagnostics::writeLine(std::string_view text, std::string_view detail)
     appendEscaped(line, text);
     appendEscaped(line, detail);
     line.push_back('\n');
-
-    const int fd = g_fd.load();
-    const char *data = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // EPIPE included: a reader that went away must not take the
-            // program with it (SIGPIPE is ignored, see main()).
-            return;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
+    Writer::instance().queue(g_fd.load(), std::move(line));
 }
 
 void Diagnostics::setOutput(int fd)
 {
+    // The former output is often closed next (a test's log file), and its
+    // number given to another file: its lines go first.
+    flush();
     g_fd.store(fd);
+}
+
+bool Diagnostics::flush(std::chrono::milliseconds timeout)
+{
+    return Writer::instance().flush(timeout);
 }

@@ -235,6 +235,92 @@ private Q_SLOTS:
         }
     }
 
+    // A cleaner of the temporary folder (systemd-tmpfiles) may delete the lock
+    // file, and the socket too, under a running shelf: a later start still
+    // finds the first, and never takes its socket or empties its folder.
+    void laterStartAfterTheLockFileWentLeavesTheFirstsShelf_data()
+    {
+        QTest::addColumn<bool>("socketGone");
+        QTest::newRow("lock file deleted: the first is asked") << false;
+        QTest::newRow("lock file and socket deleted: no answer") << true;
+    }
+    void laterStartAfterTheLockFileWentLeavesTheFirstsShelf()
+    {
+        QFETCH(bool, socketGone);
+        QTemporaryDir home;
+        QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner);
+        const QString socket = home.filePath(QStringLiteral("QELStashlet.socket"));
+        QProcess first;
+        first.setProcessEnvironment(privateEnvironment(home));
+        first.start(QStringLiteral(STASHLET_BINARY));
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20'000);
+        // Once the first answers, its start-up emptying of the folder is behind it.
+        QProcess toggle;
+        toggle.setProcessEnvironment(privateEnvironment(home));
+        toggle.start(QStringLiteral(STASHLET_BINARY));
+        QVERIFY(toggle.waitForFinished(20'000));
+        QCOMPARE(toggle.exitCode(), 0);
+        QTest::qWait(700);
+        const QString staged = home.filePath(QStringLiteral("QELStashlet/staged.txt"));
+        QVERIFY(QDir().mkpath(QFileInfo(staged).path()));
+        QFile copy(staged);
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.close();
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(socket).constData(), &before), 0);
+        QVERIFY(QFile::remove(home.filePath(QStringLiteral("QELStashlet.lock"))));
+        if (socketGone) {
+            QVERIFY(QFile::remove(socket));
+        }
+
+        QProcess later;
+        later.setProcessEnvironment(privateEnvironment(home));
+        later.start(QStringLiteral(STASHLET_BINARY));
+        const bool finished = later.waitForFinished(10'000);
+        if (!finished) {
+            later.kill();
+            later.waitForFinished();
+        }
+        const bool firstRuns = first.state() == QProcess::Running;
+        const bool kept = QFileInfo::exists(staged);
+        struct stat after {};
+        const bool sameSocket = ::stat(QFile::encodeName(socket).constData(), &after) == 0 &&
+                                after.st_ino == before.st_ino;
+        first.terminate();
+        QVERIFY(first.waitForFinished(20'000));
+        QVERIFY2(finished, "the later start runs as a second shelf");
+        QCOMPARE(later.exitCode(), socketGone ? 1 : 0);
+        QVERIFY(firstRuns);
+        QVERIFY(kept);
+        QCOMPARE(sameSocket, !socketGone);
+    }
+
+    // At quit a copy may be stuck in a read of a dead mount: the process then
+    // lingers after _exit with every descriptor open. The claim is given up
+    // before that, so the next start gets in all the same.
+    void quitGivesUpTheClaimBeforeTheProcessCanEnd()
+    {
+        ShelfTestEnv env;
+        SingleInstance first;
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        QVERIFY(first.listening());
+        {
+            AppDelegate delegate;
+            delegate.manager().addFile(env.file("in/a"));
+            QTRY_COMPARE(delegate.manager().tempFiles().size(), 1);
+            delegate.applicationWillTerminate();
+            first.release();
+            QVERIFY(!fs::exists(env.staging() / "a"));
+            // The process is still here, as a stuck one would be.
+            SingleInstance next;
+            QCOMPARE(next.claim(), SingleInstance::Claim::First);
+            QVERIFY2(next.listening(), qPrintable(next.errorString()));
+            QVERIFY(askAsLaterStart(QFile::decodeName(env.tmp().c_str())));
+        }
+    }
+
     void outputToAPipeWithoutReaderNeverEndsTheProgram()
     {
         int pipeFds[2];

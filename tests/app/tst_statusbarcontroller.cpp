@@ -21,6 +21,7 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <climits>
 #include <memory>
 
 namespace {
@@ -492,6 +493,18 @@ private Q_SLOTS:
             << QRect() << QPoint(700, 10) << QRect(540, 15, 320, 420);
         QTest::newRow("no geometry, bottom: above the click")
             << QRect() << QPoint(100, 790) << QRect(0, 366, 320, 420);
+        // Activate(x, y) comes over D-Bus from anyone: the ends of int must
+        // not overflow the arithmetic.
+        QTest::newRow("click at the largest int")
+            << QRect() << QPoint(INT_MAX, INT_MAX) << QRect(960, 380, 320, 420);
+        QTest::newRow("click at the smallest int")
+            << QRect() << QPoint(INT_MIN, INT_MIN) << QRect(0, 0, 320, 420);
+        QTest::newRow("icon at the smallest int")
+            << QRect(QPoint(INT_MIN, INT_MIN), QPoint(INT_MIN + 23, INT_MIN + 23)) << QPoint()
+            << QRect(0, 0, 320, 420);
+        QTest::newRow("icon as wide as int")
+            << QRect(QPoint(INT_MIN, INT_MAX - 23), QPoint(INT_MAX, INT_MAX)) << QPoint()
+            << QRect(0, 380, 320, 420);
     }
     void placementKeepsThePanelByTheIconAndOnScreen()
     {

@@ -78,6 +78,8 @@ public:
 
     QStringList lines() const
     {
+        // Lines are written by a thread of their own.
+        Diagnostics::flush();
         QFile log(QString::fromStdString((m_root / "log").native()));
         const QString text =
             log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();

@@ -176,6 +176,8 @@ private Q_SLOTS:
         QTest::newRow("PCManFM, Thunar: a cut is only copied")
             << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c") + '\0'
             << QByteArrayList{"/tmp/a b", "/tmp/c"} << 0;
+        QTest::newRow("the operation alone")
+            << gnome << QByteArray("copy") << QByteArrayList() << 0;
         QTest::newRow("Nautilus, as plain text")
             << QStringLiteral("text/plain")
             << QByteArray("x-special/nautilus-clipboard\ncopy\nfile:///tmp/a\n")

@@ -167,6 +167,7 @@ private Q_SLOTS:
         row("relative", "file:tmp/a", {});
         row("no path", "file://localhost", {});
         row("a NUL that would cut the path short", "file:///tmp/a%00.txt", {});
+        row("a raw NUL", QByteArray("file:///tmp/a\0.txt", 18), {});
         QByteArray longest;
         for (int i = 1; i < PATH_MAX; ++i)
             longest += "%C3";

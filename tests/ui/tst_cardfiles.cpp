@@ -10,11 +10,13 @@
 #include "previewimage.h"
 #include "shelftestenv.h"
 #include "theme.h"
+#include "urilist.h"
 
 #include <QAbstractButton>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QtTest>
@@ -286,37 +288,92 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QByteArray>("files"); // the uri-list the intake gets
+        QTest::addColumn<QByteArrayList>("files"); // the paths the intake gets
         QTest::addColumn<int>("refused");
         const QString gnome = QStringLiteral("x-special/gnome-copied-files");
         const QString list = QStringLiteral("text/uri-list");
         QTest::newRow("PCManFM, Thunar: a cut is only copied")
             << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c") + '\0'
-            << QByteArray("file:///tmp/a%20b\r\nfile:///tmp/c\r\n") << 0;
+            << QByteArrayList{"/tmp/a b", "/tmp/c"} << 0;
+        QTest::newRow("the operation alone")
+            << gnome << QByteArray("copy") << QByteArrayList() << 0;
         QTest::newRow("Nautilus, as plain text")
             << QStringLiteral("text/plain")
             << QByteArray("x-special/nautilus-clipboard\ncopy\nfile:///tmp/a\n")
-            << QByteArray("file:///tmp/a\r\n") << 0;
+            << QByteArrayList{"/tmp/a"} << 0;
+        QTest::newRow("plain text naming a file is no copy")
+            << QStringLiteral("text/plain") << QByteArray("file:///tmp/a\n") << QByteArrayList()
+            << 0;
         QTest::newRow("uri-list: comment, names not UTF-8, escaped and raw")
             << list << QByteArray("# KDE\r\nfile:///tmp/caf%E9\r\nfile:///tmp/d\xe9j\xe0\r\n")
-            << QByteArray("file:///tmp/caf%E9\r\nfile:///tmp/d%E9j%E0\r\n") << 0;
+            << QByteArrayList{"/tmp/caf\xe9", "/tmp/d\xe9j\xe0"} << 0;
         QTest::newRow("remote and other hosts refused")
             << list << QByteArray("https://example.org/a\r\nfile://host/b\r\nfile:///tmp/ok")
-            << QByteArray("file:///tmp/ok\r\n") << 2;
+            << QByteArrayList{"/tmp/ok"} << 2;
     }
     void readsCopiedFilesAndRefusesTheRest()
     {
         QFETCH(QString, format);
         QFETCH(QByteArray, payload);
-        QFETCH(QByteArray, files);
+        QFETCH(QByteArrayList, files);
         QFETCH(int, refused);
         QMimeData plain;
         plain.setData(format, payload);
         DroppedMimeData dropped(payload); // a uri-list exactly as sent
-        const auto paste =
+        const auto offered =
             ClipboardFiles::fromClipboard(format == u"text/uri-list" ? dropped : plain);
-        QCOMPARE(paste.files ? paste.files->data(QStringLiteral("text/uri-list")) : "", files);
-        QCOMPARE(paste.refused.size(), refused);
+        const UriList::Files read = UriList::read(offered.uriList(), StashletManager::kLimit);
+        QByteArrayList paths;
+        for (const fs::path &path : read.paths)
+            paths.append(QByteArray::fromStdString(path.native()));
+        QCOMPARE(paths, files);
+        QCOMPARE(read.refused, refused);
+    }
+
+    // The URI forms carry a name's exact bytes. The text form, which may be
+    // pasted into a terminal, quotes a name holding a control character or a
+    // byte that is not UTF-8 the way a shell reads it back: no second line
+    // ever runs, and no byte is replaced.
+    void copyTextQuotesWhatATerminalWouldRun_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *title, QByteArray name, const char *text) {
+            QTest::newRow(title) << name << QString::fromUtf8(text);
+        };
+        row("plain, as it is", "nota 1 (copia).txt", "/s/nota 1 (copia).txt");
+        row("UTF-8, as it is", "caff\xc3\xa8 \xe2\x82\xac.txt", "/s/caff\xc3\xa8 \xe2\x82\xac.txt");
+        row("line feed", "a\nrm -rf ~", R"('/s/a'$'\x0a''rm -rf ~')");
+        row("carriage return and escape", "a\r\x1b[2Jb", R"('/s/a'$'\x0d\x1b''[2Jb')");
+        row("Latin-1 byte", "caf\xe9.txt", R"('/s/caf'$'\xe9''.txt')");
+        row("C1 control in UTF-8",
+            "a\xc2\x9b"
+            "31m",
+            R"('/s/a'$'\xc2\x9b''31m')");
+        row("quote beside a control", "it's\x7f", R"('/s/it'\''s'$'\x7f')");
+        row("cut UTF-8 sequence", "\xe2\x82", R"('/s/'$'\xe2\x82')");
+    }
+    void copyTextQuotesWhatATerminalWouldRun()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, text);
+        const QByteArray path = "/s/" + name;
+        const TempFile file(path.toStdString(), name.toStdString(), QStringLiteral("1 B"));
+        const auto data = ClipboardFiles::forCopy({file});
+        QCOMPARE(data->text(), text);
+        const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+        QVERIFY(list.startsWith("file:///s/") && list.endsWith("\r\n"));
+        QCOMPARE(QByteArray::fromPercentEncoding(list.mid(7).chopped(2)), path);
+        QCOMPARE(data->data(QStringLiteral("x-special/gnome-copied-files")),
+                 "copy\n" + list.chopped(2));
+        if (!text.startsWith(u'\''))
+            return;
+        // As a shell reads the quoted text back.
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"), QStringLiteral("printf %s ") + text});
+        QVERIFY(bash.waitForFinished(5000));
+        QCOMPARE(bash.readAllStandardOutput(), path);
     }
 };
 

@@ -1,85 +1,33 @@
 // SPDX-License-Identifier: MIT
-#include "backgroundpool.h"
 #include "contentarea.h"
 #include "dropintake.h"
 #include "droppedmimedata.h"
-#include "itemprovider.h"
 #include "panelfixture.h"
+#include "urilist.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
-#include <latch>
-#include <mutex>
-
-using Item = ItemProvider::Item;
 using Path = std::filesystem::path;
-using Providers = std::vector<std::shared_ptr<ItemProvider>>;
-Q_DECLARE_METATYPE(Item)
 
 namespace {
-
-// Hands back a fixed item, at once on the loading thread or when the test
-// releases it, and records the loads it was asked for. One with a latch
-// completes on a pool thread once every provider sharing the latch is
-// loading, so that the completions of one drop run at the same time.
-class FakeProvider final : public ItemProvider {
-public:
-    FakeProvider(bool carriesFileUrl, Item item, bool failed = false, bool later = false)
-        : m_carriesFileUrl(carriesFileUrl)
-        , m_item(std::move(item))
-        , m_failed(failed)
-        , m_later(later)
-    {
-    }
-    bool hasItemConformingToTypeIdentifier(const QString &typeIdentifier) const override
-    {
-        return m_carriesFileUrl && typeIdentifier == kFileUrlTypeIdentifier;
-    }
-    void loadItem(const QString &typeIdentifier, Completion completion) override
-    {
-        loadedTypes.append(typeIdentifier);
-        if (together) {
-            together->pool.async([this, completion](const CancelToken &) {
-                together->latch.arrive_and_wait();
-                completion(m_item, m_failed);
-            });
-        } else if (m_later) {
-            m_pending = std::move(completion);
-        } else {
-            completion(m_item, m_failed);
-        }
-    }
-    void release() { std::exchange(m_pending, {})(m_item, m_failed); }
-
-    struct Together {
-        BackgroundPool &pool;
-        std::latch &latch;
-    };
-    std::optional<Together> together;
-    QStringList loadedTypes;
-
-private:
-    const bool m_carriesFileUrl;
-    const Item m_item;
-    const bool m_failed;
-    const bool m_later;
-    Completion m_pending;
-};
-
-std::shared_ptr<FakeProvider> fileProvider(const QString &name, bool later = false)
-{
-    return std::make_shared<FakeProvider>(
-        true, QUrl::fromLocalFile(QStringLiteral("/drop/") + name), false, later);
-}
 
 QByteArrayList dropPaths(QByteArrayList names)
 {
     for (QByteArray &name : names)
         name.prepend("/drop/");
     return names;
+}
+
+QByteArrayList pathsOf(const UriList::Files &files)
+{
+    QByteArrayList paths;
+    for (const Path &path : files.paths)
+        paths.append(QByteArray::fromStdString(path.native()));
+    return paths;
 }
 
 // The panel's side of the intake: a shelf holding `count` entries that
@@ -92,6 +40,24 @@ struct Shelf {
         [this](const Path &path) { added.append(QByteArray::fromStdString(path.native())); }};
     QString banner() const { return intake.errorMessage().value_or(QString()); }
 };
+
+// The process's peak resident memory, in kB, since the last resetPeakMemory().
+qint64 peakMemoryKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+bool resetPeakMemory()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
 
 } // namespace
 
@@ -121,14 +87,14 @@ private Q_SLOTS:
         QFETCH(int, files);
         QFETCH(int, taken);
         QFETCH(QString, banner);
-        // A text item before every file and after the last, so that text is
-        // never counted, loaded or first or last by accident.
-        std::vector<std::shared_ptr<FakeProvider>> all;
+        // A web link before every file and after the last, so that links are
+        // never counted, taken or first or last by accident.
+        QByteArray list;
         QByteArrayList expected;
         for (int i = 0; i <= files; ++i) {
-            all.push_back(std::make_shared<FakeProvider>(false, QStringLiteral("a line of text")));
+            list += "https://example.org/" + QByteArray::number(i) + "\r\n";
             if (i < files)
-                all.push_back(fileProvider(QString::number(i)));
+                list += "file:///drop/" + QByteArray::number(i) + "\r\n";
             if (i < taken)
                 expected.append(QByteArray::number(i));
         }
@@ -136,15 +102,10 @@ private Q_SLOTS:
         Shelf shelf;
         shelf.count = count;
         shelf.intake.showError(QStringLiteral("earlier"));
-        QCOMPARE(shelf.intake.handleDrop(Providers(all.begin(), all.end())), taken > 0);
+        QCOMPARE(shelf.intake.handleDrop(list), taken > 0);
         QCOMPARE(shelf.banner(), banner.isNull() ? QStringLiteral("earlier") : banner);
-        QVERIFY2(shelf.added.isEmpty(), "a file was added before the drop returned");
-        for (size_t i = 0; i < all.size(); ++i) {
-            const bool loads = i % 2 == 1 && int(i / 2) < taken;
-            QCOMPARE(all[i]->loadedTypes,
-                     loads ? QStringList{kFileUrlTypeIdentifier} : QStringList());
-        }
-        QTRY_COMPARE(shelf.added, dropPaths(expected));
+        // Handed to the store at once, in the list's order.
+        QCOMPARE(shelf.added, dropPaths(expected));
         QCoreApplication::processEvents();
         QCOMPARE(shelf.added, dropPaths(expected));
     }
@@ -152,7 +113,7 @@ private Q_SLOTS:
     void quickDropsNeverTakeMoreThanTheShelfHolds_data()
     {
         QTest::addColumn<int>("stage"); // how far the first drop got when the second came
-        QTest::newRow("first drop still loading") << 0;
+        QTest::newRow("first drop just taken") << 0;
         QTest::newRow("first drop copying") << 1;
         QTest::newRow("first drop listed") << 2;
     }
@@ -161,121 +122,75 @@ private Q_SLOTS:
         QFETCH(int, stage);
         PanelFixture shelf;
         DropIntake &intake = shelf.panel->contentArea()->dropIntake();
-        std::vector<std::shared_ptr<FakeProvider>> drops[2];
+        QByteArray drops[2];
         for (int i = 0; i < 6; ++i) {
             const auto path = shelf.sample(std::to_string(i), 1 << 20);
-            drops[i / 3].push_back(std::make_shared<FakeProvider>(
-                true, QUrl::fromLocalFile(QString::fromStdString(path.native()))));
+            drops[i / 3] +=
+                QUrl::fromLocalFile(QString::fromStdString(path.native())).toEncoded() + "\r\n";
         }
-        QVERIFY(intake.handleDrop(Providers(drops[0].begin(), drops[0].end())));
+        QVERIFY(intake.handleDrop(drops[0]));
         if (stage == 1) {
-            QCoreApplication::sendPostedEvents(); // its files reach the store and copy
+            QCoreApplication::sendPostedEvents(); // its files copy
         } else if (stage == 2) {
             shelf.settleWork();
         }
-        QVERIFY(intake.handleDrop(Providers(drops[1].begin(), drops[1].end())));
+        QVERIFY(intake.handleDrop(drops[1]));
         QCOMPARE(intake.errorMessage().value_or(QString()),
                  QStringLiteral("Puoi aggiungere solo altri 2 file"));
-        QVERIFY(drops[1][2]->loadedTypes.isEmpty());
         shelf.settleWork();
-        QCOMPARE(shelf.manager->tempFiles().size(), StashletManager::kLimit);
+        QStringList names = TestShelf::namesOf(*shelf.manager);
+        names.sort();
+        QCOMPARE(names.join(u','), QStringLiteral("0,1,2,3,4"));
         QCOMPARE(entriesIn(shelf.env.staging()), StashletManager::kLimit);
     }
 
-    void itemResolution_data()
+    // Each line is a table row of what counts as a local file, and which
+    // bytes it names; the marker after it shows that reading went on.
+    void linesNameLocalFilesByTheirBytes_data()
     {
-        QTest::addColumn<Item>("item");
-        QTest::addColumn<bool>("failed");
-        QTest::addColumn<QByteArray>("path");
-        const auto row = [](const char *name, const Item &item, QByteArray path,
-                            bool failed = false) { QTest::newRow(name) << item << failed << path; };
-        const Item fileUrl(QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")));
-        row("URL with a load error, which is ignored", fileUrl, "/tmp/a.txt", true);
-        row("failed load, no item", Item(), {}, true);
-        row("URL of a web page", QUrl(QStringLiteral("https://example.com/a.txt")), {});
-        // Bytes are parsed as an encoded URL, so these rows are the table of
-        // what counts as a local file URL.
-        const auto bytes = [&](const char *name, const char *url, QByteArray path) {
-            row(name, QByteArray(url), path);
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("path"); // null: refused
+        const auto row = [](const char *name, QByteArray line, QByteArray path) {
+            QTest::newRow(name) << line << path;
         };
-        bytes("bytes, LOCALHOST", "file://LOCALHOST/tmp/a", "/tmp/a");
-        bytes("bytes, escaped space", "file:///tmp/a%20b", "/tmp/a b");
-        bytes("bytes, Latin-1 byte, not UTF-8", "file:///tmp/caf%E9.txt", "/tmp/caf\xe9.txt");
-        bytes("bytes, UTF-8", "file:///tmp/caf%C3%A9", "/tmp/caf\xc3\xa9");
-        bytes("bytes, root", "file:///", "/");
-        bytes("bytes, other host", "file://server/share/a", {});
-        bytes("bytes, user", "file://me@localhost/tmp/a", {});
-        bytes("bytes, port", "file://localhost:8080/tmp/a", {});
-        bytes("bytes, relative", "file:tmp/a", {});
-        bytes("bytes, no path", "file://localhost", {});
-        bytes("bytes, a NUL that would cut the path short", "file:///tmp/a%00.txt", {});
-        row("string, encoded UTF-8", QStringLiteral("file:///tmp/%C3%A9"), "/tmp/\xc3\xa9");
-        row("string with a bare space, not a URL", QStringLiteral("file:///tmp/a b"), {});
+        row("web page", "https://example.com/a.txt", {});
+        row("LOCALHOST", "file://LOCALHOST/tmp/a", "/tmp/a");
+        row("escaped space", "file:///tmp/a%20b", "/tmp/a b");
+        row("bare space, as some senders write it", "file:///tmp/a b", "/tmp/a b");
+        row("escaped Latin-1 byte, not UTF-8", "file:///tmp/caf%E9.txt", "/tmp/caf\xe9.txt");
+        row("raw Latin-1 byte", "file:///tmp/raw\xe9", "/tmp/raw\xe9");
+        row("escaped UTF-8", "file:///tmp/caf%C3%A9", "/tmp/caf\xc3\xa9");
+        row("root", "file:///", "/");
+        row("other host", "file://server/share/a", {});
+        row("user", "file://me@localhost/tmp/a", {});
+        row("port", "file://localhost:8080/tmp/a", {});
+        row("relative", "file:tmp/a", {});
+        row("no path", "file://localhost", {});
+        row("a NUL that would cut the path short", "file:///tmp/a%00.txt", {});
+        row("a raw NUL", QByteArray("file:///tmp/a\0.txt", 18), {});
+        QByteArray longest;
+        for (int i = 1; i < PATH_MAX; ++i)
+            longest += "%C3";
+        row("longest path, every byte escaped", "file://localhost/" + longest,
+            '/' + QByteArray(PATH_MAX - 1, '\xc3'));
+        row("longer than any path", "file://localhost/" + longest + "%C3%C3", {});
     }
-    void itemResolution()
+    void linesNameLocalFilesByTheirBytes()
     {
-        QFETCH(Item, item);
-        QFETCH(bool, failed);
+        QFETCH(QByteArray, line);
         QFETCH(QByteArray, path);
-        // The marker after the item shows that the drop went on past it, failed or not.
-        Shelf shelf;
-        QVERIFY(shelf.intake.handleDrop({std::make_shared<FakeProvider>(true, item, failed),
-                                         fileProvider(QStringLiteral("marker"))}));
+        const QByteArray list = "# a comment\r\n" + line + "\r\nfile:///drop/marker\r\n";
+        const UriList::Files files = UriList::read(list + '\0', 5);
         QByteArrayList expected = dropPaths({"marker"});
         if (!path.isNull())
             expected.prepend(path);
-        QTRY_COMPARE(shelf.added, expected);
+        QCOMPARE(pathsOf(files), expected);
+        QCOMPARE(files.refused, path.isNull() ? 1 : 0);
+        QVERIFY(!files.more);
+        Shelf shelf;
+        QVERIFY(shelf.intake.handleDrop(list));
+        QCOMPARE(shelf.added, expected);
         QVERIFY(!shelf.intake.errorMessage());
-    }
-
-    // Each drop adds its files, in the order their loads finished, once all
-    // of them did; a load finishing after the intake is gone adds nothing.
-    void dropsAddTheirOwnFilesOnceAllTheirLoadsFinished()
-    {
-        const auto a = fileProvider(QStringLiteral("a"), true);
-        const auto b = fileProvider(QStringLiteral("b"), true);
-        const auto c = fileProvider(QStringLiteral("c"), true);
-        Shelf shelf;
-        QVERIFY(shelf.intake.handleDrop({a, b, c}));
-        QVERIFY(shelf.intake.handleDrop({fileProvider(QStringLiteral("quick"))}));
-        QTRY_COMPARE(shelf.added, dropPaths({"quick"}));
-        c->release();
-        a->release();
-        QTest::qWait(20);
-        QCOMPARE(shelf.added.size(), 1);
-        b->release();
-        QTRY_COMPARE(shelf.added, dropPaths({"quick", "c", "a", "b"}));
-
-        const auto slow = fileProvider(QStringLiteral("slow"), true);
-        int added = 0;
-        auto intake = std::make_unique<DropIntake>([] { return qsizetype(0); },
-                                                   [&](const Path &) { ++added; });
-        QVERIFY(intake->handleDrop({slow}));
-        intake.reset();
-        slow->release();
-        QTest::qWait(20);
-        QCOMPARE(added, 0);
-    }
-
-    // Run under ThreadSanitizer too, which sees an unguarded collection at once.
-    void concurrentCompletionsAreAllCollected()
-    {
-        constexpr int kFiles = 5;
-        BackgroundPool pool(kFiles);
-        std::latch all(kFiles);
-        Providers providers;
-        QByteArrayList expected;
-        for (int i = 0; i < kFiles; ++i) {
-            auto provider = fileProvider(QString::number(i));
-            provider->together.emplace(FakeProvider::Together{pool, all});
-            providers.push_back(provider);
-            expected.append(QByteArray::number(i));
-        }
-        Shelf shelf;
-        QVERIFY(shelf.intake.handleDrop(providers));
-        QTRY_COMPARE(shelf.added.size(), kFiles);
-        std::sort(shelf.added.begin(), shelf.added.end());
-        QCOMPARE(shelf.added, dropPaths(expected));
     }
 
     void bannerHidesThreeSecondsAfterTheLatestMessage()
@@ -295,41 +210,100 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 3);
     }
 
-    void uriListBecomesOneProviderPerUrl()
+    // Reading costs what the shelf can take, whatever the list holds: the
+    // files wanted and one more, or kMaxLines lines of anything else; a line
+    // too long to be a path is skipped unparsed.
+    void readingStopsWhereTheShelfIsServed_data()
     {
-        const DroppedMimeData data(QByteArray("file:///tmp/a.txt\r\n"
-                                              "# a comment line\r\n"
-                                              "http://example.com/b.txt\r\n"
-                                              "file:///tmp/caf%E9.txt\r\n"
-                                              "file:///tmp/raw\xe9\r\n"
-                                              "file://server/c.txt"));
-        BackgroundPool pool;
-        const auto providers = itemProvidersFromMimeData(data, pool);
-        QList<bool> conforms;
-        std::mutex mutex;
-        QByteArrayList loaded(qsizetype(providers.size()));
-        for (size_t i = 0; i < providers.size(); ++i) {
-            conforms.append(
-                providers[i]->hasItemConformingToTypeIdentifier(kFileUrlTypeIdentifier));
-            QVERIFY(!providers[i]->hasItemConformingToTypeIdentifier(
-                QStringLiteral("public.plain-text")));
-            providers[i]->loadItem(kFileUrlTypeIdentifier, [&, i](const Item &item, bool failed) {
-                const QUrl *url = std::get_if<QUrl>(&item);
-                const std::optional<Path> path = url ? localFilePath(*url) : std::nullopt;
-                std::lock_guard lock(mutex);
-                // Appended, so that a second completion would show.
-                loaded[qsizetype(i)] += path ? QByteArray::fromStdString(path->native()) : "none";
-                loaded[qsizetype(i)] += failed ? " failed" : "";
-                loaded[qsizetype(i)] += QThread::currentThread() == qApp->thread() ? " main" : "";
-            });
+        QTest::addColumn<QByteArray>("line"); // repeated 480,000 times
+        QTest::addColumn<QByteArray>("tail"); // after them
+        QTest::addColumn<int>("taken");
+        QTest::addColumn<bool>("more");
+        QTest::addColumn<int>("parsed");
+        const QByteArray name = "file:///nowhere/" + QByteArray(100, 'x') + "\r\n";
+        QTest::newRow("480,000 files") << name << QByteArray() << 5 << true << 6;
+        QTest::newRow("480,000 web links")
+            << QByteArray("https://example.org/" + QByteArray(100, 'x') + "\r\n") << name << 0
+            << false << int(UriList::kMaxLines);
+        QTest::newRow("480,000 empty lines") << QByteArray("\r\n") << name << 0 << false << 0;
+        QTest::newRow("one 50 MB line of 0xC3")
+            << QByteArray() << "file:///" + QByteArray(50 << 20, '\xc3') + "\r\n" + name << 1
+            << false << 1;
+    }
+    void readingStopsWhereTheShelfIsServed()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, tail);
+        QFETCH(int, taken);
+        QFETCH(bool, more);
+        QFETCH(int, parsed);
+        QByteArray list;
+        list.reserve(480'000 * line.size() + tail.size());
+        for (int i = 0; i < 480'000 && !line.isEmpty(); ++i)
+            list += line;
+        list += tail;
+        const UriList::Files files = UriList::read(list, 5);
+        QCOMPARE(qsizetype(files.paths.size()), taken);
+        QCOMPARE(files.more, more);
+        QCOMPARE(files.parsed, parsed);
+    }
+
+    // A hostile list, however large, is read no further than the shelf
+    // needs: the files it can take and one more, to know there were more.
+    void hugeListsAreReadOnlyAsFarAsTheShelfNeeds_data()
+    {
+        QTest::addColumn<bool>("longLine"); // one 50 MB line of 0xC3, else 480,000 URIs
+        QTest::addColumn<bool>("pasted");
+        QTest::newRow("480,000 URIs dropped") << false << false;
+        QTest::newRow("480,000 URIs pasted") << false << true;
+        QTest::newRow("50 MB line dropped") << true << false;
+        QTest::newRow("50 MB line pasted") << true << true;
+    }
+    void hugeListsAreReadOnlyAsFarAsTheShelfNeeds()
+    {
+        QFETCH(bool, longLine);
+        QFETCH(bool, pasted);
+        PanelFixture shelf;
+        const auto uri = [&](int i) {
+            const auto path = shelf.sample("file " + std::to_string(i));
+            return QUrl::fromLocalFile(QString::fromStdString(path.native())).toEncoded() + "\r\n";
+        };
+        QByteArray list;
+        if (longLine) {
+            list = "file:///" + QByteArray(50 << 20, '\xc3') + "\r\n" + uri(0);
+        } else {
+            list.reserve(58 << 20);
+            for (int i = 0; i < 6; ++i)
+                list += uri(i);
+            const QByteArray nowhere = "file:///nowhere/" + QByteArray(100, 'x');
+            for (int i = 0; i < 480'000; ++i)
+                list += nowhere + QByteArray::number(i) + "\r\n";
         }
-        QCOMPARE(conforms, (QList<bool>{true, false, true, true, true}));
-        QVERIFY(pool.waitForDone(5000));
-        QCOMPARE(loaded, (QByteArrayList{"/tmp/a.txt", "none failed", "/tmp/caf\xe9.txt",
-                                         "/tmp/raw\xe9", "none"}));
-        QMimeData textOnly;
-        textOnly.setText(QStringLiteral("file:///tmp/a.txt"));
-        QVERIFY(itemProvidersFromMimeData(textOnly, pool).empty());
+        QVERIFY(resetPeakMemory());
+        const qint64 before = peakMemoryKb();
+        ContentArea *content = shelf.panel->contentArea();
+        if (pasted) {
+            QGuiApplication::clipboard()->setMimeData(new DroppedMimeData(list));
+            content->paste();
+        } else {
+            const DroppedMimeData data(list);
+            const QPoint at = content->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(content, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(content, &drop);
+            QVERIFY(drop.isAccepted());
+        }
+        const qint64 grown = peakMemoryKb() - before;
+        QGuiApplication::clipboard()->clear();
+        list.clear();
+        QVERIFY2(grown < 16 * 1024,
+                 qPrintable(QStringLiteral("%1 kB more at the peak").arg(grown)));
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles().size(), longLine ? 1 : 5);
+        QCOMPARE(content->dropIntake().errorMessage().value_or(QString()),
+                 longLine ? QString() : QStringLiteral("Puoi aggiungere solo altri 5 file"));
     }
 };
 

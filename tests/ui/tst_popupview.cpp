@@ -36,6 +36,36 @@ void paintsInBothSchemes(PanelFixture &shelf)
     QVERIFY2(dark < light / 2, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(light)));
 }
 
+// A clipboard's data that counts how often it is asked: on X11 each ask of
+// another program's clipboard is a round trip that waits up to 5 s for an
+// owner that may never answer.
+class CountingMimeData final : public QMimeData {
+public:
+    CountingMimeData(QString format, QByteArray payload)
+        : m_format(std::move(format))
+        , m_payload(std::move(payload))
+    {
+    }
+    QStringList formats() const override
+    {
+        ++formatsAsked;
+        return {m_format};
+    }
+    mutable int formatsAsked = 0;
+    mutable int dataRead = 0;
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        ++dataRead;
+        return mimeType == m_format ? QVariant(m_payload) : QVariant();
+    }
+
+private:
+    const QString m_format;
+    const QByteArray m_payload;
+};
+
 } // namespace
 
 class TestPopupView final : public QObject {
@@ -287,6 +317,95 @@ private Q_SLOTS:
         const QByteArray offered = QGuiApplication::clipboard()->mimeData()->data(
             QStringLiteral("x-special/gnome-copied-files"));
         QCOMPARE(offered, "copy\n" + second->file().url().toEncoded());
+    }
+
+    // Ctrl+V asks the clipboard's formats once and reads one of them once,
+    // whatever it offers: a stalled owner costs one wait, not one per format.
+    void pasteAsksTheClipboardOnce_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<int>("reads");
+        QTest::addColumn<int>("staged");
+        QTest::newRow("copied files")
+            << QStringLiteral("x-special/gnome-copied-files") << QByteArray("copy\n") << 1 << 1;
+        QTest::newRow("uri-list") << QStringLiteral("text/uri-list") << QByteArray() << 1 << 1;
+        QTest::newRow("KDE 4") << QStringLiteral("application/x-kde4-urilist") << QByteArray() << 1
+                               << 1;
+        QTest::newRow("Nautilus text")
+            << QStringLiteral("text/plain") << QByteArray("x-special/nautilus-clipboard\ncopy\n")
+            << 1 << 1;
+        QTest::newRow("plain words")
+            << QStringLiteral("text/plain") << QByteArray("words ") << 1 << 0;
+        QTest::newRow("an image") << QStringLiteral("image/png") << QByteArray() << 0 << 0;
+    }
+    void pasteAsksTheClipboardOnce()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, prefix);
+        QFETCH(int, reads);
+        QFETCH(int, staged);
+        PanelFixture shelf;
+        const QByteArray uri =
+            QUrl::fromLocalFile(QString::fromStdString(shelf.sample("uno.txt").native()))
+                .toEncoded();
+        auto *offered = new CountingMimeData(format, prefix + uri + "\n");
+        QGuiApplication::clipboard()->setMimeData(offered);
+        offered->formatsAsked = offered->dataRead = 0;
+        QVERIFY(shelf.showActive());
+        QTest::keyClick(shelf.panel.get(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(offered->formatsAsked, 1);
+        QCOMPARE(offered->dataRead, reads);
+        shelf.settleWork();
+        QCOMPARE(shelf.manager->tempFiles().size(), staged);
+        QCOMPARE(shelf.panel->contentArea()->bannerText().isEmpty(), staged == 1);
+    }
+
+    // The clipboard never offers a staged path whose entry is gone: a later
+    // file of the same name would take that path.
+    void copiedEntryLeavesTheClipboardWithIt_data()
+    {
+        QTest::addColumn<int>("copied");
+        QTest::addColumn<QString>("how");   // the copied card removed, another one, all cleared
+        QTest::addColumn<bool>("replaced"); // another program took the clipboard since
+        QTest::addColumn<bool>("offered");  // the copy is still on the clipboard after
+        QTest::newRow("copied card removed") << 1 << QStringLiteral("remove 1") << false << false;
+        QTest::newRow("another card removed") << 1 << QStringLiteral("remove 0") << false << true;
+        QTest::newRow("all cleared") << 0 << QStringLiteral("clear") << false << false;
+        QTest::newRow("replaced since") << 1 << QStringLiteral("remove 1") << true << false;
+    }
+    void copiedEntryLeavesTheClipboardWithIt()
+    {
+        QFETCH(int, copied);
+        QFETCH(QString, how);
+        QFETCH(bool, replaced);
+        QFETCH(bool, offered);
+        const QString gnome = QStringLiteral("x-special/gnome-copied-files");
+        PanelFixture shelf;
+        shelf.fill(2);
+        QVERIFY(shelf.showActive());
+        FileRowView *row = shelf.rows().value(copied);
+        row->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(row, Qt::Key_C, Qt::ControlModifier);
+        const QByteArray copy = "copy\n" + row->file().url().toEncoded();
+        const QString path = QString::fromStdString(row->file().path().native());
+        QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(gnome), copy);
+        if (replaced) {
+            auto *other = new QMimeData;
+            other->setText(QStringLiteral("from another program"));
+            QGuiApplication::clipboard()->setMimeData(other);
+        }
+        if (how == u"clear")
+            shelf.manager->clearAll();
+        else
+            shelf.manager->removeFile(shelf.manager->tempFiles().at(how.back().digitValue()));
+        shelf.settleWork();
+        // A cleared clipboard may offer no data at all.
+        const QMimeData *now = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(now ? now->data(gnome) : QByteArray(), offered ? copy : QByteArray());
+        QCOMPARE(now ? now->text() : QString(), replaced  ? QStringLiteral("from another program")
+                                                : offered ? path
+                                                          : QString());
     }
 };
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "clipboardfiles.h"
 
-#include "itemprovider.h"
-
 #include <QMimeData>
 #include <QString>
+#include <QStringList>
 
 namespace {
 
@@ -15,72 +14,108 @@ const QString kPlainText = QStringLiteral("text/plain");
 // Nautilus since 3.30 puts its copied files into plain text under this line.
 const QByteArray kNautilusText = "x-special/nautilus-clipboard\n";
 
-// The URI lines of the first format that offers any; copied-files lists
-// start with the operation, which is dropped.
-QList<QByteArray> uriLines(const QMimeData &data)
+// Where the line after the first starts: copied-files lists start with
+// the operation.
+qsizetype afterFirstLine(const QByteArray &list, qsizetype from)
 {
-    QByteArray list;
-    bool operationFirst = true;
-    if (data.hasFormat(kGnomeCopiedFiles)) {
-        list = data.data(kGnomeCopiedFiles);
-    } else if (data.hasFormat(kPlainText) && data.data(kPlainText).startsWith(kNautilusText)) {
-        list = data.data(kPlainText).mid(kNautilusText.size());
-    } else {
-        operationFirst = false;
-        list = data.hasFormat(kUriList) ? data.data(kUriList) : data.data(kKde4UriList);
-    }
-    // libfm (PCManFM) sends its lists with the C string's terminator.
-    while (list.endsWith('\0')) {
-        list.chop(1);
-    }
-    QList<QByteArray> lines = list.split('\n');
-    if (operationFirst && !lines.isEmpty()) {
-        lines.removeFirst();
-    }
-    return lines;
+    const qsizetype newline = list.indexOf('\n', from);
+    return newline < 0 ? list.size() : newline + 1;
 }
 
-// Keeps a name's raw bytes through QUrl, as the drop's own reading does:
-// what is not printable ASCII is escaped, an escape already there kept.
-QByteArray escapeUnprintable(const QByteArray &line)
+// The length of the UTF-8 sequence at `at` that encodes a printable
+// character; 0 for a control character (C0, DEL, C1) or bytes that are not
+// UTF-8.
+int printableSequence(QByteArrayView bytes, qsizetype at)
 {
-    QByteArray escaped;
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            escaped += '%' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
-        } else {
-            escaped += c;
+    const auto byte = [&](qsizetype i) {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u;
+    };
+    const unsigned lead = byte(at);
+    if (lead < 0x80) {
+        return lead >= 0x20 && lead != 0x7f ? 1 : 0;
+    }
+    int length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        low = lead == 0xc2 ? 0xa0 : 0x80; // U+0080..U+009F are the C1 controls
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;  // no overlong forms
+        high = lead == 0xed ? 0x9f : 0xbf; // no surrogates
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (int i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xbf) {
+            return 0;
         }
     }
-    return escaped;
+    return length;
+}
+
+// A path as text a terminal can take: as it is when every character is
+// printable, else quoted as bash reads it back ('...' and $'\xHH'), so a line
+// feed in a name never starts a second command and no byte is lost.
+QString pathAsText(const std::string &native)
+{
+    const QByteArrayView path(native);
+    QByteArray quoted;
+    bool any = false;
+    for (qsizetype at = 0; at < path.size();) {
+        qsizetype end = at;
+        while (end < path.size()) {
+            const int length = printableSequence(path, end);
+            if (length == 0) {
+                break;
+            }
+            end += length;
+        }
+        if (end > at) {
+            quoted += '\'' + path.sliced(at, end - at).toByteArray().replace('\'', "'\\''") + '\'';
+            at = end;
+            continue;
+        }
+        any = true;
+        quoted += "$'";
+        for (; at < path.size() && printableSequence(path, at) == 0; ++at) {
+            quoted +=
+                "\\x" +
+                QByteArray::number(static_cast<unsigned char>(path[at]), 16).rightJustified(2, '0');
+        }
+        quoted += '\'';
+    }
+    return QString::fromUtf8(any ? quoted : path.toByteArray());
 }
 
 } // namespace
 
-ClipboardFiles::Paste ClipboardFiles::fromClipboard(const QMimeData &data)
+ClipboardFiles::Offered ClipboardFiles::fromClipboard(const QMimeData &data)
 {
-    Paste paste;
-    QByteArray accepted;
-    for (const QByteArray &rawLine : uriLines(data)) {
-        const QByteArray line = rawLine.trimmed();
-        // RFC 2483: lines starting with '#' are comments.
-        if (line.isEmpty() || line.startsWith('#')) {
-            continue;
-        }
-        const QByteArray escaped = escapeUnprintable(line);
-        const QUrl url = QUrl::fromEncoded(escaped);
-        if (localFilePath(url)) {
-            accepted += escaped + "\r\n";
-        } else {
-            paste.refused.append(url);
-        }
+    const QStringList formats = data.formats();
+    Offered offered;
+    if (formats.contains(kGnomeCopiedFiles)) {
+        offered.data = data.data(kGnomeCopiedFiles);
+        offered.start = afterFirstLine(offered.data, 0);
+    } else if (formats.contains(kUriList)) {
+        offered.data = data.data(kUriList);
+    } else if (formats.contains(kKde4UriList)) {
+        offered.data = data.data(kKde4UriList);
+    } else if (formats.contains(kPlainText)) {
+        offered.data = data.data(kPlainText);
+        offered.start = offered.data.startsWith(kNautilusText)
+                            ? afterFirstLine(offered.data, kNautilusText.size())
+                            : offered.data.size();
     }
-    if (!accepted.isEmpty()) {
-        paste.files = std::make_unique<QMimeData>();
-        paste.files->setData(kUriList, accepted);
-    }
-    return paste;
+    return offered;
 }
 
 std::unique_ptr<QMimeData> ClipboardFiles::forCopy(const QList<TempFile> &files)
@@ -89,7 +124,7 @@ std::unique_ptr<QMimeData> ClipboardFiles::forCopy(const QList<TempFile> &files)
     QStringList paths;
     for (const TempFile &file : files) {
         uris.append(file.url().toEncoded());
-        paths.append(QString::fromStdString(file.path().native()));
+        paths.append(pathAsText(file.path().native()));
     }
     auto data = std::make_unique<QMimeData>();
     data->setData(kGnomeCopiedFiles, "copy\n" + uris.join('\n'));

@@ -3,8 +3,9 @@
 
 #include "tempfile.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
-#include <QUrl>
 
 #include <memory>
 
@@ -14,23 +15,26 @@ class QMimeData;
 // offers the shelf, and what the shelf offers for a file manager to paste.
 namespace ClipboardFiles {
 
-struct Paste {
-    // A text/uri-list of the local files offered, in order, for
-    // itemProvidersFromMimeData() and so the same intake as a drop; null when none.
-    std::unique_ptr<QMimeData> files;
-    // What was offered but is not a local file (another scheme, another
-    // host): never staged, for the panel to say so.
-    QList<QUrl> refused;
+// The copied files' URI lines, in the data they came in (no copy of a list
+// that may be large).
+struct Offered {
+    QByteArray data;
+    qsizetype start = 0;
+    QByteArrayView uriList() const { return QByteArrayView(data).sliced(start); }
 };
 
 // Reads the copied files from clipboard data: the file managers' own
 // x-special/gnome-copied-files (GNOME, Thunar, PCManFM; a "cut" is taken as
-// a copy, since the shelf never moves a file), Nautilus' text/plain variant
-// of it, else text/uri-list (KDE's, and everyone's) or KDE 4's list.
-Paste fromClipboard(const QMimeData &data);
+// a copy, since the shelf never moves a file), else text/uri-list (KDE's,
+// and everyone's), KDE 4's list, or Nautilus' text/plain variant of the
+// first. Another program answers each ask of its clipboard in its own time,
+// if ever: this asks the formats once and reads one of them once.
+Offered fromClipboard(const QMimeData &data);
 
 // The staged copies of `files` as a copy that file managers paste:
-// x-special/gnome-copied-files, text/uri-list, and their paths as text.
+// x-special/gnome-copied-files and text/uri-list with the paths' exact
+// bytes, and the paths as text, each quoted as a shell reads it when it
+// holds a control character or a byte that is not UTF-8.
 std::unique_ptr<QMimeData> forCopy(const QList<TempFile> &files);
 
 } // namespace ClipboardFiles

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "itemprovider.h"
 #include "oneshottimer.h"
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
@@ -11,12 +11,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
-// What the panel does with a drop: the shelf limit is applied before anything
-// is read, the taken items are loaded on worker threads, and their files reach
-// the shelf on the main thread once every load of the drop has finished. Also
-// owns the error banner's text and its hide timer.
+// What the panel does with a drop or a paste: its list is read as far as the
+// shelf has room, and the files taken go to the shelf at once. Also owns the
+// error banner's text and its hide timer.
 class DropIntake final : public QObject {
     Q_OBJECT
 
@@ -27,8 +25,11 @@ public:
 
     DropIntake(CountEntries countEntries, AddFile addFile, QObject *parent = nullptr);
 
-    // The drop action: true when at least one load started. Returns before any file is added.
-    bool handleDrop(const std::vector<std::shared_ptr<ItemProvider>> &providers);
+    // Takes the local files a text/uri-list names, as many as there is room
+    // for; true when it took any.
+    bool handleDrop(QByteArrayView uriList);
+    // The same for the clipboard's list; says so when it names no local file.
+    bool handlePaste(QByteArrayView uriList);
     void showError(const QString &message);
     // Hides the banner now and stops its timer: a panel that is closed
     // shows nothing and must not wake the program.
@@ -42,13 +43,11 @@ Q_SIGNALS:
     void errorMessageChanged();
 
 private:
+    bool take(QByteArrayView uriList, bool pasted);
     void setErrorMessage(std::optional<QString> message);
 
     CountEntries m_countEntries;
     AddFile m_addFile;
-    // Items taken from drops whose loads have not all finished: not yet on
-    // the shelf nor copying, they hold their places all the same.
-    qsizetype m_loading = 0;
     std::optional<QString> m_errorMessage;
     std::unique_ptr<OneShotTimer> m_errorTimer;
 };

@@ -8,12 +8,12 @@
 #include "emptystateview.h"
 #include "entrypreviews.h"
 #include "filerowview.h"
-#include "itemprovider.h"
 #include "pendingrowview.h"
 #include "previewimage.h"
 #include "stashletmanager.h"
 #include "texts.h"
 #include "theme.h"
+#include "urilist.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -45,13 +45,13 @@ int rowSpacing()
     return kRowSpacing - overflow.top() - overflow.bottom();
 }
 
+const QString kUriList = QStringLiteral("text/uri-list");
+
 bool carriesFileUrl(const QMimeData *data)
 {
-    if (data == nullptr || !data->hasUrls()) {
-        return false;
-    }
-    const QList<QUrl> urls = data->urls();
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
+    // Read as a drop is, and as little: a local file waits after none taken.
+    return data != nullptr && data->hasFormat(kUriList) &&
+           UriList::read(data->data(kUriList), 0).more;
 }
 
 QImage framedPreview(const QImage &preview)
@@ -66,7 +66,6 @@ QImage framedPreview(const QImage &preview)
 ContentArea::ContentArea(StashletManager &manager, BackgroundPool &pool, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
-    , m_pool(pool)
     , m_intake(new DropIntake(
           [&manager] { return manager.tempFiles().size() + manager.inFlightCount(); },
           [&manager](const std::filesystem::path &path) { manager.addFile(path); }, this))
@@ -163,6 +162,7 @@ void ContentArea::setEntries(const QList<TempFile> &files)
         gone->deleteLater();
     }
     m_rows = std::move(kept);
+    withdrawCopy(files);
 
     const bool empty = files.isEmpty() && m_pending.isEmpty();
     m_emptyState->setVisible(empty);
@@ -281,13 +281,10 @@ void ContentArea::syncPending()
 void ContentArea::paste()
 {
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
-    const ClipboardFiles::Paste offered =
-        clipboard != nullptr ? ClipboardFiles::fromClipboard(*clipboard) : ClipboardFiles::Paste{};
-    if (!offered.files) {
-        m_intake->showError(Texts::nothingToPaste());
-        return;
-    }
-    m_intake->handleDrop(itemProvidersFromMimeData(*offered.files, m_pool));
+    const ClipboardFiles::Offered offered = clipboard != nullptr
+                                                ? ClipboardFiles::fromClipboard(*clipboard)
+                                                : ClipboardFiles::Offered{};
+    m_intake->handlePaste(offered.uriList());
 }
 
 bool ContentArea::copyCurrentRow()
@@ -302,9 +299,25 @@ bool ContentArea::copyCurrentRow()
                               [](FileRowView *row) { return row->isHovered(); });
     if (chosen == list.end())
         return false;
-    QGuiApplication::clipboard()->setMimeData(
-        ClipboardFiles::forCopy({(*chosen)->file()}).release());
+    m_copied = ClipboardFiles::forCopy({(*chosen)->file()}).release();
+    m_copiedId = (*chosen)->file().id();
+    QGuiApplication::clipboard()->setMimeData(m_copied);
     return true;
+}
+
+void ContentArea::withdrawCopy(const QList<TempFile> &files)
+{
+    // The clipboard deletes what it no longer offers; what it still offers
+    // is ours only while it is the copy we made.
+    if (m_copied.isNull() || std::any_of(files.begin(), files.end(), [this](const TempFile &file) {
+            return file.id() == m_copiedId;
+        })) {
+        return;
+    }
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard->mimeData() == m_copied)
+        clipboard->clear();
+    m_copied.clear();
 }
 
 void ContentArea::showEvent(QShowEvent *event)
@@ -370,8 +383,8 @@ void ContentArea::dragLeaveEvent(QDragLeaveEvent *event)
 void ContentArea::dropEvent(QDropEvent *event)
 {
     setDraggingOver(false);
-    const auto providers = itemProvidersFromMimeData(*event->mimeData(), m_pool);
-    if (m_intake->handleDrop(providers)) {
+    const QMimeData *dropped = event->mimeData();
+    if (dropped != nullptr && m_intake->handleDrop(dropped->data(kUriList))) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {

@@ -4,6 +4,7 @@
 #include "tempfile.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
@@ -15,6 +16,7 @@ class EmptyStateView;
 class EntryPreviews;
 class FileRowView;
 class PendingRowView;
+class QMimeData;
 class QScrollArea;
 class QVBoxLayout;
 class StashletManager;
@@ -52,7 +54,8 @@ public:
     // The clipboard's files through the same intake as a drop.
     void paste();
     // The focused card's staged file, else the hovered one's, to the
-    // clipboard as a copy; false when no card is either.
+    // clipboard as a copy, for as long as its entry is listed; false when no
+    // card is either.
     bool copyCurrentRow();
 
 protected:
@@ -68,10 +71,11 @@ private:
     void setDraggingOver(bool draggingOver);
     void onErrorMessageChanged();
     void syncPending();
-    void layoutRows(const QList<TempFile> &files);
+    // Takes the copy off the clipboard when its entry left `files`: a later
+    // file of the same name would be staged at the path it offers.
+    void withdrawCopy(const QList<TempFile> &files);
 
     StashletManager &m_manager;
-    BackgroundPool &m_pool;
     DropIntake *m_intake;
     EmptyStateView *m_emptyState;
     QScrollArea *m_scrollArea;
@@ -87,4 +91,7 @@ private:
     // only timer of the pending cards, and only while one is running.
     bool m_revealScheduled = false;
     EntryPreviews *m_previews;
+    // What Ctrl+C last put on the clipboard, and whose entry it offers.
+    QPointer<QMimeData> m_copied;
+    QUuid m_copiedId;
 };

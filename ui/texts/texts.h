@@ -37,8 +37,9 @@ public:
     {
         return tr("%1, %2").arg(name, size);
     }
-    // A row's buttons, spoken and shown as tool tips.
-    static QString share() { return tr("Condividi via AirDrop"); }
+    // A row's buttons, spoken and shown as tool tips. The share button hands
+    // the file to KDE Connect or GSConnect, which ask for the device.
+    static QString share() { return tr("Invia a un dispositivo"); }
     static QString remove() { return tr("Rimuovi"); }
 
     // A pending card's button, and the card to a screen reader.

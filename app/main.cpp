@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 #include "appidentity.h"
+#include "displaycheck.h"
 #include "quitsignals.h"
 #include "singleinstance.h"
 
@@ -69,6 +70,9 @@ int main(int argc, char **argv)
     bool proceed = false;
     if (const int status = handleOptions(argc, argv, proceed); !proceed) {
         return status;
+    }
+    if (!displayAvailableOrExplain()) {
+        return 1;
     }
 
     preferWaylandOnWaylandSessions();

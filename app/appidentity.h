@@ -6,9 +6,11 @@
 // before any window or tray item is made, since they take these at creation.
 void applyApplicationIdentity();
 
-// Installs the interface's translation for the user's language, where one is
-// installed: qel-stashlet_<language>.qm in qel-stashlet/translations under a
-// data directory (/usr/share, ~/.local/share). Call before any text is made.
+// Installs the interface's translation for the first of the user's languages
+// it has one for, unless Italian, the texts' own, comes first:
+// qel-stashlet_<language>.qm in translations beside the program (a build tree)
+// or in qel-stashlet/translations under a data directory (/usr/share,
+// ~/.local/share). Call before any text is made.
 void installTranslation();
 
 // Gives the windows the desktop entry's icon from the icon theme. Looking it

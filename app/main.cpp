@@ -2,6 +2,7 @@
 #include "appdelegate.h"
 #include "appidentity.h"
 #include "diagnostics.h"
+#include "displaycheck.h"
 #include "quitsignals.h"
 #include "singleinstance.h"
 
@@ -70,6 +71,9 @@ int main(int argc, char **argv)
     bool proceed = false;
     if (const int status = handleOptions(argc, argv, proceed); !proceed) {
         return status;
+    }
+    if (!displayAvailableOrExplain()) {
+        return 1;
     }
 
     preferWaylandOnWaylandSessions();

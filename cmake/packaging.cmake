@@ -8,8 +8,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "shelf in the system tray for up to five f
 set(CPACK_PACKAGE_DESCRIPTION
     "Drop files or folders on the tray panel; each is copied into a private\n\
 staging folder and shown as a card that can be dragged out again to any\n\
-application or sent to a phone through KDE Connect. The shelf is cleared\n\
-when the program quits.")
+application or sent to a phone through KDE Connect or GSConnect. The shelf\n\
+is cleared when the program quits.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -22,5 +22,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${STASHLET_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Wayland plugin: without it Wayland sessions run the program through
 # XWayland, and cards dragged out to native Wayland applications arrive nowhere.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "kdeconnect, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "kdeconnect | gnome-shell-extension-gsconnect, qt6-wayland")
 include(CPack)

@@ -3,7 +3,14 @@
 
 #include "diagnostics.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QStandardPaths>
+#include <QStringList>
+#include <QVariantMap>
 
 #include <string>
 #include <thread>
@@ -54,6 +61,61 @@ private:
     std::string m_program;
 };
 
+const QString kGsConnectService = QStringLiteral("org.gnome.Shell.Extensions.GSConnect");
+
+// GNOME's KDE Connect, which has no handler program. Its service is a
+// GApplication that opens file URIs in its own device chooser, as its file
+// manager extensions' "Send To Mobile Device" leads to; Open is the
+// org.freedesktop.Application call behind g_application_open().
+class GsConnectService final : public SharingService {
+public:
+    explicit GsConnectService(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    {
+    }
+
+    void perform(const std::vector<std::filesystem::path> &items) override
+    {
+        QStringList uris;
+        for (const auto &item : items) {
+            // Percent-encoded from the bytes, so a name that is not UTF-8
+            // comes back unchanged when GIO decodes the URI.
+            uris.append(QString::fromLatin1(
+                "file://" + QByteArray::fromStdString(item.native()).toPercentEncoding("/")));
+        }
+        QDBusMessage open = QDBusMessage::createMethodCall(
+            kGsConnectService, QStringLiteral("/org/gnome/Shell/Extensions/GSConnect"),
+            QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+        open << uris << QString() << QVariantMap();
+        // Never waited for: a service the bus must first start takes seconds.
+        // The application holds the watcher, so a quit before the answer
+        // leaves nothing behind.
+        auto *watcher =
+            new QDBusPendingCallWatcher(m_bus.asyncCall(open), QCoreApplication::instance());
+        QObject::connect(
+            watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher *call) {
+                if (call->isError()) {
+                    Diagnostics::writeLine("AirDrop sharing service is not available.");
+                }
+                call->deleteLater();
+            });
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+// Running, or installed for the bus to start on the first call.
+bool offeredOn(const QDBusConnection &bus, const QString &service)
+{
+    if (!bus.isConnected()) {
+        return false;
+    }
+    QDBusConnectionInterface *names = bus.interface();
+    return names->isServiceRegistered(service).value() ||
+           names->activatableServiceNames().value().contains(service);
+}
+
 } // namespace
 
 std::unique_ptr<SharingService> SharingService::named(Name name)
@@ -62,10 +124,14 @@ std::unique_ptr<SharingService> SharingService::named(Name name)
     case Name::SendToNearbyDevice: {
         const QString program =
             QStandardPaths::findExecutable(QStringLiteral("kdeconnect-handler"));
-        if (program.isEmpty()) {
-            return nullptr;
+        if (!program.isEmpty()) {
+            return std::make_unique<KdeConnectService>(program.toStdString());
         }
-        return std::make_unique<KdeConnectService>(program.toStdString());
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (offeredOn(bus, kGsConnectService)) {
+            return std::make_unique<GsConnectService>(bus);
+        }
+        return nullptr;
     }
     }
     return nullptr;

@@ -13,7 +13,8 @@ public:
     virtual ~SharingService() = default;
 
     // The service of that name as the desktop offers it now, or null when it
-    // offers none. On Linux that is KDE Connect's device picker, found on PATH.
+    // offers none. On Linux that is KDE Connect's device picker, found on
+    // PATH, else GSConnect's device chooser, found on the session bus.
     static std::unique_ptr<SharingService> named(Name name);
 
     // Starts the service on `items` and returns at once; what follows is the

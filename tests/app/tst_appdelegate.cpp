@@ -342,6 +342,46 @@ private Q_SLOTS:
         QCOMPARE(WEXITSTATUS(status), 0);
     }
 
+    void withoutADisplayItSaysWhatIsMissingAndOnlyOptionsAnswer_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("start") << QStringList() << 1 << QByteArray();
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
+                                << QByteArray("Usage: qel-stashlet");
+        QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
+                                   << QByteArray("qel-stashlet " STASHLET_VERSION);
+    }
+    void withoutADisplayItSaysWhatIsMissingAndOnlyOptionsAnswer()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QTemporaryDir home;
+        // As an ssh shell or a text console: no display, no platform chosen.
+        QProcessEnvironment bare;
+        bare.insert(QStringLiteral("HOME"), home.path());
+        bare.insert(QStringLiteral("TMPDIR"), home.path());
+        QProcess program;
+        program.setProcessEnvironment(bare);
+        program.start(QStringLiteral(STASHLET_BINARY), arguments);
+        QVERIFY(program.waitForFinished(20'000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        QVERIFY(program.readAllStandardOutput().startsWith(out));
+        const QByteArray said = program.readAllStandardError();
+        if (status == 0) {
+            QCOMPARE(said, QByteArray());
+        } else {
+            QVERIFY2(said.count('\n') == 1 && said.endsWith('\n') && said.contains("DISPLAY") &&
+                         said.contains("desktop session"),
+                     said.constData());
+            // Stopped before anything was set up.
+            QVERIFY(QDir(home.path()).isEmpty());
+        }
+    }
+
     void laterStartAgainstAStoppedFirstSaysSoAndFails()
     {
         QTemporaryDir home;

@@ -2,6 +2,7 @@
 #include "autostartentry.h"
 #include "dbusmenuexporter.h"
 #include "diagnostics.h"
+#include "fakewatcher.h"
 #include "notificationcenter.h"
 #include "popover.h"
 #include "shelftestenv.h"
@@ -25,111 +26,6 @@
 #include <memory>
 
 namespace {
-
-// A session bus of the test's own, so watchers can come and go.
-class PrivateBus final {
-public:
-    PrivateBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        if (m_daemon.waitForReadyRead(10000)) {
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        }
-    }
-    ~PrivateBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
-
-    bool isUp() const { return !m_address.isEmpty(); }
-    QDBusConnection connect(const QString &name) const
-    {
-        return QDBusConnection::connectToBus(m_address, name);
-    }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
-
-// A StatusNotifierWatcher with the habits of real hosts: one that keeps what
-// it is given, one that takes an item and drops it later (GNOME losing a
-// race), one that refuses outright.
-class FakeWatcher final : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-
-public:
-    enum class Host { Keeps, TakesNamesOnly, Refuses };
-
-    FakeWatcher(const PrivateBus &bus, Host host)
-        : m_connectionName(QStringLiteral("watcher-%1").arg(++s_count))
-        , m_bus(bus.connect(m_connectionName))
-        , m_host(host)
-    {
-        m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                             QDBusConnection::ExportAllContents);
-        m_bus.registerService(StatusNotifierItem::kWatcherService);
-    }
-    ~FakeWatcher() override
-    {
-        m_bus.unregisterService(StatusNotifierItem::kWatcherService);
-        QDBusConnection::disconnectFromBus(m_connectionName);
-    }
-
-    QStringList items() const { return m_items; }
-    bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-    int registrations() const { return m_registrations; }
-
-    // As the host's own watcher announces an item it gave up on.
-    void drop()
-    {
-        const QStringList dropped = std::exchange(m_items, {});
-        for (const QString &item : dropped) {
-            Q_EMIT StatusNotifierItemUnregistered(item);
-        }
-    }
-
-public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString &serviceOrPath)
-    {
-        ++m_registrations;
-        if (m_host == Host::Refuses ||
-            (m_host == Host::TakesNamesOnly && serviceOrPath.startsWith(u'/'))) {
-            sendErrorReply(QDBusError::Failed, QStringLiteral("not today"));
-            return;
-        }
-        // Keyed as GNOME keys an item registered by path.
-        const QString item = serviceOrPath.startsWith(u'/')
-                                 ? message().service() + u'@' + serviceOrPath
-                                 : serviceOrPath;
-        if (!m_items.contains(item)) {
-            m_items.append(item);
-        }
-        Q_EMIT StatusNotifierItemRegistered(item);
-    }
-
-Q_SIGNALS:
-    void StatusNotifierItemRegistered(const QString &item);
-    void StatusNotifierItemUnregistered(const QString &item);
-
-private:
-    static inline int s_count = 0;
-    QString m_connectionName;
-    QDBusConnection m_bus;
-    Host m_host;
-    QStringList m_items;
-    int m_registrations = 0;
-};
 
 // The Exec line of an autostart entry.
 QString execLine(const QString &entryPath)

@@ -17,6 +17,8 @@ from xsession import check, log_to, run as run_test  # noqa: E402
 
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6", "libqt6dbus6")
+# The translations shipped; English is also the untranslated desktop entry's.
+LANGUAGES = ("en", "de", "fr", "es")
 TOOLS = ("cpack", "dpkg", "dpkg-deb", "file", "desktop-file-validate", "appstreamcli", "convert")
 
 
@@ -55,7 +57,8 @@ def check_package(build, app_id, version, scratch):
               f"share/metainfo/{app_id}.metainfo.xml", f"{apps}{app_id}.svg",
               f"{apps}{app_id}-symbolic.svg", "share/man/man1/qel-stashlet.1.gz",
               "share/doc/qel-stashlet/copyright"} | {
-        f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in ICON_SIZES}
+        f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in ICON_SIZES} | {
+        f"share/qel-stashlet/translations/qel-stashlet_{lang}.qm" for lang in LANGUAGES}
     check(set(files) == wanted, f"the package holds {sorted(set(files) - wanted)} extra, "
                                 f"{sorted(wanted - set(files))} missing")
     for path, (mode, owner) in files.items():
@@ -80,6 +83,10 @@ def check_package(build, app_id, version, scratch):
     entry.read(path, encoding="utf-8")
     group = entry["Desktop Entry"]
     check(group.get("Icon") == app_id, f"the entry's Icon is {group.get('Icon')!r}")
+    # English untranslated, the program's own languages beside it.
+    for key in ("GenericName", "Comment", "Keywords"):
+        missing = [lang for lang in ("it",) + LANGUAGES[1:] if f"{key}[{lang}]" not in group]
+        check(not missing, f"the entry's {key} has no {missing} form")
     program = group.get("Exec", "").split()[0]
     check(os.path.isfile(os.path.join(prefix, "bin", program)), f"the entry starts {program!r}")
     # X11 desktops match windows to entries by class; Qt uses the program's name.

@@ -2,6 +2,7 @@
 #include "contentarea.h"
 #include "filerowview.h"
 #include "panelfixture.h"
+#include "theme.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -95,6 +96,12 @@ private Q_SLOTS:
         for (QAbstractButton *button : {row->airDropButton(), row->removeButton()})
             QVERIFY(
                 !QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty());
+        // What the share button does here, not a service Linux has not got.
+        const QString share = QStringLiteral("Invia a un dispositivo");
+        QCOMPARE(
+            QAccessible::queryAccessibleInterface(row->airDropButton())->text(QAccessible::Name),
+            share);
+        QCOMPARE(row->airDropButton()->toolTip(), share);
 
         const auto render = [&](ColorScheme scheme) {
             shelf.setScheme(scheme);
@@ -115,6 +122,49 @@ private Q_SLOTS:
         QTRY_VERIFY(row->isHovered());
         PanelFixture::settleAnimations();
         QVERIFY(differingPixels(render(ColorScheme::Light), rest) > area / 4);
+    }
+
+    void aFileNoApplicationOpensIsNamedAfterTheText()
+    {
+        PanelFixture shelf;
+        shelf.fill(1);
+        QVERIFY(shelf.showActive());
+        // No handler of the program's and no desktop opener on PATH.
+        qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "nobin").native()));
+        FileRowView *row = shelf.rows()[0];
+        row->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(row, Qt::Key_Return);
+        QCOMPARE(shelf.env.lines(),
+                 QStringList{QStringLiteral("No application opens the staged file: ") +
+                             QString::fromStdString(row->file().path().native())});
+    }
+
+    // As the type icon does, a preview in its place casts a shadow on the card.
+    void aPreviewCastsTheIconsShadowBelowIt()
+    {
+        PanelFixture shelf;
+        shelf.fill(1);
+        shelf.panel->show();
+        FileRowView *row = shelf.rows()[0];
+        QImage preview(theme::kFileIconFrame.toSize(), QImage::Format_ARGB32_Premultiplied);
+        preview.fill(Qt::red);
+        row->setPreview(preview);
+        QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        QRect seen;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == qRgb(255, 0, 0))
+                    seen |= QRect(x, y, 1, 1);
+            }
+        }
+        QCOMPARE(seen.size(), theme::kFileIconFrame.toSize());
+        const int x = seen.center().x();
+        const int below = qGray(image.pixel(x, seen.bottom() + 1));
+        const int clear = qGray(image.pixel(x, seen.bottom() + 6));
+        QVERIFY2(below < clear - 3,
+                 qPrintable(QStringLiteral("%1 against %2").arg(below).arg(clear)));
     }
 
     void deleteRemovesTheFocusedCardAndTheFocusMovesOn_data()

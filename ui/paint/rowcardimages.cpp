@@ -69,15 +69,31 @@ const QImage &RowCardImages::icon(const std::filesystem::path &path, ColorScheme
         FileIcon::paint(p, QRectF(QPointF(kIconPad, kIconPad), theme::kFileIconFrame),
                         QFile::decodeName(path.c_str()), FileIcon::desktopProvider(), scheme);
     }
+    m_icon = {path, scheme, dpr, overItsShadow(icon)};
+    return m_icon.image;
+}
+
+QImage RowCardImages::withIconShadow(const QImage &image)
+{
+    const qreal dpr = image.devicePixelRatio();
+    QImage padded = PaintKit::transparentImage(
+        image.deviceIndependentSize() + QSizeF(2 * kIconPad, 2 * kIconPad), dpr);
+    {
+        QPainter p(&padded);
+        p.drawImage(QPointF(kIconPad, kIconPad), image);
+    }
+    return overItsShadow(padded);
+}
+
+QImage RowCardImages::overItsShadow(const QImage &padded)
+{
     QColor shadowColor(Qt::black);
     shadowColor.setAlphaF(theme::kIconShadowOpacity);
-    QImage composed = PaintKit::transparentImage(padded, dpr);
-    {
-        QPainter p(&composed);
-        p.drawImage(theme::kIconShadowOffset,
-                    silhouetteShadow(icon, theme::kIconShadowRadius, shadowColor));
-        p.drawImage(QPointF(), icon);
-    }
-    m_icon = {path, scheme, dpr, composed};
-    return m_icon.image;
+    QImage composed =
+        PaintKit::transparentImage(padded.deviceIndependentSize(), padded.devicePixelRatio());
+    QPainter p(&composed);
+    p.drawImage(theme::kIconShadowOffset,
+                silhouetteShadow(padded, theme::kIconShadowRadius, shadowColor));
+    p.drawImage(QPointF(), padded);
+    return composed;
 }

@@ -38,7 +38,13 @@ public:
 
     static QPainterPath cardPath(const QRectF &card);
 
+    // A preview shown in the icon's place, over the shadow the icon casts,
+    // with the icon's pad around it.
+    static QImage withIconShadow(const QImage &image);
+
 private:
+    static QImage overItsShadow(const QImage &padded);
+
     Card m_card;
     struct Icon {
         std::filesystem::path path;

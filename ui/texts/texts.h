@@ -7,7 +7,8 @@
 // Every text the user reads, in Italian, through Qt's translation machinery:
 // a translator for the context "Texts", installed before the interface is
 // built, replaces them. Counts are arguments, never concatenated, so a
-// language can place them where its grammar wants.
+// language can place them where its grammar wants; a count a noun follows is
+// %n, so each language picks the noun's plural form for it.
 class Texts final {
     Q_DECLARE_TR_FUNCTIONS(Texts)
 
@@ -18,7 +19,7 @@ public:
     // Header: how many entries of how many fit, and its close button.
     static QString count(qsizetype entries, qsizetype limit)
     {
-        return tr("%1/%2").arg(entries).arg(limit);
+        return tr("%1/%2").arg(QString::number(entries), QString::number(limit));
     }
     static QString close() { return tr("Chiudi"); }
     // The count badge, which carries every staged file when dragged.
@@ -27,9 +28,9 @@ public:
     static QString emptyHeadline() { return tr("Trascina i file qui"); }
     static QString emptyHint(qsizetype limit)
     {
-        return tr("Trascina qui fino a %1 file per tenerli pronti ad essere riutilizzati e "
-                  "spostati dove vuoi")
-            .arg(limit);
+        return tr("Trascina qui fino a %n file per tenerli pronti ad essere riutilizzati e "
+                  "spostati dove vuoi",
+                  nullptr, int(limit));
     }
 
     // A card as a screen reader speaks it: the name and the size it shows.
@@ -37,8 +38,9 @@ public:
     {
         return tr("%1, %2").arg(name, size);
     }
-    // A row's buttons, spoken and shown as tool tips.
-    static QString share() { return tr("Condividi via AirDrop"); }
+    // A row's buttons, spoken and shown as tool tips. The share button hands
+    // the file to KDE Connect or GSConnect, which ask for the device.
+    static QString share() { return tr("Invia a un dispositivo"); }
     static QString remove() { return tr("Rimuovi"); }
 
     // A pending card's button, and the card to a screen reader.
@@ -46,7 +48,7 @@ public:
     static QString copying(const QString &name, int percent)
     {
         return percent < 0 ? tr("%1, copia in corso").arg(name)
-                           : tr("%1, copia al %2%").arg(name).arg(percent);
+                           : tr("%1, copia al %2%").arg(name, QString::number(percent));
     }
     // The banner over a paste that holds no local file.
     static QString nothingToPaste() { return tr("Negli appunti non ci sono file locali"); }
@@ -58,11 +60,11 @@ public:
     // The banner over a drop that does not fit.
     static QString limitReached(qsizetype limit)
     {
-        return tr("Hai già raggiunto il limite di %1 file").arg(limit);
+        return tr("Hai già raggiunto il limite di %n file", nullptr, int(limit));
     }
     static QString onlyRoomFor(qsizetype room)
     {
-        return tr("Puoi aggiungere solo altri %1 file").arg(room);
+        return tr("Puoi aggiungere solo altri %n file", nullptr, int(room));
     }
 
     // The tray icon's menu.

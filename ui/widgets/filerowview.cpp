@@ -90,7 +90,7 @@ void FileRowView::setFile(const TempFile &file)
 
 void FileRowView::setPreview(const QImage &preview)
 {
-    m_preview = preview;
+    m_preview = preview.isNull() ? QImage() : RowCardImages::withIconShadow(preview);
     update();
 }
 
@@ -122,7 +122,7 @@ QMargins FileRowView::overflowMargins()
 void FileRowView::open() const
 {
     if (!QDesktopServices::openUrl(m_file.url()))
-        Diagnostics::writeLine("No application opens the staged file", m_file.path().native());
+        Diagnostics::writeLine("No application opens the staged file: ", m_file.path().native());
 }
 
 void FileRowView::remove()
@@ -362,11 +362,8 @@ void FileRowView::paintEvent(QPaintEvent *)
         return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr);
     };
     const QPointF icon(card.left() + kRowInsetX, card.center().y() - kFileIconFrame.height() / 2);
-    if (m_preview.isNull())
-        painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
-                          m_images.icon(m_file.path(), scheme, dpr));
-    else
-        painter.drawImage(moved(icon), m_preview);
+    painter.drawImage(moved(icon) - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
+                      m_preview.isNull() ? m_images.icon(m_file.path(), scheme, dpr) : m_preview);
     painter.setPen(rest.name);
     painter.setFont(RowLayout::nameFont());
     painter.drawStaticText(moved(m_layout.namePos()), m_layout.name());

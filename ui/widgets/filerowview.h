@@ -114,5 +114,5 @@ private:
     FocusRing m_focusRing;
 
     RowCardImages m_images;
-    QImage m_preview;
+    QImage m_preview; // over the icon's shadow, padded as the icon is
 };

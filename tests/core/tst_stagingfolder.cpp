@@ -183,45 +183,41 @@ private Q_SLOTS:
         }
     }
 
-    void neverEntersAMountInsideTheFolderOrADroppedOne_data()
-    {
-        QTest::addColumn<int>("where");
-        QTest::newRow("another file system in the staging folder") << 0;
-        QTest::newRow("a bind mount of a folder outside in the staging folder") << 1;
-        QTest::newRow("a file system in a dropped folder") << 2;
-    }
     void neverEntersAMountInsideTheFolderOrADroppedOne()
     {
-        QFETCH(int, where);
-        TestShelf shelf;
-        ShelfTestEnv &env = shelf.env;
-        env.file("outside/kept.txt", "mine");
-        env.file("tmp/QELStashlet/leftover", "old");
-        env.file("drop/a", "a");
-        const fs::path point = where == 2 ? env.root() / "drop" / "media" : env.staging() / "m";
-        const Mount mount(point, where == 1 ? nullptr : "tmpfs",
-                          where == 1 ? (env.root() / "outside").c_str() : "none",
-                          where == 1 ? MS_BIND : 0);
-        if (!mount.valid()) {
-            STASHLET_SKIP_UNLESS_CI(mount.skipReason());
+        // Another file system in the staging folder, a bind mount of a folder
+        // outside there, a file system in a dropped folder.
+        for (int where = 0; where < 3; ++where) {
+            TestShelf shelf;
+            ShelfTestEnv &env = shelf.env;
+            env.file("outside/kept.txt", "mine");
+            env.file("tmp/QELStashlet/leftover", "old");
+            env.file("drop/a", "a");
+            const fs::path point = where == 2 ? env.root() / "drop" / "media" : env.staging() / "m";
+            const Mount mount(point, where == 1 ? nullptr : "tmpfs",
+                              where == 1 ? (env.root() / "outside").c_str() : "none",
+                              where == 1 ? MS_BIND : 0);
+            if (!mount.valid()) {
+                STASHLET_SKIP_UNLESS_CI(mount.skipReason());
+            }
+            if (where != 1) {
+                env.file(fs::relative(point / "kept.txt", env.root()), "mine");
+            }
+            if (where < 2) {
+                auto manager = StashletManager::create(shelf.pool);
+                settle(shelf.pool);
+                QVERIFY(!fs::exists(env.staging() / "leftover"));
+                QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
+                QVERIFY(env.lines().isEmpty());
+                continue;
+            }
+            shelf.add(env.root() / "drop");
+            QCOMPARE(readAll(env.staging() / "drop" / "a"), std::string("a"));
+            QVERIFY(!fs::exists(env.staging() / "drop" / "media"));
+            QCOMPARE(env.lines(),
+                     QStringList{QStringLiteral("Items that cannot be copied were left "
+                                                "out: \"drop/media\" (another file system)")});
         }
-        if (where != 1) {
-            env.file(fs::relative(point / "kept.txt", env.root()), "mine");
-        }
-        if (where < 2) {
-            auto manager = StashletManager::create(shelf.pool);
-            settle(shelf.pool);
-            QVERIFY(!fs::exists(env.staging() / "leftover"));
-            QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
-            QVERIFY(env.lines().isEmpty());
-            return;
-        }
-        shelf.add(env.root() / "drop");
-        QCOMPARE(readAll(env.staging() / "drop" / "a"), std::string("a"));
-        QVERIFY(!fs::exists(env.staging() / "drop" / "media"));
-        QCOMPARE(env.lines(),
-                 QStringList{QStringLiteral("Items that cannot be copied were left "
-                                            "out: \"drop/media\" (another file system)")});
     }
 
     // The unprivileged row runs only as a user, as tst_stagingfolder_unprivileged.

@@ -70,42 +70,38 @@ private Q_SLOTS:
     }
 
     // Also run unprivileged: root may delete inside a read-only folder.
-    void startEmptiesAFullFolderWithoutFollowingLinksOut_data()
-    {
-        QTest::addColumn<bool>("trashIsALink");
-        QTest::newRow("leftovers, a read-only folder, a killed run's trash") << false;
-        QTest::newRow("trash that is a link out") << true;
-    }
     void startEmptiesAFullFolderWithoutFollowingLinksOut()
     {
-        QFETCH(bool, trashIsALink);
-        ShelfTestEnv env;
-        env.file("outside/precious.txt", "mine");
-        const fs::path trash = env.staging() / StagingTrash::kName;
-        env.file("tmp/QELStashlet/leftover");
-        if (trashIsALink) {
-            fs::create_directory_symlink(env.root() / "outside", trash);
-        } else {
-            env.file("tmp/QELStashlet/locked/inner");
-            fs::permissions(env.staging() / "locked", fs::perms(0500));
-            fs::create_directory_symlink(env.root() / "outside", env.staging() / "link-out");
-            env.file(fs::relative(trash / "4242-7" / "inner" / "part", env.root()));
-            fs::create_directory_symlink(env.root() / "outside", trash / "4242-8");
+        // Leftovers, a read-only folder and a killed run's trash; else a trash that is a link out.
+        for (const bool trashIsALink : {false, true}) {
+            ShelfTestEnv env;
+            env.file("outside/precious.txt", "mine");
+            const fs::path trash = env.staging() / StagingTrash::kName;
+            env.file("tmp/QELStashlet/leftover");
+            if (trashIsALink) {
+                fs::create_directory_symlink(env.root() / "outside", trash);
+            } else {
+                env.file("tmp/QELStashlet/locked/inner");
+                fs::permissions(env.staging() / "locked", fs::perms(0500));
+                fs::create_directory_symlink(env.root() / "outside", env.staging() / "link-out");
+                env.file(fs::relative(trash / "4242-7" / "inner" / "part", env.root()));
+                fs::create_directory_symlink(env.root() / "outside", trash / "4242-8");
+            }
+            // Enough leftovers that the emptying is still under way when the copy
+            // of a file by a leftover's name could start.
+            for (int i = 0; i < 500; ++i) {
+                env.file("tmp/QELStashlet/old" + std::to_string(i));
+            }
+            BackgroundPool pool;
+            auto manager = StashletManager::create(pool);
+            manager->addFile(env.file("in/leftover", "new"));
+            settle(pool);
+            QCOMPARE(manager->tempFiles().size(), 1);
+            QCOMPARE(entriesIn(env.staging()), 1);
+            QCOMPARE(readAll(env.staging() / "leftover"), std::string("new"));
+            QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
+            QVERIFY(env.lines().isEmpty());
         }
-        // Enough leftovers that the emptying is still under way when the copy
-        // of a file by a leftover's name could start.
-        for (int i = 0; i < 500; ++i) {
-            env.file("tmp/QELStashlet/old" + std::to_string(i));
-        }
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        manager->addFile(env.file("in/leftover", "new"));
-        settle(pool);
-        QCOMPARE(manager->tempFiles().size(), 1);
-        QCOMPARE(entriesIn(env.staging()), 1);
-        QCOMPARE(readAll(env.staging() / "leftover"), std::string("new"));
-        QCOMPARE(readAll(env.root() / "outside" / "precious.txt"), std::string("mine"));
-        QVERIFY(env.lines().isEmpty());
     }
 
     void quitDuringTheEmptyingAtStartLeavesNothing()
@@ -154,82 +150,74 @@ private Q_SLOTS:
         QVERIFY(env.lines().isEmpty());
     }
 
-    void folderAndTheBasesItMakesAreTheUsersAlone_data()
-    {
-        QTest::addColumn<bool>("existing"); // a staging folder left open by hand; else no base
-        QTest::newRow("folder already there, mode 0755") << true;
-        QTest::newRow("cache base missing") << false;
-    }
     void folderAndTheBasesItMakesAreTheUsersAlone()
     {
-        QFETCH(bool, existing);
-        ShelfTestEnv env;
-        const mode_t umask = ::umask(022);
-        fs::path base = env.tmp();
-        if (existing) {
-            fs::create_directory(env.staging());
-            fs::permissions(env.staging(), fs::perms(0755));
-        } else {
-            base = env.root() / "home" / ".cache";
-            qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(base.native()));
-            qunsetenv("TMPDIR");
-        }
-        {
-            BackgroundPool pool;
-            auto manager = StashletManager::create(pool);
-            QCOMPARE(fs::exists(base / "QELStashlet"), existing); // made by an addition only
-            manager->addFile(env.file("in/private.txt"));
-            settle(pool);
-            QCOMPARE(manager->tempFiles().size(), 1);
-        }
-        ::umask(umask);
-        for (const fs::path &folder : {base / "QELStashlet", base, base.parent_path()}) {
-            QCOMPARE(fs::status(folder).permissions(), fs::perms::owner_all);
+        // A staging folder left open by hand (mode 0755), else no cache base at all.
+        for (const bool existing : {true, false}) {
+            ShelfTestEnv env;
+            const mode_t umask = ::umask(022);
+            fs::path base = env.tmp();
             if (existing) {
-                break;
+                fs::create_directory(env.staging());
+                fs::permissions(env.staging(), fs::perms(0755));
+            } else {
+                base = env.root() / "home" / ".cache";
+                qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(base.native()));
+                qunsetenv("TMPDIR");
+            }
+            {
+                BackgroundPool pool;
+                auto manager = StashletManager::create(pool);
+                QCOMPARE(fs::exists(base / "QELStashlet"), existing); // made by an addition only
+                manager->addFile(env.file("in/private.txt"));
+                settle(pool);
+                QCOMPARE(manager->tempFiles().size(), 1);
+            }
+            ::umask(umask);
+            for (const fs::path &folder : {base / "QELStashlet", base, base.parent_path()}) {
+                QCOMPARE(fs::status(folder).permissions(), fs::perms::owner_all);
+                if (existing) {
+                    break;
+                }
             }
         }
     }
 
-    void neverEntersAMountInsideTheFolderOrADroppedOne_data()
-    {
-        QTest::addColumn<int>("where");
-        QTest::newRow("another file system in the staging folder") << 0;
-        QTest::newRow("a bind mount of a folder outside in the staging folder") << 1;
-        QTest::newRow("a file system in a dropped folder") << 2;
-    }
     void neverEntersAMountInsideTheFolderOrADroppedOne()
     {
-        QFETCH(int, where);
-        TestShelf shelf;
-        ShelfTestEnv &env = shelf.env;
-        env.file("outside/kept.txt", "mine");
-        env.file("tmp/QELStashlet/leftover", "old");
-        env.file("drop/a", "a");
-        const fs::path point = where == 2 ? env.root() / "drop" / "media" : env.staging() / "m";
-        const Mount mount(point, where == 1 ? nullptr : "tmpfs",
-                          where == 1 ? (env.root() / "outside").c_str() : "none",
-                          where == 1 ? MS_BIND : 0);
-        if (!mount.valid()) {
-            STASHLET_SKIP_UNLESS_CI(mount.skipReason());
+        // Another file system in the staging folder, a bind mount of a folder
+        // outside there, a file system in a dropped folder.
+        for (int where = 0; where < 3; ++where) {
+            TestShelf shelf;
+            ShelfTestEnv &env = shelf.env;
+            env.file("outside/kept.txt", "mine");
+            env.file("tmp/QELStashlet/leftover", "old");
+            env.file("drop/a", "a");
+            const fs::path point = where == 2 ? env.root() / "drop" / "media" : env.staging() / "m";
+            const Mount mount(point, where == 1 ? nullptr : "tmpfs",
+                              where == 1 ? (env.root() / "outside").c_str() : "none",
+                              where == 1 ? MS_BIND : 0);
+            if (!mount.valid()) {
+                STASHLET_SKIP_UNLESS_CI(mount.skipReason());
+            }
+            if (where != 1) {
+                env.file(fs::relative(point / "kept.txt", env.root()), "mine");
+            }
+            if (where < 2) {
+                auto manager = StashletManager::create(shelf.pool);
+                settle(shelf.pool);
+                QVERIFY(!fs::exists(env.staging() / "leftover"));
+                QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
+                QVERIFY(env.lines().isEmpty());
+                continue;
+            }
+            shelf.add(env.root() / "drop");
+            QCOMPARE(readAll(env.staging() / "drop" / "a"), std::string("a"));
+            QVERIFY(!fs::exists(env.staging() / "drop" / "media"));
+            QCOMPARE(env.lines(),
+                     QStringList{QStringLiteral("Items that cannot be copied were left "
+                                                "out: \"drop/media\" (another file system)")});
         }
-        if (where != 1) {
-            env.file(fs::relative(point / "kept.txt", env.root()), "mine");
-        }
-        if (where < 2) {
-            auto manager = StashletManager::create(shelf.pool);
-            settle(shelf.pool);
-            QVERIFY(!fs::exists(env.staging() / "leftover"));
-            QCOMPARE(readAll(point / "kept.txt"), std::string("mine"));
-            QVERIFY(env.lines().isEmpty());
-            return;
-        }
-        shelf.add(env.root() / "drop");
-        QCOMPARE(readAll(env.staging() / "drop" / "a"), std::string("a"));
-        QVERIFY(!fs::exists(env.staging() / "drop" / "media"));
-        QCOMPARE(env.lines(),
-                 QStringList{QStringLiteral("Items that cannot be copied were left "
-                                            "out: \"drop/media\" (another file system)")});
     }
 
     // The unprivileged row runs only as a user, as tst_stagingfolder_unprivileged.
@@ -298,27 +286,22 @@ private Q_SLOTS:
         }
     }
 
-    void removesNothingOutsideTheFolder_data()
-    {
-        QTest::addColumn<QString>("path"); // relative to the test root
-        QTest::newRow("outside") << QStringLiteral("outside/x");
-        QTest::newRow("through the folder's parent") << QStringLiteral("tmp/QELStashlet/../x");
-        QTest::newRow("below an item") << QStringLiteral("tmp/QELStashlet/item/x");
-    }
     void removesNothingOutsideTheFolder()
     {
-        QFETCH(QString, path);
         ShelfTestEnv env;
         BackgroundPool pool;
-        const fs::path target = env.root() / path.toStdString();
         for (const char *file : {"outside/x", "tmp/x", "tmp/QELStashlet/item/x"}) {
             env.file(file, "kept");
         }
-        const auto unsafe = make_error_code(StageError::UnsafeStagingFolder);
-        QCOMPARE(StagingFolder().remove(target), unsafe);
-        QCOMPARE(StagingTrash(StagingFolder(), pool).discard(target, false), unsafe);
+        for (const char *path : {"outside/x", "tmp/QELStashlet/../x", "tmp/QELStashlet/item/x"}) {
+            const auto unsafe = make_error_code(StageError::UnsafeStagingFolder);
+            QCOMPARE(StagingFolder().remove(env.root() / path), unsafe);
+            QCOMPARE(StagingTrash(StagingFolder(), pool).discard(env.root() / path, false), unsafe);
+        }
         settle(pool);
-        QCOMPARE(readAll(target), std::string("kept"));
+        for (const char *file : {"outside/x", "tmp/x", "tmp/QELStashlet/item/x"}) {
+            QCOMPARE(readAll(env.root() / file), std::string("kept"));
+        }
     }
 };
 

@@ -9,10 +9,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
+#include <future>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -53,10 +51,8 @@ public:
     // Ends the connection: whatever waits in the mount fails with ENOTCONN.
     void abort()
     {
-        std::lock_guard lock(m_mutex);
         if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
+            ::close(std::exchange(m_fd, -1));
         }
     }
 
@@ -64,25 +60,17 @@ public:
     // in this mount or elsewhere (the mount is then ended, so it returns).
     template <typename Call> bool returnsWhileDead(Call call)
     {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool returned = false;
-        bool ended = false;
-        std::thread watchdog([&] {
-            std::unique_lock lock(mutex);
-            if (!done.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) {
-                ended = true;
+        std::promise<void> returned;
+        auto watchdog = std::async(std::launch::async, [this, done = returned.get_future()] {
+            const bool inTime = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+            if (!inTime) {
                 abort();
             }
+            return inTime;
         });
         call();
-        {
-            std::lock_guard lock(mutex);
-            returned = true;
-        }
-        done.notify_all();
-        watchdog.join();
-        return !ended;
+        returned.set_value();
+        return watchdog.get();
     }
 
     // This process's threads waiting in the mount now.
@@ -97,7 +85,6 @@ public:
 
 private:
     fs::path m_at;
-    std::mutex m_mutex;
     int m_fd = -1;
     bool m_mounted = false;
     const char *m_error = "";
@@ -350,45 +337,38 @@ private Q_SLOTS:
 
     // Whole but unlisted, a copy has passed all its total: a file's, holes included,
     // or a folder's, counted on the pool through a dropped link but not the links inside.
-    void countsEveryByteOfItsTotal_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<quint64>("total");
-        QTest::newRow("file mostly holes") << QStringLiteral("sparse") << quint64(64 << 20);
-        QTest::newRow("link to a folder") << QStringLiteral("folder") << quint64(1000 + (2 << 20));
-    }
     void countsEveryByteOfItsTotal()
     {
-        QFETCH(QString, kind);
-        QFETCH(quint64, total);
-        TestShelf shelf;
-        fs::path source =
-            shelf.env.file("in/data", std::string(kind == u"sparse" ? 0 : total, 'd'));
-        if (kind == u"sparse") {
-            fs::resize_file(source, total);
-            std::fstream(source, std::ios::in | std::ios::out).seekp(32 << 20).write("data", 4);
-        } else if (kind == u"folder") {
-            shelf.env.file("tree/a", std::string(1000, 'a'));
-            shelf.env.file("tree/sub/b", std::string(2 << 20, 'b'));
-            fs::create_symlink(source, shelf.env.root() / "tree/c");
-            fs::create_directory_symlink("tree", source = shelf.env.root() / "folder-link");
-        }
-        QSignalSpy changed(shelf.manager.get(), &StashletManager::pendingCopiesChanged);
-        shelf.manager->addFile(source);
-        QCOMPARE(changed.count(), 1);
-        QVERIFY(shelf.pool.waitForDone(60'000)); // its news still waits for the main thread
-        const QList<PendingCopy> pending = shelf.manager->pendingCopies();
-        QCOMPARE(pending.size(), 1);
-        QCOMPARE(pending[0].originalName, source.filename().native());
-        QCOMPARE(pending[0].bytesTotal, total);
-        QCOMPARE(pending[0].bytesDone, total);
-        settle(shelf.pool);
-        QCOMPARE(changed.count(), 2); // gone as its entry came
-        if (kind == u"sparse") {      // its holes kept, the one at the end too
-            struct stat st {};
-            QCOMPARE(::stat((shelf.env.staging() / "data").c_str(), &st), 0);
-            QCOMPARE(quint64(st.st_size), total);
-            QVERIFY2(st.st_blocks < 1024, qPrintable(QString::number(st.st_blocks)));
+        for (const bool sparse : {true, false}) {
+            const quint64 total = sparse ? 64 << 20 : 1000 + (2 << 20);
+            TestShelf shelf;
+            fs::path source = shelf.env.file("in/data", std::string(sparse ? 0 : total, 'd'));
+            if (sparse) {
+                fs::resize_file(source, total);
+                std::fstream(source, std::ios::in | std::ios::out).seekp(32 << 20).write("data", 4);
+            } else {
+                shelf.env.file("tree/a", std::string(1000, 'a'));
+                shelf.env.file("tree/sub/b", std::string(2 << 20, 'b'));
+                fs::create_symlink(source, shelf.env.root() / "tree/c");
+                fs::create_directory_symlink("tree", source = shelf.env.root() / "folder-link");
+            }
+            QSignalSpy changed(shelf.manager.get(), &StashletManager::pendingCopiesChanged);
+            shelf.manager->addFile(source);
+            QCOMPARE(changed.count(), 1);
+            QVERIFY(shelf.pool.waitForDone(60'000)); // its news still waits for the main thread
+            const QList<PendingCopy> pending = shelf.manager->pendingCopies();
+            QCOMPARE(pending.size(), 1);
+            QCOMPARE(pending[0].originalName, source.filename().native());
+            QCOMPARE(pending[0].bytesTotal, total);
+            QCOMPARE(pending[0].bytesDone, total);
+            settle(shelf.pool);
+            QCOMPARE(changed.count(), 2); // gone as its entry came
+            if (sparse) {                 // its holes kept, the one at the end too
+                struct stat st {};
+                QCOMPARE(::stat((shelf.env.staging() / "data").c_str(), &st), 0);
+                QCOMPARE(quint64(st.st_size), total);
+                QVERIFY2(st.st_blocks < 1024, qPrintable(QString::number(st.st_blocks)));
+            }
         }
     }
 
@@ -420,85 +400,75 @@ private Q_SLOTS:
 
     // However a copy is stopped, its name and its place are free at once,
     // while its work still waits on the pool: the same name and four more fit.
-    void cancelledCopyGivesBackItsNameAndPlaceAtOnce_data()
-    {
-        QTest::addColumn<QString>("how");
-        for (const char *how : {"one", "all", "clear"}) {
-            QTest::newRow(how) << QString::fromLatin1(how);
-        }
-    }
     void cancelledCopyGivesBackItsNameAndPlaceAtOnce()
     {
-        QFETCH(QString, how);
-        ShelfTestEnv env;
-        BackgroundPool pool(1);
-        auto manager = StashletManager::create(pool);
-        settle(pool);
-        QSemaphore hold;
-        const auto release = qScopeGuard([&] { hold.release(); }); // also when a check fails
-        pool.async([&hold](const CancelToken &) { hold.acquire(); });
-        manager->addFile(env.file("in/n.txt", "old"));
-        QStringList lines;
-        if (how == u"one") {
-            manager->cancelCopy(manager->pendingCopies().at(0).id);
-            lines << QStringLiteral("Failed to copy file to temp directory: \"n.txt\" could not "
-                                    "be copied: Operation canceled");
-        } else {
-            how == u"all" ? manager->cancelCopies() : manager->clearAll();
+        for (const QStringView how : {u"one", u"all", u"clear"}) {
+            ShelfTestEnv env;
+            BackgroundPool pool(1);
+            auto manager = StashletManager::create(pool);
+            settle(pool);
+            QSemaphore hold;
+            const auto release = qScopeGuard([&] { hold.release(); }); // also when a check fails
+            pool.async([&hold](const CancelToken &) { hold.acquire(); });
+            manager->addFile(env.file("in/n.txt", "old"));
+            QStringList lines;
+            if (how == u"one") {
+                manager->cancelCopy(manager->pendingCopies().at(0).id);
+                lines << QStringLiteral(
+                    "Failed to copy file to temp directory: \"n.txt\" could not "
+                    "be copied: Operation canceled");
+            } else {
+                how == u"all" ? manager->cancelCopies() : manager->clearAll();
+            }
+            QCOMPARE(manager->inFlightCount(), 0);
+            const QStringList names{QStringLiteral("n.txt"), QStringLiteral("b"),
+                                    QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e")};
+            for (const QString &name : names) {
+                manager->addFile(env.file("again/" + name.toStdString(), "new"));
+            }
+            QCOMPARE(env.lines(), lines);
+            QCOMPARE(manager->inFlightCount(), 5);
+            hold.release();
+            settle(pool);
+            QCOMPARE(TestShelf::namesOf(*manager), names);
+            QCOMPARE(readAll(env.staging() / "n.txt"), std::string("new"));
+            QCOMPARE(entriesIn(env.staging()), 5);
         }
-        QCOMPARE(manager->inFlightCount(), 0);
-        const QStringList names{QStringLiteral("n.txt"), QStringLiteral("b"), QStringLiteral("c"),
-                                QStringLiteral("d"), QStringLiteral("e")};
-        for (const QString &name : names) {
-            manager->addFile(env.file("again/" + name.toStdString(), "new"));
-        }
-        QCOMPARE(env.lines(), lines);
-        QCOMPARE(manager->inFlightCount(), 5);
-        hold.release();
-        settle(pool);
-        QCOMPARE(TestShelf::namesOf(*manager), names);
-        QCOMPARE(readAll(env.staging() / "n.txt"), std::string("new"));
-        QCOMPARE(entriesIn(env.staging()), 5);
     }
 
     // Stopped while it hangs in a dead mount inside the folder it copies, a
     // copy's late failure leaves alone the copy of the same name made since.
-    void cancelledCopyStuckInTheFileSystemLeavesTheNextOneAlone_data()
-    {
-        QTest::addColumn<bool>("alone"); // else by a clear
-        QTest::newRow("cancelled alone") << true;
-        QTest::newRow("cleared") << false;
-    }
     void cancelledCopyStuckInTheFileSystemLeavesTheNextOneAlone()
     {
-        QFETCH(bool, alone);
-        ShelfTestEnv env;
-        BackgroundPool pool;
-        auto manager = StashletManager::create(pool);
-        settle(pool);
-        DeadMount dead(env.root() / "stuck" / "tree" / "dead");
-        if (!dead.valid()) {
-            STASHLET_SKIP_UNLESS_CI(dead.skipReason());
+        for (const bool alone : {true, false}) {
+            ShelfTestEnv env;
+            BackgroundPool pool;
+            auto manager = StashletManager::create(pool);
+            settle(pool);
+            DeadMount dead(env.root() / "stuck" / "tree" / "dead");
+            if (!dead.valid()) {
+                STASHLET_SKIP_UNLESS_CI(dead.skipReason());
+            }
+            manager->addFile(env.root() / "stuck" / "tree");
+            QTRY_COMPARE(DeadMount::waiting(), 2); // the copy, and the count of its bytes
+            QStringList lines;
+            if (alone) {
+                manager->cancelCopy(manager->pendingCopies().at(0).id);
+                lines << QStringLiteral("Failed to copy file to temp directory: \"tree\" could not "
+                                        "be copied: Operation canceled");
+            } else {
+                manager->clearAll();
+            }
+            env.file("again/tree/new", "new");
+            manager->addFile(env.root() / "again" / "tree");
+            QTRY_COMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
+            dead.abort();
+            settle(pool);
+            QCOMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
+            QCOMPARE(readAll(env.staging() / "tree" / "new"), std::string("new"));
+            QCOMPARE(entriesIn(env.staging()), 1);
+            QCOMPARE(env.lines(), lines);
         }
-        manager->addFile(env.root() / "stuck" / "tree");
-        QTRY_COMPARE(DeadMount::waiting(), 2); // the copy, and the count of its bytes
-        QStringList lines;
-        if (alone) {
-            manager->cancelCopy(manager->pendingCopies().at(0).id);
-            lines << QStringLiteral("Failed to copy file to temp directory: \"tree\" could not "
-                                    "be copied: Operation canceled");
-        } else {
-            manager->clearAll();
-        }
-        env.file("again/tree/new", "new");
-        manager->addFile(env.root() / "again" / "tree");
-        QTRY_COMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
-        dead.abort();
-        settle(pool);
-        QCOMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
-        QCOMPARE(readAll(env.staging() / "tree" / "new"), std::string("new"));
-        QCOMPARE(entriesIn(env.staging()), 1);
-        QCOMPARE(env.lines(), lines);
     }
 
     // Cancelled queued, a copy never runs (nor makes the staging folder);

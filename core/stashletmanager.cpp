@@ -201,9 +201,8 @@ void StashletManager::cancelCopy(std::uint64_t id)
     if (copy == m_copies.end()) {
         return;
     }
+    // Asked for, so not a failure: like a clear or a quit, it writes nothing.
     copy->progress->stop = true;
-    StageCopy::reportFailure(copy->pending.originalName,
-                             std::make_error_code(std::errc::operation_canceled));
     dropPending(id);
 }
 

@@ -390,10 +390,9 @@ void ContentArea::dropEvent(QDropEvent *event)
     } else {
         event->ignore();
     }
-    // A drop leaves the source application active, so Escape and Tab would
-    // go there; the panel asks for the keyboard, where the window manager
-    // lets it.
-    window()->activateWindow();
+    // The keyboard stays with the application the drop came from: the panel
+    // takes it only when it is shown, and a Ctrl+C meant for a file manager
+    // must not copy the card under the pointer.
 }
 
 void ContentArea::resizeEvent(QResizeEvent *event)

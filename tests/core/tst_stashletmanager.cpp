@@ -411,12 +411,8 @@ private Q_SLOTS:
             const auto release = qScopeGuard([&] { hold.release(); }); // also when a check fails
             pool.async([&hold](const CancelToken &) { hold.acquire(); });
             manager->addFile(env.file("in/n.txt", "old"));
-            QStringList lines;
             if (how == u"one") {
                 manager->cancelCopy(manager->pendingCopies().at(0).id);
-                lines << QStringLiteral(
-                    "Failed to copy file to temp directory: \"n.txt\" could not "
-                    "be copied: Operation canceled");
             } else {
                 how == u"all" ? manager->cancelCopies() : manager->clearAll();
             }
@@ -426,7 +422,7 @@ private Q_SLOTS:
             for (const QString &name : names) {
                 manager->addFile(env.file("again/" + name.toStdString(), "new"));
             }
-            QCOMPARE(env.lines(), lines);
+            QCOMPARE(env.lines(), QStringList()); // a cancel asked for is no failure
             QCOMPARE(manager->inFlightCount(), 5);
             hold.release();
             settle(pool);
@@ -451,11 +447,8 @@ private Q_SLOTS:
             }
             manager->addFile(env.root() / "stuck" / "tree");
             QTRY_COMPARE(DeadMount::waiting(), 2); // the copy, and the count of its bytes
-            QStringList lines;
             if (alone) {
                 manager->cancelCopy(manager->pendingCopies().at(0).id);
-                lines << QStringLiteral("Failed to copy file to temp directory: \"tree\" could not "
-                                        "be copied: Operation canceled");
             } else {
                 manager->clearAll();
             }
@@ -467,7 +460,7 @@ private Q_SLOTS:
             QCOMPARE(TestShelf::namesOf(*manager), QStringList{QStringLiteral("tree")});
             QCOMPARE(readAll(env.staging() / "tree" / "new"), std::string("new"));
             QCOMPARE(entriesIn(env.staging()), 1);
-            QCOMPARE(env.lines(), lines);
+            QCOMPARE(env.lines(), QStringList()); // a cancel asked for is no failure
         }
     }
 
@@ -508,12 +501,9 @@ private Q_SLOTS:
             QVERIFY(pool.waitForDone(10'000));
         }
         QSignalSpy changed(manager.get(), &StashletManager::pendingCopiesChanged);
-        QStringList lines;
         QStringList left;
         if (how == u"one") {
             manager->cancelCopy(manager->pendingCopies().at(0).id);
-            lines << QStringLiteral("Failed to copy file to temp directory: \"a.bin\" could not "
-                                    "be copied: Operation canceled");
             left << QStringLiteral("b.bin");
             QCOMPARE(manager->pendingCopies().size(), 1);
         } else if (how == u"gone") {
@@ -524,10 +514,10 @@ private Q_SLOTS:
             QVERIFY(!fs::exists(env.staging() / "a.bin") && !fs::exists(env.staging() / "b.bin"));
         }
         QCOMPARE(changed.count(), int(manager != nullptr));
-        QCOMPARE(env.lines(), lines);
+        QCOMPARE(env.lines(), QStringList()); // a cancel asked for is no failure
         hold.release();
         settle(pool);
-        QCOMPARE(env.lines(), lines);
+        QCOMPARE(env.lines(), QStringList()); // a cancel asked for is no failure
         if (queued && left.isEmpty()) {
             QVERIFY(!fs::exists(env.staging()));
         } else {

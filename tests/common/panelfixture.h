@@ -5,7 +5,6 @@
 #include "colorscheme.h"
 #include "contentarea.h"
 #include "filerowview.h"
-#include "schemepalette.h"
 #include "shelftestenv.h"
 #include "stashletmanager.h"
 #include "stashletpopupview.h"
@@ -14,6 +13,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPaintEvent>
+#include <QPalette>
 #include <QTest>
 
 #include <filesystem>
@@ -34,7 +34,16 @@ public:
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;
 
-    void setScheme(ColorScheme scheme) { panel->setPalette(schemePalette(scheme)); }
+    // A palette that reads as the light or the dark scheme, as a desktop's would.
+    void setScheme(ColorScheme scheme)
+    {
+        const bool dark = scheme == ColorScheme::Dark;
+        QPalette palette;
+        palette.setColor(QPalette::Window, dark ? QColor(38, 38, 40) : QColor(246, 246, 246));
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(role, dark ? Qt::white : Qt::black);
+        panel->setPalette(palette);
+    }
     QList<FileRowView *> rows() const { return panel->contentArea()->rows(); }
 
     // Shows the panel as the tray opens it: active, the focus on no button.

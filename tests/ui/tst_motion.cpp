@@ -5,20 +5,17 @@
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
-template <typename F> void run(Ticker &ticker, double seconds, F sample)
+void run(Ticker &ticker, double seconds, const std::function<void()> &sample = {})
 {
     for (int i = 0; i < std::lround(seconds * 1000); ++i) {
         ticker.advance(0.001);
-        sample();
+        if (sample)
+            sample();
     }
-}
-
-void run(Ticker &ticker, double seconds)
-{
-    run(ticker, seconds, [] {});
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <functional>
 #include <latch>
 #include <thread>
@@ -55,9 +56,7 @@ private Q_SLOTS:
         QVERIFY(qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP"));
         QTemporaryDir dir;
         QVERIFY(QImage(4, 4, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("a.png"))));
-        QFile text(dir.filePath(QStringLiteral("note.txt")));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("some words\n") > 0);
-        text.close();
+        std::ofstream(dir.filePath(QStringLiteral("note.txt")).toStdString()) << "some words\n";
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
         const QIcon blank = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
         QList<QImage> images{paintToImage(
@@ -78,16 +77,15 @@ private Q_SLOTS:
 
     void shareTemplateIsMadeOnceForAllThreads()
     {
-        std::latch start(2);
         const QImage *seen[2] = {nullptr, nullptr};
-        auto read = [&](int i) {
-            start.arrive_and_wait();
-            seen[i] = AirDropSVG::templateImage();
-        };
-        std::thread a(read, 0);
-        std::thread b(read, 1);
-        a.join();
-        b.join();
+        {
+            std::latch start(2);
+            const auto read = [&](int i) {
+                start.arrive_and_wait();
+                seen[i] = AirDropSVG::templateImage();
+            };
+            std::jthread a(read, 0), b(read, 1);
+        }
         QVERIFY(seen[0]);
         QCOMPARE(seen[0], seen[1]);
         QCOMPARE(AirDropSVG::templateImage(), seen[0]);

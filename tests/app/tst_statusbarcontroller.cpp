@@ -13,13 +13,10 @@
 #include "trayglyph.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusContext>
-#include <QDBusMessage>
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
-#include <QSystemTrayIcon>
+#include <QSettings>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -27,19 +24,6 @@
 #include <memory>
 
 namespace {
-
-// The Exec line of an autostart entry.
-QString execLine(const QString &entryPath)
-{
-    QFile file(entryPath);
-    file.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("Exec=")) {
-            return QString::fromUtf8(line.mid(5));
-        }
-    }
-    return {};
-}
 
 // What desktop-file-validate says of the entry (nothing when clean), or why
 // it could not say.
@@ -81,11 +65,6 @@ class TestStatusBarController final : public QObject {
             }
         }
         return nullptr;
-    }
-
-    static bool validatorMissing()
-    {
-        return QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty();
     }
 
 private Q_SLOTS:
@@ -223,7 +202,7 @@ private Q_SLOTS:
 
     // The glyph drawn on a tray of each colour, read back the way the program
     // reads the tray: the corners of the icon's square give the background,
-    // and the glyph colour chosen for it stands out at least 3:1.
+    // and each row's glyph colour stands out on it at least 3:1.
     void glyphColourReadsOnTheTraysBackground_data()
     {
         QTest::addColumn<QColor>("tray");
@@ -249,8 +228,6 @@ private Q_SLOTS:
         QCOMPARE(background, tray);
         const QColor chosen = trayglyph::glyphColourOn(background);
         QCOMPARE(chosen, glyph);
-        QVERIFY2(trayglyph::contrastRatio(chosen, tray) >= 3.0,
-                 qPrintable(QString::number(trayglyph::contrastRatio(chosen, tray))));
         // The icon made for it is drawn in that colour.
         const QImage image = trayglyph::icon(chosen).pixmap(22, 22).toImage();
         int painted = 0;
@@ -293,14 +270,9 @@ private Q_SLOTS:
 
         item->trigger();
         QVERIFY(item->isChecked());
-        QCOMPARE(execLine(path), QCoreApplication::applicationFilePath());
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("Desktop Entry/Exec").toString(),
+                 QCoreApplication::applicationFilePath());
         QCOMPARE(toggleState(), QStringLiteral("checkmark1"));
-        // Outside CI, autostartExecNamesAnyProgramPath says the tool is missing.
-        QVERIFY2(!validatorMissing() || !qEnvironmentVariableIsSet("STASHLET_CI"),
-                 "desktop-file-validate is missing");
-        if (!validatorMissing()) {
-            QCOMPARE(validatorComplaints(path), QString());
-        }
         QFile(neighbour).open(QIODevice::WriteOnly);
 
         item->trigger();
@@ -316,17 +288,10 @@ private Q_SLOTS:
         Q_EMIT controller.menu().aboutToShow();
         QVERIFY(!item->isChecked());
         QVERIFY(env.lines().isEmpty());
-    }
 
-    // A folder that cannot be made: a line says so, no mark, nothing written.
-    void startAtLoginThatCannotWriteSaysSoAndStaysUnchecked()
-    {
-        ShelfTestEnv env;
-        pointConfigHomeInto(env);
+        // A folder that cannot be made: a line says so, no mark, nothing written.
+        std::filesystem::remove_all(env.root() / "config");
         env.file("config", "not a folder");
-        Popover popover;
-        StatusBarController controller(popover, noBus());
-        QAction *item = startAtLoginIn(controller);
         item->trigger();
         QVERIFY(!item->isChecked());
         QCOMPARE(env.lines().size(), 1);
@@ -361,7 +326,7 @@ private Q_SLOTS:
                 .native());
         QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
         QVERIFY(AutostartEntry(program).setEnabled(true));
-        if (validatorMissing()) {
+        if (QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty()) {
             STASHLET_SKIP_UNLESS_CI("desktop-file-validate is missing");
         }
         QCOMPARE(validatorComplaints(AutostartEntry::path()), QString());

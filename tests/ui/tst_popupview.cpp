@@ -63,6 +63,12 @@ private Q_SLOTS:
     {
         PanelFixture shelf;
         ContentArea *content = shelf.panel->contentArea();
+        // The file manager the drag comes from has the keyboard, and keeps it.
+        shelf.panel->show();
+        QWidget fileManager;
+        fileManager.show();
+        fileManager.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&fileManager));
         const auto source = shelf.sample("keep-me.txt");
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(QString::fromStdString(source.native()))});
@@ -97,6 +103,7 @@ private Q_SLOTS:
         QTRY_COMPARE(shelf.manager->tempFiles().size(), 1);
         QVERIFY(std::filesystem::exists(source));
         QVERIFY(!shelf.panel->header()->acceptDrops());
+        QCOMPARE(QApplication::activeWindow(), &fileManager);
     }
 
     // The banner is named for screen readers while it shows, and closing the

@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""stashlet_e2e.py BINARY CASE: qel-stashlet driven as a user would. desktop-CELL runs it
-on the desktops people run: xembed (Xvfb, trayer, pcmanfm), sni-x11 (openbox, xcompmgr,
-xfce4-panel), sway (headless; as root, to make the user sway runs as). A cell runs the
-program's light scheme under a dark bar, then its dark scheme under a light bar, so a glyph
-in the program's own text colour fails on one; it logs each measure and fails once all are
-taken. As at a login, the program starts TRAY_LEAD s before the tray in the xembed cell's
-dark run and the sni-x11 cell's light run, and the icon must show as the tray starts; every
-dark run restarts the bar, and the icon must come back. quit-SIGNAL drops a file on it,
-starts it a second time and ends it by that signal, on the xembed desktop; quit-sigterm
-starts it with no tray, and its own window gives way to the icon once trayer starts.
-STASHLET_DESKTOP_SHOTS=DIR keeps DIR/CELL-SCHEME.png, the README's pictures."""
+"""stashlet_e2e.py BINARY CASE: qel-stashlet driven as a user would (the README's
+"Desktops"). desktop-CELL runs the light scheme under a dark bar, then the dark one under a
+light bar, so a glyph in the program's own text colour fails on one; it logs each measure
+and fails once all are taken. quit-SIGNAL drops a file on it on the xembed desktop, starts
+it a second time and ends it by that signal. STASHLET_DESKTOP_SHOTS=DIR keeps
+DIR/CELL-SCHEME.png, the README's pictures."""
 
 import os
 import signal
@@ -31,16 +26,10 @@ MIN_GLYPH_CONTRAST, MAX_BACKDROP_SPREAD, MAX_GAP_TO_BAR, MAX_CENTRE_TO_CLICK = 3
 CARD, QUIT = (110, 88), (PANEL_W - 40, PANEL_H - 25)
 
 
-def at(panel, offset):
-    return panel.x + offset[0], panel.y + offset[1]
-
-
 def quit_by_signal(s, sig):
-    """What a crashed run left is deleted at start. Escape closes the panel a drop left the
-    file manager with the keyboard; a second launch shows it again and leaves the first,
-    its icon and its copies be. The signal ends the program cleanly. With SIGTERM no tray
-    runs at first: the program shows its own window, which gives way to the icon on the
-    tray that starts later."""
+    """A crashed run's leftovers go at start; Escape closes the panel after a drop; a second
+    launch shows it and leaves the first, its icon and copies be; the signal ends it cleanly.
+    With SIGTERM no tray runs at first: the program's own window gives way to the icon."""
     no_tray = sig is signal.SIGTERM
     s.start(tray=not no_tray)
     s.write(s.staged_path("left/behind.txt"), "by a crashed run")
@@ -70,21 +59,6 @@ SIGNALS = {"quit-" + sig.name.lower(): sig for sig in (signal.SIGTERM, signal.SI
                                                         signal.SIGHUP)}
 
 
-def start_program(s, scheme):
-    s.app = s.launch({"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {})
-
-
-def wait_for_tray(s):
-    """Without a tray the program waits for one rather than showing its own window at once;
-    the tray that starts has its icon at once."""
-    started = time.monotonic()
-    while time.monotonic() < started + TRAY_LEAD - 1:
-        check(not s.own_window(), "the program showed its own window without waiting for a tray")
-        time.sleep(0.2)
-    time.sleep(max(0.0, started + TRAY_LEAD - time.monotonic()))
-    s.check_icon_back(s.start_tray())
-
-
 def desktop_run(s, scheme, late):
     failures, started = [], time.monotonic()
 
@@ -94,18 +68,25 @@ def desktop_run(s, scheme, late):
             failures.append(f"{name}: {value}")
 
     s.start(tray=not late)
-    if scheme == "dark":
-        # qt6ct's darker scheme gives the program a dark palette.
-        s.write(os.path.join(s.home, ".config/qt6ct/qt6ct.conf"), "[Appearance]\ncustom_palette="
-                "true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
+    # qt6ct's darker scheme gives the program a dark palette.
+    env = {"QT_QPA_PLATFORMTHEME": "qt6ct"} if scheme == "dark" else {}
+    if env:
+        s.write(os.path.join(s.home, ".config/qt6ct/qt6ct.conf"), "[Appearance]\ncustom_palette"
+                "=true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
     if late:
-        start_program(s, scheme)
-        wait_for_tray(s)
+        # Without a tray the program waits for one rather than showing its own window at
+        # once; the tray that starts has its icon at once.
+        s.app, tray_at = s.launch(env), time.monotonic() + TRAY_LEAD
+        while time.monotonic() < tray_at - 1:
+            check(not s.own_window(), "the program showed its own window before the tray")
+            time.sleep(0.2)
+        time.sleep(max(0.0, tray_at - time.monotonic()))
+        s.check_icon_back(s.start_tray())
     s.open_stripes()
     # A bar that started with the item on it has no picture without it.
     bar, before = s.bar_rect(), None if late else s.grab()
     if not late:
-        start_program(s, scheme)
+        s.app = s.launch(env)
     icon = s.tray_item(before)
     if scheme == "dark":
         s.restart_tray()
@@ -126,11 +107,11 @@ def desktop_run(s, scheme, late):
     if shots:
         os.makedirs(shots, exist_ok=True)
         x0 = max(0, min(panel.x, icon.x) - 40)
-        x1 = min(SCREEN_W, max(panel.x + panel.w, icon.x + icon.w) + 40)
-        s.save_png(os.path.abspath(os.path.join(shots, s.name + ".png")),
-                   (x0, 0, x1 - x0, min(SCREEN_H, panel.y + panel.h + 40)))
+        x1 = min(SCREEN_W, max(panel.x + PANEL_W, icon.x + icon.w) + 40)
+        with open(os.path.join(shots, s.name + ".png"), "wb") as f:
+            f.write(s.shot((x0, 0, x1 - x0, min(SCREEN_H, panel.y + PANEL_H + 40)), "png"))
     contents = s.stage([123_457], panel)
-    s.drag_out(at(panel, CARD), contents)
+    s.drag_out((panel.x + CARD[0], panel.y + CARD[1]), contents)
     # A move would take the staged copy away; the shelf keeps it.
     time.sleep(0.5)
     check(s.holds(s.staging, contents), f"after the drag out the shelf holds {s.staged()}")
@@ -141,7 +122,8 @@ def desktop_run(s, scheme, late):
     measure("glyph contrast", f"{ratio:.2f}:1 (#{bytes(glyph).hex()} on #{bytes(under).hex()})",
             ratio >= MIN_GLYPH_CONTRAST)
     if scheme == "light":
-        s.quit_at(at(s.panel() or s.open_panel(icon), QUIT), "Esci", limit=10)
+        panel = s.panel() or s.open_panel(icon)
+        s.quit_at((panel.x + QUIT[0], panel.y + QUIT[1]), "Esci", limit=10)
     else:
         s.quit_from_menu(icon, limit=10)
     measure("time", f"{time.monotonic() - started:.1f} s")

@@ -175,7 +175,9 @@ class Session:
         if error is not None:
             if not isinstance(error, Failure):
                 traceback.print_exception(kind, error, trace)
-            self.report_failure()
+            for name in sorted(os.listdir(self.logs)):
+                text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
+                print(f"----- {name} -----\n{text}", flush=True)
         # A second signal must not cut the clean-up short.
         old = [signal.signal(sig, signal.SIG_IGN) for sig in SIGNALS]
         self.close()
@@ -208,10 +210,6 @@ class Session:
     def gdbus(self, dest, path, method, *args):
         return self.run(["gdbus", "call", "--session", "--dest", dest, "--object-path", path,
                          "--method", method, *args]).stdout
-
-    def bus_has(self, name):
-        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                    "org.freedesktop.DBus.NameHasOwner", name)
 
     def start(self, tray=True):
         read_fd, write_fd = os.pipe()
@@ -263,14 +261,9 @@ class Session:
     def check_icon_back(self, since):
         """The tray that started at `since` shows the icon within TRAY_BOUND s, and the
         program shows no window of its own."""
-        try:
-            wait_for(lambda: self.icon_on_tray() and not self.own_window(),
-                     since + TRAY_BOUND - time.monotonic(), "the icon")
-        except Failure:
-            window = self.own_window()
-            raise Failure(f"{TRAY_BOUND} s after {self.BAR} started, the icon is "
-                          f"{'' if self.icon_on_tray() else 'not '}on its tray and the program "
-                          f"shows {window.rect if window else 'no'} window of its own") from None
+        wait_for(lambda: self.icon_on_tray() and not self.own_window(),
+                 since + TRAY_BOUND - time.monotonic(),
+                 f"the icon on {self.BAR}'s tray and no window of the program's own")
 
     def icon_on_tray(self):
         """The icon, embedded in the bar: a tray that goes away leaves it on the desktop
@@ -316,7 +309,9 @@ class Session:
         return wait_for(self.tray_icon, 20, "the tray icon to appear")
 
     def sni_watcher(self):
-        return self.bus_has("org.kde.StatusNotifierWatcher")
+        return "true" in self.gdbus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.NameHasOwner",
+                                    "org.kde.StatusNotifierWatcher")
 
     def sni_registered(self):
         return "'" in self.gdbus(
@@ -432,10 +427,6 @@ class Session:
 
     def grab(self):
         return parse_ppm(self.shot())
-
-    def save_png(self, path, rect=None):
-        with open(path, "wb") as f:
-            f.write(self.shot(rect, "png"))
 
     def still(self, rect, timeout=10):
         """The screen once rect is the same in two grabs in a row."""
@@ -574,11 +565,6 @@ class Session:
             except OSError:
                 return False
         return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if ours(pid)]
-
-    def report_failure(self):
-        for name in sorted(os.listdir(self.logs)):
-            text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
-            print(f"----- {name} -----\n{text}", flush=True)
 
     def close(self):
         # Every process of the run carries its marker, including what the children started

@@ -6,7 +6,6 @@ what it installs, as a desktop, sees it."""
 import configparser
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -117,12 +116,9 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     log_to("package", sys.stdout)
-    scratch = tempfile.mkdtemp(prefix="stashlet-package-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="stashlet-package-") as scratch:
         return run_test("package", TOOLS, lambda: check_package(
             os.path.abspath(argv[1]), argv[2], argv[3], scratch))
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == "__main__":

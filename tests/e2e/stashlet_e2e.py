@@ -27,8 +27,9 @@ CARD, QUIT = (110, 88), (PANEL_W - 40, PANEL_H - 25)
 
 
 def quit_by_signal(s, sig):
-    """A crashed run's leftovers go at start; Escape closes the panel after a drop; a second
-    launch shows it and leaves the first, its icon and copies be; the signal ends it cleanly.
+    """A crashed run's leftovers go at start; after a drop the file manager keeps the
+    keyboard; a second launch shows the panel and leaves the first, its icon and copies be;
+    the signal ends it cleanly.
     With SIGTERM no tray runs at first: the program's own window gives way to the icon."""
     no_tray = sig is signal.SIGTERM
     s.start(tray=not no_tray)
@@ -42,9 +43,13 @@ def quit_by_signal(s, sig):
         s.start_app()
     wait_for(lambda: s.staged() == [], 5, "the staging folder to be emptied at start")
     contents = s.stage([20_000])
-    # The drop leaves the file manager with the keyboard; the panel takes it back.
+    # The file manager keeps the keyboard after the drop (its Ctrl+C must not copy a card);
+    # the user gives it to the panel, whose Escape closes it.
+    panel = s.panel()
+    check(int(s.xdo("getwindowfocus")) != panel.id, "the drop took the keyboard for the panel")
+    s.focus(panel)
     s.key("Escape")
-    wait_for(lambda: s.panel() is None, 5, "Escape after the drop to close the panel")
+    wait_for(lambda: s.panel() is None, 5, "Escape on the panel to close it")
     status = s.launch().wait(timeout=15)
     check(status == 0, f"the second launch ended with status {status}")
     wait_for(s.panel, 5, "the second launch to show the first instance's panel")

@@ -16,11 +16,7 @@
 #include <vector>
 
 #ifdef STASHLET_HAVE_XCB
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include "xcbreply.h"
 #endif
 
 namespace {
@@ -38,17 +34,8 @@ double luminance(const QColor &colour)
 }
 
 #ifdef STASHLET_HAVE_XCB
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name)
-{
-    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
+using xcbreply::atom;
+using xcbreply::Reply;
 #endif
 
 } // namespace

@@ -5,29 +5,9 @@
 #include <QGuiApplication>
 
 #ifdef STASHLET_HAVE_XCB
-#include <xcb/xcb.h>
+#include "xcbreply.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#endif
-
-#ifdef STASHLET_HAVE_XCB
-namespace {
-
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
-{
-    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-} // namespace
+using xcbreply::Reply;
 #endif
 
 XembedTrayWatch::XembedTrayWatch(QObject *parent)
@@ -43,8 +23,8 @@ XembedTrayWatch::XembedTrayWatch(QObject *parent)
     m_connection = connection;
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     m_root = screen->root;
-    m_selection = internAtom(connection, "_NET_SYSTEM_TRAY_S0");
-    m_managerMessage = internAtom(connection, "MANAGER");
+    m_selection = xcbreply::atom(connection, "_NET_SYSTEM_TRAY_S0", true);
+    m_managerMessage = xcbreply::atom(connection, "MANAGER", true);
     // A tray announces itself with a MANAGER message to the root window's
     // structure listeners; Qt may not listen there until it looks for a tray.
     const Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(

@@ -35,20 +35,20 @@ class Load:
     """What runs beside the starts: CPU hogs, and the stall that opens the
     race's window on demand."""
 
-    def __init__(self, spec):
+    def __init__(self, recipe):
         # Comma-separated: "none"; "cpu:N", N hogs anywhere; "shell-cpu:N", N
         # hogs on the one CPU the shell's main thread is then held to;
         # "stall:MS", the shell held MS ms where preemption loses the item.
-        self.spec = spec
+        self.recipe = recipe
         self.hogs, self.pin, self.stall = 0, False, 0
-        for part in filter(None, spec.split(",")):
-            key, _, value = part.partition(":")
+        for piece in filter(None, recipe.split(",")):
+            key, _, value = piece.partition(":")
             if key in ("cpu", "shell-cpu"):
                 self.hogs, self.pin = int(value or 1), key == "shell-cpu"
             elif key == "stall":
                 self.stall = int(value)
             elif key != "none":
-                raise ValueError(f"unknown load {part!r}")
+                raise ValueError(f"unknown load {piece!r}")
         self.proc = None
 
     def start(self, desk):
@@ -154,10 +154,10 @@ def one_start(desk, n, shell_log, command):
 FAKE_ITEM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fakeitem.py")
 
 
-def race(program, starts, load_spec, shots, tag, debug=False):
+def race(program, starts, load_recipe, shots, tag, debug=False):
     """PROGRAM is a built qel-stashlet, or fake:name / fake:path for the bare
     item of fakeitem.py registering by a name of its own or by its path."""
-    load = Load(load_spec)
+    load = Load(load_recipe)
     fake = program.partition("fake:")[2] if program.startswith("fake:") else None
     desk = Gnome(FAKE_ITEM if fake else program, shots, tag)
     command = ["/usr/bin/python3", desk.program, fake] if fake else [desk.program]
@@ -176,7 +176,7 @@ def race(program, starts, load_spec, shots, tag, debug=False):
             print(f"start {n:2}: {'icon shown' if ok else 'icon LOST'}; watcher lists "
                   f"{', '.join(listed) or 'nothing of it'}"
                   + (f"; shell: {' | '.join(lost)}" if lost else ""), flush=True)
-        print(f"icon shown in {shown} of {starts} starts (load: {load.spec})", flush=True)
+        print(f"icon shown in {shown} of {starts} starts (load: {load.recipe})", flush=True)
         return shown
     finally:
         load.stop()

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
-#include "dispatchgroup.h"
 #include "mainqueue.h"
 #include "notificationcenter.h"
 #include "oneshottimer.h"
@@ -100,38 +99,6 @@ private Q_SLOTS:
         timer =
             std::make_unique<OneShotTimer>(std::chrono::milliseconds(1), [&] { timer.reset(); });
         QTRY_VERIFY(!timer);
-    }
-
-    void groupNotifiesOnceOnTheMainThreadAfterTheLastLeave()
-    {
-        DispatchGroup idle;
-        bool ran = false;
-        idle.notify([&] { ran = true; });
-        QVERIFY(!ran);
-        QTRY_VERIFY(ran);
-
-        constexpr int kWorkers = 16;
-        DispatchGroup group;
-        std::atomic_int finished{0};
-        int calls = 0;
-        int finishedAtNotify = -1;
-        for (int i = 0; i < kWorkers; ++i) {
-            group.enter(); // before the work starts, as a drop does
-        }
-        group.notify([&] {
-            ++calls;
-            finishedAtNotify = onMainThread() ? finished.load() : -2;
-        });
-        onThreads(kWorkers, [group, &finished](int) mutable {
-            QThread::usleep(200);
-            ++finished;
-            group.leave();
-        });
-        QCOMPARE(calls, 0); // queued, not run inside leave()
-        QTRY_COMPARE(calls, 1);
-        QCOMPARE(finishedAtNotify, kWorkers);
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(calls, 1);
     }
 
     void notificationsGoByNameInOrderToThoseStillRegistered()

@@ -2,6 +2,7 @@
 #include "trayglyph.h"
 
 #include "glyph.h"
+#include "xembedtraywatch.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -14,10 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
-
-#ifdef STASHLET_HAVE_XCB
-#include "xcbreply.h"
-#endif
 
 namespace {
 
@@ -32,11 +29,6 @@ double luminance(const QColor &colour)
     return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
            0.0722 * channel(colour.blueF());
 }
-
-#ifdef STASHLET_HAVE_XCB
-using xcbreply::atom;
-using xcbreply::Reply;
-#endif
 
 } // namespace
 
@@ -70,42 +62,9 @@ QColor trayglyph::backgroundOf(const QImage &grab)
     return corners[1];
 }
 
-std::optional<QColor> trayglyph::announcedForeground()
-{
-#ifdef STASHLET_HAVE_XCB
-    const auto *x11 =
-        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (connection == nullptr) {
-        return std::nullopt;
-    }
-    const xcb_atom_t selection = atom(connection, "_NET_SYSTEM_TRAY_S0");
-    const xcb_atom_t colours = atom(connection, "_NET_SYSTEM_TRAY_COLORS");
-    if (selection == XCB_ATOM_NONE || colours == XCB_ATOM_NONE) {
-        return std::nullopt;
-    }
-    const Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, selection), nullptr));
-    if (!owner || owner->owner == XCB_WINDOW_NONE) {
-        return std::nullopt;
-    }
-    const Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, owner->owner, colours, XCB_ATOM_CARDINAL, 0, 12), nullptr));
-    // Foreground, error, warning, success: three 16-bit channels each.
-    if (!property || property->format != 32 || property->value_len < 12) {
-        return std::nullopt;
-    }
-    const auto *rgb = static_cast<const uint32_t *>(xcb_get_property_value(property.get()));
-    return QColor::fromRgba64(quint16(rgb[0]), quint16(rgb[1]), quint16(rgb[2]));
-#else
-    return std::nullopt;
-#endif
-}
-
 std::optional<QColor> trayglyph::glyphColourAt(const QRect &geometry)
 {
-    if (const std::optional<QColor> announced = announcedForeground()) {
+    if (const std::optional<QColor> announced = XembedTrayWatch::announcedForeground()) {
         return announced;
     }
     if (geometry.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb")) {

@@ -28,9 +28,6 @@ QColor glyphColourOn(const QColor &background);
 // never paints): the tray's background behind the icon.
 QColor backgroundOf(const QImage &grab);
 
-// The foreground the tray manager announces in _NET_SYSTEM_TRAY_COLORS, when it does.
-std::optional<QColor> announcedForeground();
-
 // The glyph colour for an icon at `geometry` (global): the tray's announced
 // foreground, else the colour that reads on what lies behind the icon. None
 // when neither is known (not on X11, or not embedded yet).

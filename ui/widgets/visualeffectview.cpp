@@ -91,7 +91,7 @@ void VisualEffectView::requestBlur()
 {
     if (m_blendingMode != BlendingMode::BehindWindow || !isTranslucent() || !isVisible())
         return;
-    windowblur::requestBlurBehind(window(), QRect(mapTo(window(), QPoint(0, 0)), size()));
+    windowblur::requestBlurBehind(window()->winId(), QRect(mapTo(window(), QPoint(0, 0)), size()));
 }
 
 void VisualEffectView::paintEvent(QPaintEvent *)

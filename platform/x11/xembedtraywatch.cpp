@@ -14,15 +14,12 @@ XembedTrayWatch::XembedTrayWatch(QObject *parent)
     : QObject(parent)
 {
 #ifdef STASHLET_HAVE_XCB
-    const auto *x11 =
-        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    auto *connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t *connection = xcbreply::connection();
     if (connection == nullptr) {
         return;
     }
     m_connection = connection;
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    m_root = screen->root;
+    m_root = xcbreply::rootWindow(connection);
     m_selection = xcbreply::atom(connection, "_NET_SYSTEM_TRAY_S0", true);
     m_managerMessage = xcbreply::atom(connection, "MANAGER", true);
     // A tray announces itself with a MANAGER message to the root window's
@@ -49,15 +46,40 @@ void XembedTrayWatch::locateManager()
 {
 #ifdef STASHLET_HAVE_XCB
     auto *connection = static_cast<xcb_connection_t *>(m_connection);
-    const Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, m_selection), nullptr));
-    m_manager = owner ? owner->owner : 0;
+    m_manager = xcbreply::ownerOf(connection, m_selection);
     if (m_manager != 0) {
         // Its end comes as a DestroyNotify, to those listening on it.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(connection, m_manager, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(connection);
     }
+#endif
+}
+
+std::optional<QColor> XembedTrayWatch::announcedForeground()
+{
+#ifdef STASHLET_HAVE_XCB
+    xcb_connection_t *connection = xcbreply::connection();
+    if (connection == nullptr) {
+        return std::nullopt;
+    }
+    const xcb_window_t manager =
+        xcbreply::ownerOf(connection, xcbreply::atom(connection, "_NET_SYSTEM_TRAY_S0"));
+    const xcb_atom_t colours = xcbreply::atom(connection, "_NET_SYSTEM_TRAY_COLORS");
+    if (manager == XCB_WINDOW_NONE || colours == XCB_ATOM_NONE) {
+        return std::nullopt;
+    }
+    const Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, manager, colours, XCB_ATOM_CARDINAL, 0, 12),
+        nullptr));
+    // Foreground, error, warning, success: three 16-bit channels each.
+    if (!property || property->format != 32 || property->value_len < 12) {
+        return std::nullopt;
+    }
+    const auto *rgb = static_cast<const uint32_t *>(xcb_get_property_value(property.get()));
+    return QColor::fromRgba64(quint16(rgb[0]), quint16(rgb[1]), quint16(rgb[2]));
+#else
+    return std::nullopt;
 #endif
 }
 

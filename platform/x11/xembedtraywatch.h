@@ -2,9 +2,11 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QColor>
 #include <QObject>
 
 #include <cstdint>
+#include <optional>
 
 // Whether an XEmbed tray (the X11 system tray manager) is on the screen, and
 // when one comes or goes. Qt's tray icon, once shown, docks by itself into a
@@ -19,6 +21,10 @@ public:
 
     bool onX11() const { return m_connection != nullptr; }
     bool trayPresent() const { return m_manager != 0; }
+
+    // The foreground the tray manager announces in _NET_SYSTEM_TRAY_COLORS,
+    // when it does.
+    static std::optional<QColor> announcedForeground();
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QtGlobal>
+
 class QRect;
-class QWidget;
 
 // The window-system half of the backdrop: whether a translucent window is
 // composited over what lies behind it, and whether the compositor blurs
@@ -21,7 +22,7 @@ struct Support {
 Support probe();
 
 // Asks the compositor to blur behind `region` (window coordinates) of the
-// top-level `window`.
-void requestBlurBehind(QWidget *window, const QRect &region);
+// top-level window `window` (its native id).
+void requestBlurBehind(quintptr window, const QRect &region);
 
 } // namespace windowblur

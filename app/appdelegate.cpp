@@ -47,6 +47,10 @@ void AppDelegate::applicationDidFinishLaunching()
         m_panel = new StashletPopupView(*m_manager, m_pool);
         connect(m_panel, &StashletPopupView::terminateRequested, this,
                 &QuitSignals::requestTermination);
+        // The panel is made when the popover first opens, which only the
+        // controller does, so the controller is there by then.
+        connect(m_panel, &StashletPopupView::closeRequested, m_statusBarController.get(),
+                &StatusBarController::closePopoverIfShown);
         return m_panel;
     });
 

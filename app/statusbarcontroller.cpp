@@ -103,15 +103,10 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
         }
     });
 
-    m_closeObserver = NotificationCenter::defaultCenter().observe(
-        notification::kClosePopover, [this] { handleCloseNotification(); });
     settle();
 }
 
-StatusBarController::~StatusBarController()
-{
-    NotificationCenter::defaultCenter().unregister(m_closeObserver);
-}
+StatusBarController::~StatusBarController() = default;
 
 void StatusBarController::settle()
 {
@@ -249,7 +244,7 @@ void StatusBarController::closePopover()
     m_popover.performClose();
 }
 
-void StatusBarController::handleCloseNotification()
+void StatusBarController::closePopoverIfShown()
 {
     if (m_popover.isShown()) {
         closePopover();

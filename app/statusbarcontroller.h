@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "notificationcenter.h"
 #include "xembedtraywatch.h"
 
 #include <QColor>
@@ -45,7 +44,8 @@ public:
     void togglePopover();
     void showPopover();
     void closePopover();
-    void handleCloseNotification();
+    // The panel asked to close; a hidden one stays hidden.
+    void closePopoverIfShown();
     // Takes the icon off the tray at once, also the one served over D-Bus
     // (dropping its objects is what tells the host).
     void hideStatusItem();
@@ -82,7 +82,6 @@ private:
     bool m_standalone = false;
     bool m_quitting = false;
     QAction *m_toggleAction;
-    NotificationCenter::Token m_closeObserver = 0;
     // Where the last click on the icon landed: the place to open at when the
     // tray tells no geometry (StatusNotifierItem hosts).
     QPoint m_lastClick;

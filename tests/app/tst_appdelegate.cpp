@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 #include "appidentity.h"
-#include "notificationcenter.h"
+#include "panelheader.h"
 #include "popover.h"
 #include "shelftestenv.h"
 #include "singleinstance.h"
 #include "skiporfail.h"
+#include "snappybutton.h"
+#include "stashletpopupview.h"
 #include "statusbarcontroller.h"
 #include "uniquefd.h"
 
@@ -121,11 +123,10 @@ private Q_SLOTS:
             QVERIFY(window.isVisible());
             QVERIFY(window.windowState() & Qt::WindowMinimized);
             window.setWindowState(Qt::WindowNoState);
-            NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
+            delegate.panel()->header()->closeButton()->click();
             QVERIFY(window.isVisible());
+            QVERIFY(window.windowState() & Qt::WindowMinimized);
         }
-        // The delegate is gone: nothing of it may still listen.
-        NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
     }
 
     void terminationDeletesListedCopiesAndStopsCopiesInFlight()

@@ -3,7 +3,6 @@
 #include "dbusmenuexporter.h"
 #include "diagnostics.h"
 #include "fakewatcher.h"
-#include "notificationcenter.h"
 #include "popover.h"
 #include "shelftestenv.h"
 #include "skiporfail.h"
@@ -76,7 +75,7 @@ private Q_SLOTS:
         }
     }
 
-    void clicksMenuAndCloseNotificationsFollowTheStateTableAndMakeThePanelOnce()
+    void clicksMenuAndCloseRequestsFollowTheStateTableAndMakeThePanelOnce()
     {
         FakeWatcher watcher(*m_bus, FakeWatcher::Host::Keeps);
         Popover popover;
@@ -89,10 +88,7 @@ private Q_SLOTS:
         StatusBarController controller(popover, programBus());
         QVERIFY(controller.notifierItem() != nullptr);
         QVERIFY(!controller.notifierItem()->iconPixmap().isEmpty());
-        const auto closePosted = [] {
-            NotificationCenter::defaultCenter().post(QStringLiteral("closePopover"));
-        };
-        closePosted(); // hidden: nothing
+        controller.closePopoverIfShown(); // hidden: nothing
         QVERIFY(!popover.isShown());
         QCOMPARE(made, 0);
 
@@ -100,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(popover.isShown());
         QCOMPARE(made, 1);
         QCOMPARE(popover.content()->parentWidget(), &popover);
-        closePosted(); // shown: hidden
+        controller.closePopoverIfShown(); // shown: hidden
         QVERIFY(!popover.isShown());
 
         // The menu's first item says and does what a click would.

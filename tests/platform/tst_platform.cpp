@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "backgroundpool.h"
 #include "mainqueue.h"
-#include "notificationcenter.h"
-#include "oneshottimer.h"
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -90,36 +88,6 @@ private Q_SLOTS:
         } // would hang here if the destructor only waited
         QCOMPARE(sawTheOther.load(), 2);
         QVERIFY(stopped);
-    }
-
-    void oneShotBlockMayDestroyItsOwnTimer()
-    {
-        // A new banner message replaces the running timer from inside a block.
-        std::unique_ptr<OneShotTimer> timer;
-        timer =
-            std::make_unique<OneShotTimer>(std::chrono::milliseconds(1), [&] { timer.reset(); });
-        QTRY_VERIFY(!timer);
-    }
-
-    void notificationsGoByNameInOrderToThoseStillRegistered()
-    {
-        NotificationCenter center;
-        QStringList seen;
-        NotificationCenter::Token second = 0;
-        const auto first = center.observe(QStringLiteral("n"), [&] {
-            seen << QStringLiteral("first");
-            center.unregister(second); // while delivering
-        });
-        second = center.observe(QStringLiteral("n"), [&] { seen << QStringLiteral("second"); });
-        center.observe(QStringLiteral("n"), [&] { seen << QStringLiteral("third"); });
-        center.observe(QStringLiteral("other"), [&] { seen << QStringLiteral("other"); });
-        center.post(QStringLiteral("n"));
-        QCOMPARE(seen, (QStringList{QStringLiteral("first"), QStringLiteral("third")}));
-        center.unregister(first);
-        seen.clear();
-        center.post(QStringLiteral("n"));
-        center.post(QStringLiteral("nobody listens"));
-        QCOMPARE(seen, QStringList{QStringLiteral("third")});
     }
 };
 

@@ -127,7 +127,7 @@ private Q_SLOTS:
         QCOMPARE(content->bannerOpacity(), 1.0);
         shelf.panel->hide();
         QVERIFY(!intake.errorMessage());
-        QVERIFY(!intake.errorTimer()->isValid());
+        QVERIFY(!intake.errorTimer().isActive());
         QCOMPARE(content->bannerOpacity(), 0.0);
         QVERIFY(banner->state().invisible);
     }

@@ -21,6 +21,10 @@ DropIntake::DropIntake(CountEntries countEntries, AddFile addFile, QObject *pare
     , m_countEntries(std::move(countEntries))
     , m_addFile(std::move(addFile))
 {
+    m_errorTimer.setSingleShot(true);
+    m_errorTimer.setTimerType(Qt::PreciseTimer);
+    m_errorTimer.setInterval(kBannerHideDelay);
+    connect(&m_errorTimer, &QTimer::timeout, this, [this] { setErrorMessage(std::nullopt); });
 }
 
 bool DropIntake::handleDrop(QByteArrayView uriList)
@@ -57,19 +61,14 @@ bool DropIntake::take(QByteArrayView uriList, bool pasted)
 
 void DropIntake::showError(const QString &message)
 {
-    if (m_errorTimer) {
-        m_errorTimer->invalidate();
-    }
     setErrorMessage(message);
-    m_errorTimer =
-        std::make_unique<OneShotTimer>(kBannerHideDelay, [this] { setErrorMessage(std::nullopt); });
+    // A new message shows for the whole delay again.
+    m_errorTimer.start();
 }
 
 void DropIntake::dismissError()
 {
-    if (m_errorTimer) {
-        m_errorTimer->invalidate();
-    }
+    m_errorTimer.stop();
     setErrorMessage(std::nullopt);
 }
 

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "oneshottimer.h"
-
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 
 // What the panel does with a drop or a paste: its list is read as far as the
@@ -35,7 +33,7 @@ public:
     // shows nothing and must not wake the program.
     void dismissError();
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    const OneShotTimer *errorTimer() const { return m_errorTimer.get(); }
+    const QTimer &errorTimer() const { return m_errorTimer; }
 
 Q_SIGNALS:
     // The panel animates the banner in (spring 0.5/1.0/0, theme::kSettleSpring) when a message is
@@ -49,5 +47,5 @@ private:
     CountEntries m_countEntries;
     AddFile m_addFile;
     std::optional<QString> m_errorMessage;
-    std::unique_ptr<OneShotTimer> m_errorTimer;
+    QTimer m_errorTimer;
 };

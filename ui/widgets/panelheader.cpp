@@ -6,7 +6,6 @@
 #include "filedrag.h"
 #include "fonts.h"
 #include "glyph.h"
-#include "notificationcenter.h"
 #include "snappybutton.h"
 #include "stashletmanager.h"
 #include "texts.h"
@@ -67,8 +66,6 @@ PanelHeader::PanelHeader(QWidget *parent)
                            QSizeF(kCloseGlyphSize, kCloseGlyphSize));
         paintGlyph(painter, Glyph::Multiply, glyph, kCloseGlyph.color(scheme));
     });
-    connect(m_closeButton, &QAbstractButton::clicked, this,
-            [] { NotificationCenter::defaultCenter().post(notification::kClosePopover); });
 }
 
 QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)

@@ -119,6 +119,8 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     // badge follow that publication, the badge on its own spring.
     connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_manager.clearAll(); });
     connect(m_quitButton, &QAbstractButton::clicked, this, &StashletPopupView::terminateRequested);
+    connect(m_header->closeButton(), &QAbstractButton::clicked, this,
+            &StashletPopupView::closeRequested);
 
     connect(&manager, &StashletManager::tempFilesChanged, this,
             &StashletPopupView::onTempFilesChanged);

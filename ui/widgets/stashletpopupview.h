@@ -11,7 +11,7 @@ class StashletManager;
 
 // The whole panel the tray icon opens: header, the drop area with the shelf,
 // and the footer with "Cancella Tutto" and "Esci". It changes the shelf only
-// through the store and closes only by asking, with "closePopover".
+// through the store and closes only by asking, with closeRequested().
 class StashletPopupView final : public QWidget {
     Q_OBJECT
 
@@ -29,6 +29,8 @@ public:
 Q_SIGNALS:
     // "Esci" was pressed; the application ends through its one quit path.
     void terminateRequested();
+    // The close button was pressed; whoever shows the panel decides.
+    void closeRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

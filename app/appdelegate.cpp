@@ -79,7 +79,5 @@ void AppDelegate::applicationWillTerminate()
         m_statusBarController->hideStatusItem();
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_manager->cancelCopies();
-    m_manager->clearAll();
-    m_manager->finishDeletions();
+    m_manager->shutdown();
 }

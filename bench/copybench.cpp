@@ -383,7 +383,7 @@ public:
         return worst;
     }
 
-    // From cancelCopies() until the partial copy is gone: deleted from the
+    // From shutdown() until the partial copy is gone: deleted from the
     // staging folder, or closed when it was written without a name.
     double cancelLatency(const fs::path &source)
     {
@@ -402,7 +402,7 @@ public:
         }
         check(size < kBigBytes, "the copy finished before it could be cancelled");
         const auto start = Clock::now();
-        m_manager->cancelCopies();
+        m_manager->shutdown();
         while (isPresent(staged) || !unnamedFilesOpenIn(::getpid(), m_staging).empty()) {
             check(Clock::now() < deadline, "the cancelled copy was never removed");
         }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "stagingfolder.h"
 
-#include "filename.h"
-#include "filetree.h"
 #include "stageerror.h"
 
 #include <cstdlib>
@@ -114,16 +112,4 @@ StagingFolder::Handle StagingFolder::prepare() const
         handle.error = made;
     }
     return handle;
-}
-
-std::error_code StagingFolder::remove(const fs::path &staged) const
-{
-    const Handle folder = open();
-    if (folder.error) {
-        return folder.error;
-    }
-    if (staged.parent_path() != folder.path || !FileName::isUsable(staged.filename().native())) {
-        return make_error_code(StageError::UnsafeStagingFolder);
-    }
-    return FileTree::removeItem(folder.fd.get(), staged.filename().native());
 }

@@ -47,9 +47,6 @@ public:
     // are left as they are.
     static std::error_code makeFolders(const std::filesystem::path &path);
 
-    // Deletes the item `staged`, which must lie directly in the folder.
-    std::error_code remove(const std::filesystem::path &staged) const;
-
 private:
     uid_t m_owner;
     std::filesystem::path m_location;

@@ -188,12 +188,6 @@ void StashletManager::shareViaAirDrop(const TempFile &file)
     });
 }
 
-void StashletManager::cancelCopies()
-{
-    m_pool.cancelAll();
-    stopCopies();
-}
-
 void StashletManager::cancelCopy(std::uint64_t id)
 {
     const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
@@ -266,8 +260,10 @@ void StashletManager::stopCopies()
     }
 }
 
-void StashletManager::finishDeletions()
+void StashletManager::shutdown()
 {
+    m_pool.cancelAll();
+    clearAll();
     m_trash.finish();
 }
 

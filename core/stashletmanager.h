@@ -60,16 +60,14 @@ public:
     void clearAll();
     void shareViaAirDrop(const TempFile &file);
 
-    // Stops every copy in flight; none of them is listed afterwards, and none
-    // leaves anything in the staging folder.
-    void cancelCopies();
     // Stops the one copy `id` (from pendingCopies()) and writes the copy line
     // for it; the others go on. Nothing of it stays in the staging folder.
     void cancelCopy(std::uint64_t id);
-    // Removals and clears take items out of the staging folder at once and
-    // delete them on the pool; this deletes what is left of them here, for
-    // quitting.
-    void finishDeletions();
+    // For quitting, after which the event loop may never run again: the
+    // pool's work is told to stop, the shelf is cleared as by clearAll(), and
+    // what removals and clears left to the pool is deleted here. A copy still
+    // running removes what it wrote itself.
+    void shutdown();
 
 Q_SIGNALS:
     void tempFilesAboutToChange();

@@ -402,7 +402,7 @@ private Q_SLOTS:
     // while its work still waits on the pool: the same name and four more fit.
     void cancelledCopyGivesBackItsNameAndPlaceAtOnce()
     {
-        for (const QStringView how : {u"one", u"all", u"clear"}) {
+        for (const QStringView how : {u"one", u"quit", u"clear"}) {
             ShelfTestEnv env;
             BackgroundPool pool(1);
             auto manager = StashletManager::create(pool);
@@ -414,7 +414,7 @@ private Q_SLOTS:
             if (how == u"one") {
                 manager->cancelCopy(manager->pendingCopies().at(0).id);
             } else {
-                how == u"all" ? manager->cancelCopies() : manager->clearAll();
+                how == u"quit" ? manager->shutdown() : manager->clearAll();
             }
             QCOMPARE(manager->inFlightCount(), 0);
             const QStringList names{QStringLiteral("n.txt"), QStringLiteral("b"),
@@ -466,13 +466,13 @@ private Q_SLOTS:
 
     // Cancelled queued, a copy never runs (nor makes the staging folder);
     // cancelled whole, its news still on the way, it is neither listed nor
-    // left. Cancelled alone, it goes with its line and spares the other; all
-    // at once, as at a quit that never runs the loop again, they go at once.
+    // left. Cancelled alone, it goes with its line and spares the other; at a
+    // quit, which never runs the loop again, or a clear, they go at once.
     void cancelledCopiesLeaveNothing_data()
     {
-        QTest::addColumn<QString>("how"); // one, all, clear, or gone (the store released)
+        QTest::addColumn<QString>("how"); // one, quit, clear, or gone (the store released)
         QTest::addColumn<bool>("queued"); // else whole
-        for (const char *how : {"one", "all", "clear"}) {
+        for (const char *how : {"one", "quit", "clear"}) {
             QTest::addRow("%s, queued", how) << QString::fromLatin1(how) << true;
             QTest::addRow("%s, whole", how) << QString::fromLatin1(how) << false;
         }
@@ -509,7 +509,7 @@ private Q_SLOTS:
         } else if (how == u"gone") {
             manager.reset();
         } else {
-            how == u"all" ? manager->cancelCopies() : manager->clearAll();
+            how == u"quit" ? manager->shutdown() : manager->clearAll();
             QVERIFY(manager->pendingCopies().isEmpty());
             QVERIFY(!fs::exists(env.staging() / "a.bin") && !fs::exists(env.staging() / "b.bin"));
         }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "autostartentry.h"
 #include "dbusmenuexporter.h"
-#include "diagnostics.h"
 #include "fakewatcher.h"
 #include "popover.h"
 #include "shelftestenv.h"
@@ -16,7 +15,6 @@
 #include <QPainter>
 #include <QProcess>
 #include <QSettings>
-#include <QTemporaryFile>
 #include <QtTest>
 
 #include <climits>
@@ -151,9 +149,7 @@ private Q_SLOTS:
     // the window.
     void aDroppedItemIsOfferedAgainAndARefusedOneLeavesTheWindow()
     {
-        QTemporaryFile log;
-        QVERIFY(log.open());
-        Diagnostics::setOutput(log.handle());
+        ShelfTestEnv env; // for the diagnostic lines
         {
             FakeWatcher watcher(*m_bus, FakeWatcher::Host::Keeps);
             Popover popover;
@@ -190,10 +186,8 @@ private Q_SLOTS:
             QTest::qWait(1000);
             QCOMPARE(watcher.registrations(), offered);
         }
-        Diagnostics::setOutput(STDOUT_FILENO);
-        QFile lines(log.fileName());
-        QVERIFY(lines.open(QIODevice::ReadOnly));
-        QCOMPARE(lines.readAll(), QByteArray("The tray did not take the icon: not today\n"));
+        QCOMPARE(env.lines(),
+                 QStringList{QStringLiteral("The tray did not take the icon: not today")});
     }
 
     // The glyph drawn on a tray of each colour, read back the way the program

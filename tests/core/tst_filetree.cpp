@@ -196,24 +196,6 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(copy) && !fs::exists(source));
     }
 
-    // A descriptor replaced by assignment would otherwise stay open as long
-    // as the moved-from handle lives; closing an empty handle is no error.
-    void descriptorHandleClosesWhatItReplacesOnce()
-    {
-        const auto openNull = [] { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); };
-        const auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
-        UniqueFd target(openNull());
-        UniqueFd source(openNull());
-        const int replaced = target.get();
-        const int moved = source.get();
-        target = std::move(source);
-        QVERIFY(!isOpen(replaced));
-        QVERIFY(isOpen(moved) && target.get() == moved && !source.valid());
-        QCOMPARE(UniqueFd().close(), std::error_code());
-        QCOMPARE(target.close(), std::error_code());
-        QCOMPARE(target.close(), std::error_code());
-    }
-
     void pipesInsideAFolderAreMadeAnewWhatCannotBeIsNamed()
     {
         TestShelf shelf;

@@ -70,13 +70,6 @@ class TestSharingService final : public QObject {
 
     std::unique_ptr<PrivateBus> m_bus;
 
-    // A shelf whose PATH holds no kdeconnect-handler.
-    static void withoutKdeConnect(TestShelf &shelf)
-    {
-        fs::create_directories(shelf.env.root() / "nobin");
-        qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "nobin").native()));
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -93,7 +86,7 @@ private Q_SLOTS:
     void withoutKdeConnectGsConnectsChooserGetsTheStagedFileOnceItIsThere()
     {
         TestShelf shelf;
-        withoutKdeConnect(shelf);
+        qputenv("PATH", QByteArray::fromStdString((shelf.env.root() / "nobin").native()));
         const TempFile file = shelf.stage("caf\xe9 100%.txt");
         const QString notAvailable = QStringLiteral("AirDrop sharing service is not available.");
         {

@@ -2,6 +2,7 @@
 #include "popover.h"
 
 #include "colorscheme.h"
+#include "tasklisthints.h"
 #include "texts.h"
 #include "theme.h"
 #include "windowblur.h"
@@ -126,6 +127,11 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
         // without one the margin would be solid black.
         setShadowed(windowblur::probe().compositing);
         setGeometry(placement(anchor, clickPoint, size(), available));
+        // What a window manager reads as the window maps is set on its native
+        // window first; an X11 window manager drops the states when it hides.
+        winId();
+        if (!isVisible())
+            tasklisthints::skipTaskLists(windowHandle());
         QWidget::show();
     }
     raise();

@@ -102,6 +102,10 @@ def desktop_run(s, scheme, late):
     placed = s.places_windows or None
     measure("gap to bar", f"{gap} px", placed and 0 <= gap <= MAX_GAP_TO_BAR)
     measure("centre to click", f"{off} px", placed and off <= MAX_CENTRE_TO_CLICK)
+    if placed:
+        # A tray's panel is no task: out of the task bar and the pager.
+        missing = s.in_task_lists(panel)
+        measure("task lists", f"lacks {missing}" if missing else "both skip states", not missing)
     s.park_pointer()
     # Between the header and the empty state's picture only the backdrop shows.
     area = (panel.x + 24, panel.y + 64, PANEL_W - 48, 40)

@@ -148,7 +148,8 @@ class Window:
 
 
 class Session:
-    TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display")
+    TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display",
+             "xprop")
     BAR, places_windows = "trayer", True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
@@ -359,6 +360,12 @@ class Session:
                   if w.w - PANEL_W == w.h - PANEL_H >= 0 and (w.w - PANEL_W) % 2 == 0]
         check(len(panels) <= 1, f"more than one panel on screen: {[p.rect for p in panels]}")
         return panels[0] if panels else None
+
+    def in_task_lists(self, win):
+        """What of the task bar and the pager the window manager keeps `win` in: the
+        skip states its _NET_WM_STATE lacks."""
+        states = self.run(["xprop", "-id", str(win.id), "_NET_WM_STATE"]).stdout
+        return [k for k in ("SKIP_TASKBAR", "SKIP_PAGER") if f"_NET_WM_STATE_{k}" not in states]
 
     def place(self, win, x, y, w, h):
         self.xdo("windowsize", win.id, w, h)

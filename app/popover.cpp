@@ -22,6 +22,10 @@ namespace {
 constexpr Qt::WindowFlags kPopoverFlags =
     Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint;
 
+// Thicker than any panel a desktop draws (Plasma's is 44 px by default): a
+// click farther from the screen's edge is not taken for one on a bar.
+constexpr qint64 kThickestBar = 128;
+
 } // namespace
 
 Popover::Popover(QWidget *parent)
@@ -92,10 +96,22 @@ QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QS
     const bool byIcon = anchor.isValid() && !anchor.isEmpty();
     const qint64 left = byIcon ? anchor.left() : clickPoint.x();
     const qint64 right = byIcon ? anchor.right() : clickPoint.x();
-    const qint64 top = byIcon ? anchor.top() : clickPoint.y();
-    const qint64 bottom = byIcon ? anchor.bottom() : clickPoint.y();
+    qint64 top = byIcon ? anchor.top() : clickPoint.y();
+    qint64 bottom = byIcon ? anchor.bottom() : clickPoint.y();
     const bool trayAtBottom =
         (top + bottom) / 2 > (qint64(available.top()) + available.bottom()) / 2;
+    // A click inside the free area came from a bar the screen does not leave
+    // out of it: Wayland tells clients no work area. Tray icons sit centred
+    // across their bar, so the bar reaches as far past the click as the click
+    // is from the screen's edge, and the panel goes beyond that.
+    if (!byIcon && available.contains(clickPoint)) {
+        const qint64 fromEdge =
+            trayAtBottom ? qint64(available.bottom()) - bottom : top - available.top();
+        if (fromEdge <= kThickestBar / 2) {
+            top -= fromEdge;
+            bottom += fromEdge;
+        }
+    }
     const qint64 x = (left + right) / 2 - size.width() / 2;
     const qint64 y =
         trayAtBottom ? top - theme::kPopoverGap - size.height() : bottom + 1 + theme::kPopoverGap;
@@ -126,12 +142,15 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
         // A compositor, when one runs, shows the shadow around the panel;
         // without one the margin would be solid black.
         setShadowed(windowblur::probe().compositing);
-        setGeometry(placement(anchor, clickPoint, size(), available));
+        const QRect where = placement(anchor, clickPoint, size(), available);
+        setGeometry(where);
         // What a window manager reads as the window maps is set on its native
         // window first; an X11 window manager drops the states when it hides.
         winId();
         if (!isVisible())
             tasklisthints::skipTaskLists(windowHandle());
+        // A Wayland client cannot place its window; KWin lets it ask.
+        m_shellPanel.place(windowHandle(), where.topLeft());
         QWidget::show();
     }
     raise();
@@ -146,6 +165,8 @@ void Popover::setStandalone(bool standalone)
 {
     // Both ways: a tray that comes late takes the window back into a popover.
     m_standalone = standalone;
+    if (standalone)
+        m_shellPanel.release();
     setWindowFlags(standalone ? Qt::WindowFlags(Qt::Window) : kPopoverFlags);
     setAttribute(Qt::WA_TranslucentBackground, !standalone);
     if (standalone)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "plasmashellpanel.h"
 #include "softshadow.h"
 
 #include <QPoint>
@@ -65,6 +66,7 @@ private:
 
     QSize m_contentSize;
     SoftShadow m_shadow;
+    PlasmaShellPanel m_shellPanel;
     QWidget *m_content = nullptr;
     std::function<QWidget *()> m_makeContent;
     bool m_standalone = false;

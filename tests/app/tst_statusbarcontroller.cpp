@@ -335,10 +335,14 @@ private Q_SLOTS:
             << QRect(600, 776, 24, 24) << QPoint() << QRect(451, 352, 320, 420);
         QTest::newRow("pulled in from the right edge")
             << QRect(1260, 0, 20, 24) << QPoint() << QRect(960, 28, 320, 420);
-        QTest::newRow("no geometry: at the click")
-            << QRect() << QPoint(700, 10) << QRect(540, 15, 320, 420);
-        QTest::newRow("no geometry, bottom: above the click")
-            << QRect() << QPoint(100, 790) << QRect(0, 366, 320, 420);
+        // Wayland tells no work area: a click inside the free area is on a
+        // bar along its edge, as thick again past the click.
+        QTest::newRow("no geometry: under the bar the click is in")
+            << QRect() << QPoint(700, 10) << QRect(540, 25, 320, 420);
+        QTest::newRow("no geometry, bottom: above the bar the click is in")
+            << QRect() << QPoint(1072, 778) << QRect(912, 333, 320, 420);
+        QTest::newRow("no geometry, far from any edge: at the click")
+            << QRect() << QPoint(600, 300) << QRect(440, 305, 320, 420);
         // Activate(x, y) comes over D-Bus from anyone: the ends of int must
         // not overflow the arithmetic.
         QTest::newRow("click at the largest int")

@@ -41,6 +41,10 @@ class Run:
         self.r[key] = value
         log(f"{self.d.name}/{self.platform}: {key} = {value}")
 
+    def fail(self, what):
+        self.r.setdefault("FAILED", []).append(what)
+        log(f"{self.d.name}/{self.platform}: FAILED {what}")
+
     def settle(self, seconds=0.6):
         time.sleep(seconds)
 
@@ -180,12 +184,43 @@ class Run:
         gap = (panel["y"] - bar["y"] - bar["h"] if bar["y"] < H // 2
                else bar["y"] - panel["y"] - panel["h"])
         off = abs(panel["x"] + panel["w"] // 2 - cx)
+        placed = 0 <= gap <= 16 and off <= 170
         self.note("placement", {
             "click": (cx, cy), "panel top-left": (panel["x"], panel["y"]),
             "gap to bar": gap, "centre from click": off,
-            "within 16 px of bar and 170 px of click": 0 <= gap <= 16 and off <= 170})
+            "within 16 px of bar and 170 px of click": placed})
+        lists = {k: panel.get(k) for k in ("skipTaskbar", "skipSwitcher", "keepAbove")}
+        self.note("task lists", lists)
+        if getattr(d, "places_panel", False):
+            # A tray's panel opens at the icon and stays out of the task
+            # bar and the switcher, where the desktop allows both.
+            if not placed:
+                self.fail(f"panel at {panel['x']},{panel['y']}: {gap} px from the bar, "
+                          f"centre {off} px from the click {cx},{cy}")
+            if lists["skipTaskbar"] is not True or lists["skipSwitcher"] is not True:
+                self.fail(f"panel in the task lists: {lists}")
         area = [grey(p) for p in opened.box(panel["x"] + 24, panel["y"] + 70, PANEL_W - 48, 40)]
         self.note("backdrop variation over stripes", max(area) - min(area))
+        if getattr(d, "places_panel", False):
+            # The user clicks another window, as when starting a drag from the
+            # file manager: the panel stays above it, its backdrop plain.
+            d.raise_window("heavy-stripes")
+            self.settle(1.0)
+            area = [grey(p) for p in Image(self.shot("stripes-active")).box(
+                panel["x"] + 24, panel["y"] + 70, PANEL_W - 48, 40)]
+            self.note("backdrop with the striped window active", max(area) - min(area))
+            if max(area) - min(area) > 40:
+                self.fail("panel below the window the user activated")
+            # Closed and opened again it comes back to the same place: Qt
+            # gives the window a new surface each time it shows.
+            self.click(cx, cy)
+            wait_for(lambda: self.panel() is None, 6, "the panel to close on a second click")
+            self.click(cx, cy)
+            again = wait_for(self.panel, 6, "the panel to open on a third click")
+            self.note("opened again at", (again["x"], again["y"]))
+            if (again["x"], again["y"]) != (panel["x"], panel["y"]):
+                self.fail(f"opened again at {again['x']},{again['y']}, "
+                          f"first at {panel['x']},{panel['y']}")
         self.drag_in_and_out(panel)
         self.quit(icon)
         return self.r

@@ -108,12 +108,16 @@ class Gnome(Box):
     def windows(self):
         return self.eval("""(() => { const d = global.display;
             const order = d.sort_windows_by_stacking(global.get_window_actors().map(a => a.meta_window));
+            const tabs = d.get_tab_list(Meta.TabList.NORMAL,
+                                        global.workspace_manager.get_active_workspace());
             return global.get_window_actors().map(a => { const w = a.meta_window;
             const r = w.get_frame_rect();
             return {title: w.get_title(), cls: w.get_wm_class(), x: r.x, y: r.y, w: r.width,
                     h: r.height, x11: w.get_client_type() === Meta.WindowClientType.X11,
                     pid: w.get_pid(), shown: a.visible && !w.minimized,
-                    stack: order.indexOf(w), focus: d.focus_window === w}; }); })()""")
+                    stack: order.indexOf(w), focus: d.focus_window === w,
+                    skipTaskbar: w.is_skip_taskbar(), skipSwitcher: !tabs.includes(w),
+                    keepAbove: w.is_above()}; }); })()""")
 
     def raise_window(self, title):
         return self.eval(f"""(() => {{ const a = global.get_window_actors().find(a =>

@@ -18,13 +18,17 @@ const order = (workspace.stackingOrder || []).map(o => String(o.internalId));
 const out = workspace.clientList().map(c => ({title: c.caption, cls: String(c.resourceClass),
     x: c.frameGeometry.x, y: c.frameGeometry.y, w: c.frameGeometry.width,
     h: c.frameGeometry.height, x11: c.windowId > 0, pid: c.pid, shown: !c.minimized,
-    dock: c.dock, stack: order.indexOf(String(c.internalId)), focus: workspace.activeClient === c}));
+    dock: c.dock, stack: order.indexOf(String(c.internalId)), focus: workspace.activeClient === c,
+    skipTaskbar: c.skipTaskbar, skipSwitcher: c.skipSwitcher, keepAbove: c.keepAbove}));
 print("HEAVY-JSON " + JSON.stringify(out));
 """
 
 
 class Kwin(Box):
     name = "kwin"
+    # KWin lets a program place its panel, on Wayland (org_kde_plasma_shell)
+    # as through XWayland, and keep it out of the task bar and the switcher.
+    places_panel = True
 
     def start(self):
         if not shutil.which("kwin_wayland"):

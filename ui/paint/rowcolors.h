@@ -22,7 +22,3 @@ struct RowColors final {
 
     static RowColors of(ColorScheme scheme, bool hovered);
 };
-
-// `from` at 0, `to` at 1, channel by channel; `t` is clamped, so a spring
-// that overshoots never pushes a colour past either end.
-QColor blendColors(const QColor &from, const QColor &to, double t);

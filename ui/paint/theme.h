@@ -107,9 +107,6 @@ inline constexpr SchemeColor kDeleteRingHovered{kRed.light.at(0.25), kRed.dark.a
 
 // Backdrop tint over the blurred desktop; opaque when nothing can blur.
 inline constexpr SchemeColor kPopoverMaterial{{246, 246, 246, 0.78}, {38, 38, 40, 0.78}};
-inline constexpr SchemeColor kMenuMaterial{{236, 236, 236, 0.82}, {30, 30, 32, 0.82}};
-inline constexpr SchemeColor kSidebarMaterial{{232, 232, 234, 0.7}, {44, 44, 46, 0.7}};
-inline constexpr SchemeColor kHudMaterial{{60, 60, 62, 0.75}, {24, 24, 26, 0.8}};
 
 // The popover's window where a compositor shows what lies around it.
 inline constexpr double kPopoverCornerRadius = 10;

@@ -39,7 +39,6 @@ protected:
 
 private:
     int hintHeight(int width) const;
-    QRectF circleRect() const;
     int scaleStep() const;
     void onScaleChanged();
     void dropCaches();

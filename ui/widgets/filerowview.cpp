@@ -3,7 +3,6 @@
 
 #include "animatedvalue.h"
 #include "diagnostics.h"
-#include "fileiconview.h"
 #include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"

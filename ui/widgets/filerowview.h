@@ -41,8 +41,6 @@ public:
     bool showsPreview() const { return !m_preview.isNull(); }
 
     bool isHovered() const { return m_hovered; }
-    bool isAirDropHovered() const { return m_airDropHovered; }
-    bool isDeleteHovered() const { return m_deleteHovered; }
     // The card's drawn scale, 1.0 at rest and 1.015 hovered (a spring may
     // overshoot briefly); the layout never sees it.
     double cardScale() const;
@@ -51,9 +49,6 @@ public:
     // which starts the file's default application.
     void open() const;
     bool showsFocusRing() const { return m_focusRing.isShown(*this); }
-
-    // The name as drawn: whole when it fits, else elided in the middle.
-    QString shownName() const { return m_layout.name().text(); }
 
     QAbstractButton *airDropButton() const;
     QAbstractButton *removeButton() const;
@@ -67,7 +62,6 @@ public:
     // What a drag of the card carries: the staged copy as a file URL, or
     // nothing when there is no such file.
     std::unique_ptr<QMimeData> mimeDataForDrag() const { return FileDrag::mimeData({m_file}); }
-    static Qt::DropActions dragActions() { return FileDrag::actions(); }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

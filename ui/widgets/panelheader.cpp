@@ -32,13 +32,6 @@ QFont badgeFont()
     return systemFont(kCountTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
-QColor mix(const QColor &from, const QColor &to, double t)
-{
-    auto lerp = [t](float a, float b) { return a + (b - a) * float(t); };
-    return QColor::fromRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()),
-                            lerp(from.blueF(), to.blueF()), lerp(from.alphaF(), to.alphaF()));
-}
-
 } // namespace
 
 PanelHeader::PanelHeader(QWidget *parent)
@@ -155,7 +148,7 @@ QString PanelHeader::badgeText() const
 QColor PanelHeader::badgeColor() const
 {
     const bool dark = colorSchemeOf(palette()) == ColorScheme::Dark;
-    return mix(m_badgeFrom, badgeColorFor(m_count, dark), m_badgeProgress->value());
+    return blendColors(m_badgeFrom, badgeColorFor(m_count, dark), m_badgeProgress->value());
 }
 
 void PanelHeader::setEntryCount(qsizetype count)

@@ -39,16 +39,6 @@ void SnappyButton::setLabelSize(const QSize &size)
     updateGeometry();
 }
 
-double SnappyButton::labelScale() const
-{
-    return m_scale->value();
-}
-
-double SnappyButton::labelOpacity() const
-{
-    return m_opacity->value();
-}
-
 QSize SnappyButton::sizeHint() const
 {
     if (m_labelSize.isValid())

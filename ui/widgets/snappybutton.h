@@ -29,9 +29,6 @@ public:
     void setLabelPainter(LabelPainter painter);
     void setLabelSize(const QSize &size);
 
-    double labelScale() const;
-    double labelOpacity() const;
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 

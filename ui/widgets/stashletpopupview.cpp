@@ -66,8 +66,7 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     AccessibleRoles::install();
     setFixedSize(kPanelSize.toSize());
     setAttribute(Qt::WA_TranslucentBackground);
-    auto *backdrop = new VisualEffectView(VisualEffectView::Material::Popover,
-                                          VisualEffectView::BlendingMode::BehindWindow, this);
+    auto *backdrop = new VisualEffectView(this);
     backdrop->setGeometry(rect());
     backdrop->lower();
 

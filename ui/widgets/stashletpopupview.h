@@ -23,8 +23,6 @@ public:
     ContentArea *contentArea() const { return m_content; }
     SnappyButton *clearButton() const { return m_clearButton; }
     SnappyButton *quitButton() const { return m_quitButton; }
-    bool isClearHovered() const { return m_isClearHovered; }
-    bool isQuitHovered() const { return m_isQuitHovered; }
 
 Q_SIGNALS:
     // "Esci" was pressed; the application ends through its one quit path.

@@ -6,51 +6,10 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace {
-theme::SchemeColor tintOf(VisualEffectView::Material material)
-{
-    switch (material) {
-    case VisualEffectView::Material::Menu:
-        return theme::kMenuMaterial;
-    case VisualEffectView::Material::Sidebar:
-        return theme::kSidebarMaterial;
-    case VisualEffectView::Material::HudWindow:
-        return theme::kHudMaterial;
-    case VisualEffectView::Material::Popover:
-        break;
-    }
-    return theme::kPopoverMaterial;
-}
-} // namespace
-
 VisualEffectView::VisualEffectView(QWidget *parent)
-    : VisualEffectView(Material::Popover, BlendingMode::BehindWindow, parent)
-{
-}
-
-VisualEffectView::VisualEffectView(Material material, BlendingMode blendingMode, QWidget *parent)
     : QWidget(parent)
-    , m_material(material)
-    , m_blendingMode(blendingMode)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-}
-
-void VisualEffectView::setMaterial(Material material)
-{
-    if (material == m_material)
-        return;
-    m_material = material;
-    update();
-}
-
-void VisualEffectView::setBlendingMode(BlendingMode mode)
-{
-    if (mode == m_blendingMode)
-        return;
-    m_blendingMode = mode;
-    requestBlur();
-    update();
 }
 
 void VisualEffectView::setWindowSupport(windowblur::Support support)
@@ -62,8 +21,6 @@ void VisualEffectView::setWindowSupport(windowblur::Support support)
 
 bool VisualEffectView::isTranslucent() const
 {
-    if (m_blendingMode == BlendingMode::WithinWindow)
-        return true;
     return m_support.blurBehind && hasChrome();
 }
 
@@ -71,8 +28,7 @@ bool VisualEffectView::hasChrome() const
 {
     // The window keeps its alpha only where it asked for it and a
     // compositor mixes it in; elsewhere its corners would come out black.
-    return m_blendingMode == BlendingMode::BehindWindow && m_support.compositing &&
-           window()->testAttribute(Qt::WA_TranslucentBackground);
+    return m_support.compositing && window()->testAttribute(Qt::WA_TranslucentBackground);
 }
 
 void VisualEffectView::showEvent(QShowEvent *event)
@@ -89,7 +45,7 @@ void VisualEffectView::resizeEvent(QResizeEvent *event)
 
 void VisualEffectView::requestBlur()
 {
-    if (m_blendingMode != BlendingMode::BehindWindow || !isTranslucent() || !isVisible())
+    if (!isTranslucent() || !isVisible())
         return;
     windowblur::requestBlurBehind(window()->winId(), QRect(mapTo(window(), QPoint(0, 0)), size()));
 }
@@ -98,14 +54,10 @@ void VisualEffectView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const ColorScheme scheme = colorSchemeOf(palette());
-    QColor tint = tintOf(m_material).color(scheme);
+    QColor tint = theme::kPopoverMaterial.color(scheme);
     if (!isTranslucent())
         tint.setAlphaF(1.0);
-    if (m_blendingMode == BlendingMode::WithinWindow) {
-        painter.fillRect(rect(), tint);
-        return;
-    }
-    // Behind the window the tint replaces whatever the window held.
+    // The tint replaces whatever the window held.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     if (!hasChrome()) {
         painter.fillRect(rect(), tint);

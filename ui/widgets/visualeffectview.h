@@ -15,21 +15,11 @@ class VisualEffectView final : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Material { Popover, Menu, Sidebar, HudWindow };
-    enum class BlendingMode { BehindWindow, WithinWindow };
-
     explicit VisualEffectView(QWidget *parent = nullptr);
-    VisualEffectView(Material material, BlendingMode blendingMode, QWidget *parent = nullptr);
-
-    Material material() const { return m_material; }
-    BlendingMode blendingMode() const { return m_blendingMode; }
-    void setMaterial(Material material);
-    void setBlendingMode(BlendingMode mode);
 
     // What the window system offers; probed again each time the view shows.
     void setWindowSupport(windowblur::Support support);
-    // The tint shows what is behind it: within the window, or behind it
-    // blurred.
+    // The tint shows what is behind the window, blurred.
     bool isTranslucent() const;
     // Rounded corners and a rim, for a window composited over the desktop.
     bool hasChrome() const;
@@ -42,7 +32,5 @@ protected:
 private:
     void requestBlur();
 
-    Material m_material;
-    BlendingMode m_blendingMode;
     windowblur::Support m_support;
 };

@@ -142,10 +142,10 @@ QString StageCopy::sizeLabelOf(const fs::path &staged)
                                error.message() + " (" + error.category().name() + " error " +
                                    std::to_string(error.value()) + ", path " + staged.native() +
                                    ")");
-        return QStringLiteral("Unknown size");
+        return {};
     }
     if (!S_ISREG(st.st_mode)) {
-        return QStringLiteral("Unknown size");
+        return {};
     }
     return sizeLabel(static_cast<std::uint64_t>(st.st_size));
 }

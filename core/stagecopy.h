@@ -50,7 +50,8 @@ std::optional<Staged> stage(const StagingFolder &staging, const std::filesystem:
 std::error_code name(const StagingFolder &staging, const std::string &workName,
                      const std::string &name);
 
-// The entry's size text for what was staged at `staged`.
+// The entry's size text for what was staged at `staged`; empty when it has
+// none to show (a folder) or it cannot be read.
 QString sizeLabelOf(const std::filesystem::path &staged);
 
 // The copy line.

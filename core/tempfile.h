@@ -21,6 +21,7 @@ public:
     const std::filesystem::path &path() const { return m_path; }
     // The added item's name, exactly its bytes; also the staged copy's name.
     const std::string &originalName() const { return m_originalName; }
+    // Empty when the size is not known: the panel says so in its own words.
     const QString &sizeString() const { return m_sizeString; }
     // The item that was added, as it was named then; it may be gone or
     // changed since. Empty when not known.

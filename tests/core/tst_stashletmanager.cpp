@@ -319,7 +319,7 @@ private Q_SLOTS:
         shelf.env.file("in/inner/b", "bbbb");
         shelf.add(shelf.env.root() / "in");
         // A folder is staged whole, with no size to show.
-        QCOMPARE(shelf.manager->tempFiles().at(1).sizeString(), QStringLiteral("Unknown size"));
+        QVERIFY(shelf.manager->tempFiles().at(1).sizeString().isEmpty());
         QCOMPARE(readAll(shelf.env.staging() / "in" / "inner" / "b"), std::string("bbbb"));
         shelf.env.file("tmp/QELStashlet/unlisted");
         fs::permissions(shelf.env.tmp(), fs::perms(01777));

@@ -78,6 +78,9 @@ private Q_SLOTS:
         PanelFixture shelf;
         shelf.manager->addFile(shelf.sample("appunti.txt", 4000));
         shelf.settleWork();
+        fs::create_directory(shelf.env.root() / "cartella");
+        shelf.manager->addFile(shelf.env.root() / "cartella");
+        shelf.settleWork();
         shelf.panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(shelf.panel.get()));
         FileRowView *row = shelf.rows().value(0);
@@ -87,6 +90,7 @@ private Q_SLOTS:
         };
         QCOMPARE(QAccessible::queryAccessibleInterface(row)->role(), QAccessible::ListItem);
         QCOMPARE(name(row), QStringLiteral("appunti.txt, 4 kB"));
+        QCOMPARE(name(shelf.rows().value(1)), QStringLiteral("cartella, Dimensione sconosciuta"));
         QVERIFY(!name(row->removeButton()).isEmpty());
         // What the share button does here, not a service Linux has not got.
         QCOMPARE(name(row->airDropButton()), QStringLiteral("Invia a un dispositivo"));

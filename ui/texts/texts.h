@@ -33,6 +33,12 @@ public:
                   nullptr, int(limit));
     }
 
+    // The size a card shows: the store's label, or these words when the
+    // store has none (a folder, a size that could not be read).
+    static QString size(const QString &label)
+    {
+        return label.isEmpty() ? tr("Dimensione sconosciuta") : label;
+    }
     // A card as a screen reader speaks it: the name and the size it shows.
     static QString card(const QString &name, const QString &size)
     {

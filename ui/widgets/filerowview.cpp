@@ -71,7 +71,7 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
             [this] { m_manager.shareViaAirDrop(m_file); });
     connect(m_removeButton, &QAbstractButton::clicked, this, &FileRowView::remove);
 
-    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
+    setAccessibleName(Texts::card(m_file.displayName(), Texts::size(m_file.sizeString())));
     layoutContent();
 }
 
@@ -82,7 +82,7 @@ void FileRowView::setFile(const TempFile &file)
     if (file == m_file)
         return;
     m_file = file;
-    setAccessibleName(Texts::card(m_file.displayName(), m_file.sizeString()));
+    setAccessibleName(Texts::card(m_file.displayName(), Texts::size(m_file.sizeString())));
     layoutContent();
     update();
 }
@@ -149,7 +149,7 @@ QRectF FileRowView::cardRect() const
 
 void FileRowView::layoutContent()
 {
-    m_layout.place(cardRect(), m_file.displayName(), m_file.sizeString());
+    m_layout.place(cardRect(), m_file.displayName(), Texts::size(m_file.sizeString()));
     const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
     m_airDropButton->move(m_layout.airDropDisc().toRect().topLeft() - overflow);
     m_removeButton->move(m_layout.removeDisc().toRect().topLeft() - overflow);

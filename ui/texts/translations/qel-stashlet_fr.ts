@@ -27,6 +27,10 @@
         </translation>
     </message>
     <message>
+        <source>Dimensione sconosciuta</source>
+        <translation>Taille inconnue</translation>
+    </message>
+    <message>
         <source>%1, %2</source>
         <translation>%1, %2</translation>
     </message>

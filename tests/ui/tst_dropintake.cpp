@@ -280,7 +280,7 @@ private Q_SLOTS:
         ContentArea *content = shelf.panel->contentArea();
         if (pasted) {
             QGuiApplication::clipboard()->setMimeData(new DroppedMimeData(list));
-            content->paste();
+            shelf.panel->paste();
         } else {
             const DroppedMimeData data(list);
             const QPoint at = content->rect().center();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "contentarea.h"
+#include "contentoverlay.h"
 #include "dropintake.h"
 #include "droppedmimedata.h"
 #include "emptystateview.h"
@@ -90,7 +91,7 @@ private Q_SLOTS:
         QVERIFY(enter.isAccepted() && content->isDraggingOver());
         QCOMPARE(enter.dropAction(), Qt::CopyAction);
         PanelFixture::settleAnimations();
-        QCOMPARE(content->highlightOpacity(), 1.0);
+        QCOMPARE(content->overlay()->highlightOpacity(), 1.0);
         QVERIFY(content->emptyState()->badgeScale() > 1.05);
         QDragMoveEvent move(at, offered, &files, Qt::LeftButton, Qt::ShiftModifier);
         QCoreApplication::sendEvent(content, &move);
@@ -115,7 +116,7 @@ private Q_SLOTS:
         shelf.fill(5);
         QCOMPARE(shelf.panel->header()->badgeText(), QStringLiteral("5/5"));
         ContentArea *content = shelf.panel->contentArea();
-        QAccessibleInterface *banner = QAccessible::queryAccessibleInterface(content->banner());
+        QAccessibleInterface *banner = QAccessible::queryAccessibleInterface(content->overlay());
         QCOMPARE(banner->role(), QAccessible::AlertMessage);
         QVERIFY(banner->state().invisible);
         DropIntake &intake = content->dropIntake();
@@ -124,11 +125,11 @@ private Q_SLOTS:
         QCOMPARE(banner->text(QAccessible::Name), full);
         QVERIFY(!banner->state().invisible);
         PanelFixture::settleAnimations();
-        QCOMPARE(content->bannerOpacity(), 1.0);
+        QCOMPARE(content->overlay()->bannerOpacity(), 1.0);
         shelf.panel->hide();
         QVERIFY(!intake.errorMessage());
         QVERIFY(!intake.errorTimer().isActive());
-        QCOMPARE(content->bannerOpacity(), 0.0);
+        QCOMPARE(content->overlay()->bannerOpacity(), 0.0);
         QVERIFY(banner->state().invisible);
     }
 
@@ -294,7 +295,7 @@ private Q_SLOTS:
         QCOMPARE(offered->dataRead, reads);
         shelf.settleWork();
         QCOMPARE(shelf.manager->tempFiles().size(), staged);
-        QCOMPARE(shelf.panel->contentArea()->bannerText().isEmpty(), staged > 0);
+        QCOMPARE(shelf.panel->contentArea()->overlay()->bannerText().isEmpty(), staged > 0);
     }
 
     // The clipboard never offers a staged path whose entry is gone: a later

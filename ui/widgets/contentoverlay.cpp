@@ -1,26 +1,83 @@
 // SPDX-License-Identifier: MIT
 #include "contentoverlay.h"
 
-#include "contentarea.h"
+#include "animatedvalue.h"
 #include "fonts.h"
 #include "theme.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QPainterPath>
 
 using namespace theme;
 
-ContentOverlay::ContentOverlay(ContentArea *area)
-    : QWidget(area)
-    , m_area(area)
+ContentOverlay::ContentOverlay(QWidget *parent)
+    : QWidget(parent)
+    , m_highlight(new AnimatedValue(0.0, this))
+    , m_banner(new AnimatedValue(0.0, this))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
+    connect(m_highlight, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
+    connect(m_banner, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 
 QFont ContentOverlay::bannerFont()
 {
     return systemFont(kBannerTextSize, QFont::Bold, FontDesign::Rounded);
+}
+
+void ContentOverlay::setHighlighted(bool highlighted)
+{
+    m_highlight->animateTo(highlighted ? 1.0 : 0.0, kDropHighlightFade);
+}
+
+void ContentOverlay::setMessage(const std::optional<QString> &message)
+{
+    if (message) {
+        m_bannerText = *message;
+        m_banner->animateTo(1.0, kSettleSpring);
+    } else {
+        m_banner->animateTo(0.0, kBannerHide);
+    }
+    // A screen reader speaks the alert when it shows, and finds it gone with
+    // the message, while the drawing still fades.
+    setAccessibleName(message.value_or(QString()));
+    if (message) {
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+    update();
+}
+
+QRectF ContentOverlay::highlightRect() const
+{
+    return QRectF(rect()).adjusted(kHighlightInset, kHighlightInset, -kHighlightInset,
+                                   -kHighlightInset);
+}
+
+double ContentOverlay::highlightOpacity() const
+{
+    return m_highlight->value();
+}
+
+double ContentOverlay::bannerOpacity() const
+{
+    return std::clamp(m_banner->value(), 0.0, 1.0);
+}
+
+QRectF ContentOverlay::bannerRect() const
+{
+    const QFontMetricsF metrics(bannerFont());
+    const double maxText = width() - 2 * kBannerSideMargin - 2 * kBannerPadding.width();
+    const QRectF text = metrics.boundingRect(QRectF(0, 0, std::max(1.0, maxText), 1e4),
+                                             Qt::AlignCenter | Qt::TextWordWrap, m_bannerText);
+    const QSizeF size(text.width() + 2 * kBannerPadding.width(),
+                      text.height() + 2 * kBannerPadding.height());
+    const double restingTop = height() - kBannerBottom - size.height();
+    // Comes in from, and goes out to, below the bottom edge.
+    const double top = restingTop + (1.0 - m_banner->value()) * (height() - restingTop);
+    return {QPointF((width() - size.width()) / 2, top), size};
 }
 
 void ContentOverlay::paintEvent(QPaintEvent *)
@@ -34,13 +91,13 @@ void ContentOverlay::paintEvent(QPaintEvent *)
 
 void ContentOverlay::paintHighlight(QPainter &painter, ColorScheme scheme)
 {
-    const double opacity = m_area->highlightOpacity();
+    const double opacity = highlightOpacity();
     if (opacity <= 0.001) {
         return;
     }
     painter.save();
     painter.setOpacity(opacity);
-    const QRectF frame = m_area->highlightRect();
+    const QRectF frame = highlightRect();
     painter.setPen(Qt::NoPen);
     painter.setBrush(kDropHighlightFill.color(scheme));
     painter.drawRoundedRect(frame, kHighlightRadius, kHighlightRadius);
@@ -60,11 +117,11 @@ void ContentOverlay::paintHighlight(QPainter &painter, ColorScheme scheme)
 
 void ContentOverlay::paintBanner(QPainter &painter)
 {
-    const double opacity = m_area->bannerOpacity();
+    const double opacity = bannerOpacity();
     if (opacity <= 0.001) {
         return;
     }
-    const QRectF banner = m_area->bannerRect();
+    const QRectF banner = bannerRect();
     painter.save();
     painter.setOpacity(std::min(1.0, opacity));
     QPainterPath capsule;
@@ -77,6 +134,6 @@ void ContentOverlay::paintBanner(QPainter &painter)
     painter.drawText(
         banner.marginsRemoved(QMarginsF(kBannerPadding.width(), kBannerPadding.height(),
                                         kBannerPadding.width(), kBannerPadding.height())),
-        Qt::AlignCenter | Qt::TextWordWrap, m_area->bannerText());
+        Qt::AlignCenter | Qt::TextWordWrap, m_bannerText);
     painter.restore();
 }

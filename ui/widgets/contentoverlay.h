@@ -7,7 +7,9 @@
 #include <QFont>
 #include <QWidget>
 
-class ContentArea;
+#include <optional>
+
+class AnimatedValue;
 
 // Draws the drop highlight and the error banner above whatever the content
 // area shows, and lets every mouse and drag event through to what lies
@@ -17,9 +19,21 @@ class ContentOverlay final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ContentOverlay(ContentArea *area);
+    explicit ContentOverlay(QWidget *parent);
 
     static QFont bannerFont();
+
+    // Fades the drop highlight in or out.
+    void setHighlighted(bool highlighted);
+    // Brings the banner in with `message`, or takes it out with none.
+    void setMessage(const std::optional<QString> &message);
+
+    // Where the banner and the highlight are drawn now, in this widget's coordinates.
+    QRectF bannerRect() const;
+    QRectF highlightRect() const;
+    double highlightOpacity() const;
+    double bannerOpacity() const;
+    const QString &bannerText() const { return m_bannerText; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -28,6 +42,8 @@ private:
     void paintHighlight(QPainter &painter, ColorScheme scheme);
     void paintBanner(QPainter &painter);
 
-    ContentArea *m_area;
+    AnimatedValue *m_highlight;
+    AnimatedValue *m_banner;
+    QString m_bannerText; // kept while the banner fades out
     SoftShadow m_shadow;
 };

@@ -2,6 +2,7 @@
 #include "stashletpopupview.h"
 
 #include "accessibleroles.h"
+#include "clipboardfiles.h"
 #include "colorscheme.h"
 #include "contentarea.h"
 #include "dropintake.h"
@@ -15,9 +16,12 @@
 #include "ticker.h"
 #include "visualeffectview.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -142,6 +146,7 @@ void StashletPopupView::onTempFilesChanged()
     const QList<TempFile> &files = m_manager.tempFiles();
     m_header->setFiles(files);
     m_content->setEntries(files);
+    withdrawCopy(files);
     m_clearButton->setVisible(!files.isEmpty());
     orderTabChain();
 }
@@ -173,12 +178,54 @@ void StashletPopupView::keyPressEvent(QKeyEvent *event)
     }
     // Cards and buttons leave these to the panel.
     if (event->matches(QKeySequence::Paste)) {
-        m_content->paste();
+        paste();
         return;
     }
-    if (event->matches(QKeySequence::Copy) && m_content->copyCurrentRow())
+    if (event->matches(QKeySequence::Copy) && copyCurrentRow())
         return;
     QWidget::keyPressEvent(event);
+}
+
+void StashletPopupView::paste()
+{
+    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
+    const ClipboardFiles::Offered offered = clipboard != nullptr
+                                                ? ClipboardFiles::fromClipboard(*clipboard)
+                                                : ClipboardFiles::Offered{};
+    m_content->dropIntake().handlePaste(offered.uriList());
+}
+
+bool StashletPopupView::copyCurrentRow()
+{
+    const QList<FileRowView *> list = m_content->rows();
+    const QWidget *focus = QApplication::focusWidget();
+    auto chosen = std::find_if(list.begin(), list.end(), [focus](FileRowView *row) {
+        return focus != nullptr && (focus == row || row->isAncestorOf(focus));
+    });
+    if (chosen == list.end())
+        chosen = std::find_if(list.begin(), list.end(),
+                              [](FileRowView *row) { return row->isHovered(); });
+    if (chosen == list.end())
+        return false;
+    m_copied = ClipboardFiles::forCopy({(*chosen)->file()}).release();
+    m_copiedId = (*chosen)->file().id();
+    QGuiApplication::clipboard()->setMimeData(m_copied);
+    return true;
+}
+
+void StashletPopupView::withdrawCopy(const QList<TempFile> &files)
+{
+    // The clipboard deletes what it no longer offers; what it still offers
+    // is ours only while it is the copy we made.
+    if (m_copied.isNull() || std::any_of(files.begin(), files.end(), [this](const TempFile &file) {
+            return file.id() == m_copiedId;
+        })) {
+        return;
+    }
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard->mimeData() == m_copied)
+        clipboard->clear();
+    m_copied.clear();
 }
 
 bool StashletPopupView::eventFilter(QObject *watched, QEvent *event)

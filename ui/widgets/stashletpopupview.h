@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "tempfile.h"
+
+#include <QPointer>
 #include <QWidget>
 
 class BackgroundPool;
 class ContentArea;
 class PanelHeader;
+class QMimeData;
 class SnappyButton;
 class StashletManager;
 
@@ -23,6 +27,8 @@ public:
     ContentArea *contentArea() const { return m_content; }
     SnappyButton *clearButton() const { return m_clearButton; }
     SnappyButton *quitButton() const { return m_quitButton; }
+    // The clipboard's files through the same intake as a drop.
+    void paste();
 
 Q_SIGNALS:
     // "Esci" was pressed; the application ends through its one quit path.
@@ -40,6 +46,13 @@ private:
     void onTempFilesChanged();
     SnappyButton *makeFooterButton(const QString &text);
     void orderTabChain();
+    // The focused card's staged file, else the hovered one's, to the
+    // clipboard as a copy, for as long as its entry is listed; false when no
+    // card is either.
+    bool copyCurrentRow();
+    // Takes the copy off the clipboard when its entry left `files`: a later
+    // file of the same name would be staged at the path it offers.
+    void withdrawCopy(const QList<TempFile> &files);
 
     StashletManager &m_manager;
     PanelHeader *m_header;
@@ -48,4 +61,7 @@ private:
     SnappyButton *m_quitButton;
     bool m_isClearHovered = false;
     bool m_isQuitHovered = false;
+    // What Ctrl+C last put on the clipboard, and whose entry it offers.
+    QPointer<QMimeData> m_copied;
+    QUuid m_copiedId;
 };

@@ -2,6 +2,7 @@
 #include "statusbarcontroller.h"
 
 #include "autostartentry.h"
+#include "displayserver.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "statusnotifieritem.h"
@@ -32,8 +33,7 @@ QColor paletteForeground()
 // host that opens the menu on a left click) keeps tray icons.
 QPoint guessedClickPoint()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (displayserver::isNativeX11()) {
         return QCursor::pos();
     }
     const QScreen *screen = QGuiApplication::primaryScreen();

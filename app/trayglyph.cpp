@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "trayglyph.h"
 
+#include "displayserver.h"
 #include "glyph.h"
 #include "xembedtraywatch.h"
 
@@ -67,7 +68,7 @@ std::optional<QColor> trayglyph::glyphColourAt(const QRect &geometry)
     if (const std::optional<QColor> announced = XembedTrayWatch::announcedForeground()) {
         return announced;
     }
-    if (geometry.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb")) {
+    if (geometry.isEmpty() || !displayserver::isX11()) {
         return std::nullopt;
     }
     QScreen *screen = QGuiApplication::screenAt(geometry.center());

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "windowblur.h"
 
-#include <QGuiApplication>
+#include "displayserver.h"
+
 #include <QRect>
 
 namespace {
@@ -11,8 +12,7 @@ namespace {
 // claimed and the material stays opaque.
 windowblur::Support waylandOrNothing()
 {
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-    return {wayland, false};
+    return {displayserver::isWayland(), false};
 }
 } // namespace
 

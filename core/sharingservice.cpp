@@ -2,6 +2,7 @@
 #include "sharingservice.h"
 
 #include "diagnostics.h"
+#include "tempfile.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -78,10 +79,7 @@ public:
     {
         QStringList uris;
         for (const auto &item : items) {
-            // Percent-encoded from the bytes, so a name that is not UTF-8
-            // comes back unchanged when GIO decodes the URI.
-            uris.append(QString::fromLatin1(
-                "file://" + QByteArray::fromStdString(item.native()).toPercentEncoding("/")));
+            uris.append(QString::fromLatin1(fileUri(item)));
         }
         QDBusMessage open = QDBusMessage::createMethodCall(
             kGsConnectService, QStringLiteral("/org/gnome/Shell/Extensions/GSConnect"),

@@ -20,10 +20,13 @@ QString TempFile::displayName() const
 
 QUrl TempFile::url() const
 {
-    // Percent-encoding the raw bytes keeps names that are not UTF-8 intact;
-    // QUrl::fromLocalFile() would have to decode them first.
-    const QByteArray encoded = QByteArray::fromStdString(m_path.native()).toPercentEncoding("/");
-    return QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
+    // QUrl::fromLocalFile() would have to decode the bytes first.
+    return QUrl::fromEncoded(fileUri(m_path), QUrl::StrictMode);
+}
+
+QByteArray fileUri(const std::filesystem::path &path)
+{
+    return "file://" + QByteArray::fromStdString(path.native()).toPercentEncoding("/");
 }
 
 size_t qHash(const TempFile &file, size_t seed) noexcept

@@ -43,3 +43,7 @@ private:
 };
 
 size_t qHash(const TempFile &file, size_t seed = 0) noexcept;
+
+// The file: URI of the absolute `path`, percent-encoded from its bytes: a
+// name that is not UTF-8 comes back unchanged when the URI is decoded.
+QByteArray fileUri(const std::filesystem::path &path);

@@ -282,32 +282,42 @@ private Q_SLOTS:
         QTRY_COMPARE(TestShelf::namesOf(*shelf.manager), QStringList{QStringLiteral("ultimo.txt")});
     }
 
+    // Whatever the clipboard offers, its formats are asked once and one of
+    // them read once: a stalled owner costs one wait, not one per format.
     void readsCopiedFilesAndRefusesTheRest_data()
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QByteArrayList>("files"); // the paths the intake gets
+        QTest::addColumn<int>("reads");
         const QString gnome = QStringLiteral("x-special/gnome-copied-files");
         QTest::newRow("PCManFM, Thunar: a cut is only copied")
             << gnome << QByteArray("cut\nfile:///tmp/a%20b\nfile:///tmp/c") + '\0'
-            << QByteArrayList{"/tmp/a b", "/tmp/c"};
-        QTest::newRow("the operation alone") << gnome << QByteArray("copy") << QByteArrayList();
+            << QByteArrayList{"/tmp/a b", "/tmp/c"} << 1;
+        QTest::newRow("the operation alone")
+            << gnome << QByteArray("copy") << QByteArrayList() << 1;
         QTest::newRow("Nautilus, as plain text")
             << QStringLiteral("text/plain")
             << QByteArray("x-special/nautilus-clipboard\ncopy\nfile:///tmp/a\n")
-            << QByteArrayList{"/tmp/a"};
+            << QByteArrayList{"/tmp/a"} << 1;
         QTest::newRow("plain text naming a file is no copy")
-            << QStringLiteral("text/plain") << QByteArray("file:///tmp/a\n") << QByteArrayList();
+            << QStringLiteral("text/plain") << QByteArray("file:///tmp/a\n") << QByteArrayList()
+            << 1;
         QTest::newRow("uri-list: comment, names not UTF-8, escaped and raw")
             << QStringLiteral("text/uri-list")
             << QByteArray("# KDE\r\nfile:///tmp/caf%E9\r\nfile:///tmp/d\xe9j\xe0\r\n")
-            << QByteArrayList{"/tmp/caf\xe9", "/tmp/d\xe9j\xe0"};
+            << QByteArrayList{"/tmp/caf\xe9", "/tmp/d\xe9j\xe0"} << 1;
+        QTest::newRow("KDE 4") << QStringLiteral("application/x-kde4-urilist")
+                               << QByteArray("file:///tmp/a\r\n") << QByteArrayList{"/tmp/a"} << 1;
+        QTest::newRow("an image") << QStringLiteral("image/png") << QByteArray("file:///tmp/a")
+                                  << QByteArrayList() << 0;
     }
     void readsCopiedFilesAndRefusesTheRest()
     {
         QFETCH(QString, format);
         QFETCH(QByteArray, payload);
         QFETCH(QByteArrayList, files);
+        QFETCH(int, reads);
         const DroppedMimeData offered(payload, format);
         QByteArrayList paths;
         for (const fs::path &path : UriList::read(ClipboardFiles::fromClipboard(offered).uriList(),
@@ -315,6 +325,8 @@ private Q_SLOTS:
                                         .paths)
             paths.append(QByteArray::fromStdString(path.native()));
         QCOMPARE(paths, files);
+        QCOMPARE(offered.formatsAsked, 1);
+        QCOMPARE(offered.dataRead, reads);
     }
 
     // The URI forms carry a name's exact bytes. The text form, which may be

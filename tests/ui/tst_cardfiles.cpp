@@ -137,8 +137,8 @@ private Q_SLOTS:
         QTRY_VERIFY(spy.painted.intersects(bar.toAlignedRect()));
     }
 
-    // A PNG's card shows the picture where the type icon was, until the
-    // entry and its preview go.
+    // A PNG's card shows the picture where the type icon was, casting the
+    // icon's shadow on the card, until the entry and its preview go.
     void previewTakesTheIconsPlace()
     {
         PanelFixture shelf;
@@ -154,9 +154,21 @@ private Q_SLOTS:
         const QRect card = row->contentsRect();
         const QPoint icon(card.left() + int(theme::kRowInsetX + theme::kFileIconFrame.width() / 2),
                           card.center().y());
-        const QImage image = shelf.render(2.0);
-        const QPoint at = row->mapTo(shelf.panel.get(), icon) * 2;
-        QCOMPARE(QColor(image.pixel(at)), QColor(Qt::red));
+        // At twice the preview's own scale, as on a second, sharper screen.
+        QImage image(row->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::white);
+        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        QRect seen;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                seen |= image.pixel(x, y) == qRgb(255, 0, 0) ? QRect(x, y, 1, 1) : QRect();
+        }
+        QVERIFY(seen.contains(icon * 2));
+        const int below = qGray(image.pixel(icon.x() * 2, seen.bottom() + 2));
+        const int clear = qGray(image.pixel(icon.x() * 2, seen.bottom() + 12));
+        QVERIFY2(below < clear - 3,
+                 qPrintable(QStringLiteral("%1 against %2").arg(below).arg(clear)));
         const TempFile entry = row->file();
         const EntryPreviews &previews = shelf.panel->contentArea()->previews();
         QVERIFY(!previews.preview(entry.id()).isNull());

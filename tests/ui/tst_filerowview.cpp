@@ -2,7 +2,6 @@
 #include "contentarea.h"
 #include "filerowview.h"
 #include "panelfixture.h"
-#include "theme.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -130,34 +129,6 @@ private Q_SLOTS:
         QCOMPARE(shelf.env.lines(),
                  QStringList{QStringLiteral("No application opens the staged file: ") +
                              QString::fromStdString(row->file().path().native())});
-    }
-
-    // As the type icon does, a preview in its place casts a shadow on the card.
-    void aPreviewCastsTheIconsShadowBelowIt()
-    {
-        PanelFixture shelf;
-        shelf.fill(1);
-        shelf.panel->show();
-        FileRowView *row = shelf.rows()[0];
-        QImage preview(theme::kFileIconFrame.toSize(), QImage::Format_ARGB32_Premultiplied);
-        preview.fill(Qt::red);
-        row->setPreview(preview);
-        QImage image(row->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        QRect seen;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (image.pixel(x, y) == qRgb(255, 0, 0))
-                    seen |= QRect(x, y, 1, 1);
-            }
-        }
-        QCOMPARE(seen.size(), theme::kFileIconFrame.toSize());
-        const int x = seen.center().x();
-        const int below = qGray(image.pixel(x, seen.bottom() + 1));
-        const int clear = qGray(image.pixel(x, seen.bottom() + 6));
-        QVERIFY2(below < clear - 3,
-                 qPrintable(QStringLiteral("%1 against %2").arg(below).arg(clear)));
     }
 
     void deleteRemovesTheFocusedCardAndTheFocusMovesOn_data()

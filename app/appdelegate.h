@@ -32,7 +32,6 @@ public:
 
     StashletManager &manager() const { return *m_manager; }
     Popover &popover() const { return *m_popover; }
-    StatusBarController *statusBarController() const { return m_statusBarController.get(); }
     // Made when the panel first opens.
     StashletPopupView *panel() const { return m_panel; }
     // Shows or hides the panel, as a click on the tray icon does.

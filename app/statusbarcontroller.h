@@ -50,8 +50,7 @@ public:
     // (dropping its objects is what tells the host).
     void hideStatusItem();
 
-    // At most one of the two is set; neither while no tray is there.
-    QSystemTrayIcon *xembedItem() const { return m_xembedItem.get(); }
+    // Set while the icon is offered over StatusNotifierItem.
     StatusNotifierItem *notifierItem() const { return m_notifierItem.get(); }
     QMenu &menu() { return m_menu; }
     // The panel stands in for a missing tray as an ordinary window.

@@ -52,8 +52,6 @@ public:
 
     // The named icon hosts recolour, and the images for hosts that cannot.
     void setIcon(const QString &name, const QIcon &images);
-    // The connection the host reaches the item on: its unique bus name.
-    QString serviceName() const { return m_bus.baseService(); }
     // Whether `entry`, as a watcher lists or announces items, is this one.
     bool isNamedBy(const QString &entry) const;
 

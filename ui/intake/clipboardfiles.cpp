@@ -98,24 +98,33 @@ QString pathAsText(const std::string &native)
 
 } // namespace
 
-ClipboardFiles::Offered ClipboardFiles::fromClipboard(const QMimeData &data)
+QString ClipboardFiles::chosenFormat(const QStringList &formats)
 {
-    const QStringList formats = data.formats();
+    for (const QString &format : {kGnomeCopiedFiles, kUriList, kKde4UriList, kPlainText}) {
+        if (formats.contains(format))
+            return format;
+    }
+    return {};
+}
+
+ClipboardFiles::Offered ClipboardFiles::fromData(const QString &format, QByteArray data)
+{
     Offered offered;
-    if (formats.contains(kGnomeCopiedFiles)) {
-        offered.data = data.data(kGnomeCopiedFiles);
+    offered.data = std::move(data);
+    if (format == kGnomeCopiedFiles) {
         offered.start = afterFirstLine(offered.data, 0);
-    } else if (formats.contains(kUriList)) {
-        offered.data = data.data(kUriList);
-    } else if (formats.contains(kKde4UriList)) {
-        offered.data = data.data(kKde4UriList);
-    } else if (formats.contains(kPlainText)) {
-        offered.data = data.data(kPlainText);
+    } else if (format == kPlainText) {
         offered.start = offered.data.startsWith(kNautilusText)
                             ? afterFirstLine(offered.data, kNautilusText.size())
                             : offered.data.size();
     }
     return offered;
+}
+
+ClipboardFiles::Offered ClipboardFiles::fromClipboard(const QMimeData &data)
+{
+    const QString format = chosenFormat(data.formats());
+    return format.isEmpty() ? Offered{} : fromData(format, data.data(format));
 }
 
 std::unique_ptr<QMimeData> ClipboardFiles::forCopy(const QList<TempFile> &files)

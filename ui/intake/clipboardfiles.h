@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -30,6 +32,12 @@ struct Offered {
 // first. Another program answers each ask of its clipboard in its own time,
 // if ever: this asks the formats once and reads one of them once.
 Offered fromClipboard(const QMimeData &data);
+
+// The two halves of fromClipboard, for a reader that gets the formats and
+// the data at different times: the format it reads among `formats` (none
+// when none carries files), and what `data` of that format offers.
+QString chosenFormat(const QStringList &formats);
+Offered fromData(const QString &format, QByteArray data);
 
 // The staged copies of `files` as a copy that file managers paste:
 // x-special/gnome-copied-files and text/uri-list with the paths' exact

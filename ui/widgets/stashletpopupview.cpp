@@ -3,6 +3,7 @@
 
 #include "accessibleroles.h"
 #include "clipboardfiles.h"
+#include "clipboardpaste.h"
 #include "colorscheme.h"
 #include "contentarea.h"
 #include "dropintake.h"
@@ -188,11 +189,9 @@ void StashletPopupView::keyPressEvent(QKeyEvent *event)
 
 void StashletPopupView::paste()
 {
-    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
-    const ClipboardFiles::Offered offered = clipboard != nullptr
-                                                ? ClipboardFiles::fromClipboard(*clipboard)
-                                                : ClipboardFiles::Offered{};
-    m_content->dropIntake().handlePaste(offered.uriList());
+    ClipboardPaste::read(this, [this](const ClipboardFiles::Offered &offered) {
+        m_content->dropIntake().handlePaste(offered.uriList());
+    });
 }
 
 bool StashletPopupView::copyCurrentRow()

@@ -4,6 +4,8 @@
 #include "diagnostics.h"
 #include "droppedmimedata.h"
 #include "skiporfail.h"
+#include "stashletmanager.h"
+#include "urilist.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -141,6 +143,14 @@ private:
     std::optional<Transfer> m_transfer;
 };
 
+QByteArrayList pathsOf(QByteArrayView uriList)
+{
+    QByteArrayList paths;
+    for (const std::filesystem::path &path : UriList::read(uriList, StashletManager::kLimit).paths)
+        paths.append(QByteArray::fromStdString(path.native()));
+    return paths;
+}
+
 // The paste as the panel makes it; `offered` is set once it ends.
 struct Paste {
     QObject context;
@@ -195,18 +205,27 @@ private Q_SLOTS:
         QVERIFY2(strstr(line, "did not answer within 1000 ms"), line);
     }
 
-    // An owner that answers, whole or in chunks, gives the bytes Qt's own
-    // read would.
+    // An owner that answers, whole or in chunks, gives what Qt's own read
+    // would; of a copy far past what the shelf can use, no more is read than
+    // that, and no line cut short.
     void answeringOwnerGivesWhatQtWould_data()
     {
+        QTest::addColumn<QByteArray>("copied");
         QTest::addColumn<int>("chunk");
-        QTest::newRow("whole") << (1 << 20);
-        QTest::newRow("incrementally, in 5 chunks") << 8;
+        QTest::addColumn<bool>("readToTheEnd");
+        QTest::newRow("whole") << kCopied << (1 << 20) << true;
+        QTest::newRow("incrementally, in 5 chunks") << kCopied << 8 << true;
+        QByteArray huge = kCopied + '\n';
+        while (huge.size() < (4 << 20))
+            huge += "file:///nowhere/" + QByteArray(4000, 'x') + '\n';
+        QTest::newRow("4 MiB, incrementally") << huge << (256 << 10) << false;
     }
     void answeringOwnerGivesWhatQtWould()
     {
+        QFETCH(QByteArray, copied);
         QFETCH(int, chunk);
-        RawOwner owner(kCopied, chunk);
+        QFETCH(bool, readToTheEnd);
+        RawOwner owner(copied, chunk);
         QTimer serving;
         QObject::connect(&serving, &QTimer::timeout, [&owner] { owner.serve(); });
         serving.start(2);
@@ -215,9 +234,12 @@ private Q_SLOTS:
         Paste paste;
         paste.start();
         QTRY_VERIFY(paste.offered.has_value());
-        const DroppedMimeData qtWould(kCopied, kGnome);
-        QCOMPARE(*paste.offered, ClipboardFiles::fromClipboard(qtWould).uriList().toByteArray());
-        QCOMPARE(owner.chunksSent, chunk < kCopied.size() ? 5 : 0);
+        const DroppedMimeData qtWould(copied, kGnome);
+        const QByteArray whole = ClipboardFiles::fromClipboard(qtWould).uriList().toByteArray();
+        QCOMPARE(*paste.offered, whole.left(paste.offered->size()));
+        QCOMPARE(pathsOf(*paste.offered), pathsOf(whole));
+        const int chunks = copied.size() > chunk ? int((copied.size() + chunk - 1) / chunk) : 0;
+        QCOMPARE(owner.chunksSent == chunks, readToTheEnd);
     }
 
     // The program's own copy is read from Qt at once, with no ask of the X

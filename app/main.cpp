@@ -58,6 +58,11 @@ void preferWaylandOnWaylandSessions()
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     }
+    // Lets the panel be a layer surface on wlroots compositors: Qt then
+    // gives no shell role to a window with Qt::BypassWindowManagerHint, and
+    // only the panel carries it, only where the layer shell is offered.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
 }
 
 } // namespace

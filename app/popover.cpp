@@ -31,6 +31,13 @@ constexpr qint64 kThickestBar = 128;
 Popover::Popover(QWidget *parent)
     : QWidget(parent, kPopoverFlags)
 {
+    setWindowFlags(popoverFlags());
+    // Qt's Wayland tooltips hang off their parent's shell surface, which a
+    // layer surface lacks: one would open as an ordinary window in the middle
+    // of the screen. The panel goes without them there, and watches clicks
+    // and the pointer for the keyboard.
+    if (m_layered)
+        qApp->installEventFilter(this);
     setAttribute(Qt::WA_TranslucentBackground);
     // A panel opened by a drop from another application stays inactive
     // until clicked; its buttons explain themselves all the same.
@@ -38,6 +45,11 @@ Popover::Popover(QWidget *parent)
     setWindowTitle(Texts::appName());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+}
+
+Qt::WindowFlags Popover::popoverFlags() const
+{
+    return m_layered ? kPopoverFlags | LayerShellPanel::windowFlag() : kPopoverFlags;
 }
 
 void Popover::setContentSize(const QSize &size)
@@ -149,8 +161,12 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
         winId();
         if (!isVisible())
             tasklisthints::skipTaskLists(windowHandle());
-        // A Wayland client cannot place its window; KWin lets it ask.
-        m_shellPanel.place(windowHandle(), where.topLeft());
+        // A Wayland client cannot place its window; KWin lets it ask, and
+        // wlroots compositors take a layer surface where it is anchored.
+        if (m_layered)
+            m_layerPanel.place(windowHandle(), where, screen);
+        else
+            m_shellPanel.place(windowHandle(), where.topLeft());
         QWidget::show();
     }
     raise();
@@ -165,9 +181,11 @@ void Popover::setStandalone(bool standalone)
 {
     // Both ways: a tray that comes late takes the window back into a popover.
     m_standalone = standalone;
-    if (standalone)
+    if (standalone) {
         m_shellPanel.release();
-    setWindowFlags(standalone ? Qt::WindowFlags(Qt::Window) : kPopoverFlags);
+        m_layerPanel.release();
+    }
+    setWindowFlags(standalone ? Qt::WindowFlags(Qt::Window) : popoverFlags());
     setAttribute(Qt::WA_TranslucentBackground, !standalone);
     if (standalone)
         setShadowed(false);
@@ -213,6 +231,29 @@ void Popover::changeEvent(QEvent *event)
         Q_EMIT paletteChanged();
     }
     QWidget::changeEvent(event);
+}
+
+bool Popover::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_standalone || !watched->isWidgetType() ||
+        static_cast<QWidget *>(watched)->window() != this)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::ToolTip:
+        return true;
+    // The keys reach the panel once the user clicks in it, and go back to
+    // the other windows once the pointer leaves it.
+    case QEvent::MouseButtonPress:
+        m_layerPanel.setKeyboardWanted(true);
+        break;
+    case QEvent::Leave:
+        if (watched == this)
+            m_layerPanel.setKeyboardWanted(false);
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Popover::showEvent(QShowEvent *event)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "layershellpanel.h"
 #include "plasmashellpanel.h"
 #include "softshadow.h"
 
@@ -59,14 +60,19 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void makeContent();
     void setShadowed(bool shadowed);
+    Qt::WindowFlags popoverFlags() const;
 
     QSize m_contentSize;
     SoftShadow m_shadow;
     PlasmaShellPanel m_shellPanel;
+    LayerShellPanel m_layerPanel;
+    // KWin, which offers both, keeps its plasma-shell path.
+    const bool m_layered = !PlasmaShellPanel::offered() && LayerShellPanel::offered();
     QWidget *m_content = nullptr;
     std::function<QWidget *()> m_makeContent;
     bool m_standalone = false;

@@ -40,6 +40,18 @@ QPoint guessedClickPoint()
     return screen != nullptr ? screen->availableGeometry().topRight() : QPoint();
 }
 
+// waybar before 0.9.23 (Debian 12 ships 0.9.17) passes Activate a point
+// inside the icon, not on the screen: a Wayland click that close to the top
+// left corner is taken for one, as no bar puts its tray there by default.
+// Its height is the click's within waybar's default bar, along the top.
+bool clickInsideIcon(const QPoint &point)
+{
+    constexpr int kLargestIcon = 64;
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+           QGuiApplication::platformName() != QLatin1String("xcb") && point.x() >= 0 &&
+           point.y() >= 0 && point.x() < kLargestIcon && point.y() < kLargestIcon;
+}
+
 } // namespace
 
 StatusBarController::StatusBarController(Popover &popover, const QDBusConnection &bus,
@@ -143,8 +155,8 @@ void StatusBarController::showNotifierItem()
     m_notifierItem->setIcon(kSymbolicIcon, trayglyph::icon(Qt::white, Qt::black));
     connect(m_notifierItem.get(), &StatusNotifierItem::activated, this,
             [this](const QPoint &point) {
-                m_lastClick = point;
-                m_clickKnown = true;
+                m_clickKnown = !clickInsideIcon(point);
+                m_lastClick = m_clickKnown ? point : QPoint(guessedClickPoint().x(), point.y());
                 togglePopover();
             });
     connect(m_notifierItem.get(), &StatusNotifierItem::registered, this,

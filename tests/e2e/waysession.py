@@ -3,6 +3,7 @@
 as a user made for the tests, since sway refuses root. A headless seat has no pointer:
 wayvnc gives it one and a keyboard, driven through a few RFB messages."""
 
+import collections
 import glob
 import json
 import os
@@ -12,7 +13,9 @@ import struct
 import subprocess
 import time
 
-from xsession import DARK_BAR, SCREEN_H, SCREEN_W, Session, Window, check, wait_for
+from pixels import changed_columns, painted
+from xsession import (DARK_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Session, Window, check,
+                      wait_for)
 
 USER = "stashlet-desktop"
 
@@ -39,9 +42,9 @@ class SwaySession(Session):
              "useradd", "dbus-daemon", "gdbus", "display")
     BAR, tray_item, icon_on_tray = "waybar", Session.sni_tray_item, Session.sni_registered
     tray_up = Session.sni_watcher
-    # sway centres every new floating window, wherever the program asks (measured:
-    # asked for 960,20, shown at 480,204).
-    places_windows = False
+    # sway centres every new floating window, wherever the program asks (measured: asked
+    # for 960,20, shown at 480,204); the panel is a layer surface, anchored where it asks.
+    places_windows = True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
         made = subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
@@ -152,6 +155,41 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
 
     def app_windows(self):
         return [w for w in self.tree_windows() if self.app and w.pid == self.app.pid]
+
+    def open_panel(self, icon=None):
+        # A layer surface is in no tree sway shows: the panel is what changed since this
+        # grab, outside the windows opened after it.
+        self.bare = self.grab(), {w.id for w in self.tree_windows()}
+        return super().open_panel(icon)
+
+    def panel(self):
+        """The panel as a window in sway's tree (where it is one) or as a layer surface,
+        whose shadow, if drawn, reaches as far on both sides and 2 px less above."""
+        in_tree = super().panel()
+        if in_tree or not getattr(self, "bare", None):
+            return in_tree
+        (before, ids), below = self.bare, self.desk_rect()
+        now = self.grab()
+        for w in self.tree_windows():
+            if w.id not in ids:
+                before, now = painted(before, w.rect, (0, 0, 0)), painted(now, w.rect, (0, 0, 0))
+        # The panel changes much of every row and column it crosses; the pointer and
+        # a stray pixel of the stripes do not.
+        rows = [(y, xs) for y, xs in changed_columns(before, now, below)
+                if len(xs) >= PANEL_W // 3]
+        columns = collections.Counter(x for _, xs in rows for x in xs)
+        xs = [x for x, n in columns.items() if n >= PANEL_H // 3]
+        if not xs:
+            return None
+        x0, x1, y0, y1 = min(xs), max(xs), rows[0][0], rows[-1][0]
+        if not (0 <= x1 + 1 - x0 - PANEL_W <= 24 and 0 <= y1 + 1 - y0 - PANEL_H <= 24):
+            return None
+        shadow = (x1 + 1 - x0 - PANEL_W) // 2
+        return Window(None, x0 + shadow, y0 + max(0, shadow - 2), PANEL_W, PANEL_H)
+
+    def in_task_lists(self, win):
+        # What lists tasks on sway (its tree, foreign-toplevel docks) lists its windows.
+        return ["a layer surface"] if win.id is not None else []
 
     def place(self, win, x, y, w, h):
         self.swaymsg(f"[con_id={win.id}]", "resize", "set", str(w), str(h), ",",

@@ -1,48 +1,16 @@
 // SPDX-License-Identifier: MIT
+#include "mount.h"
 #include "shelftestenv.h"
 #include "skiporfail.h"
 #include "stageerror.h"
 
 #include <QtTest>
 
-#include <cstring>
 #include <optional>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// A file system mounted at `at` for as long as it lives, where the process
-// may mount (root, as CI runs).
-class Mount final {
-public:
-    Mount(const fs::path &at, const char *type, const char *source, unsigned long flags,
-          const char *options = nullptr)
-        : m_at(at)
-    {
-        fs::create_directories(at);
-        m_mounted = ::mount(source, at.c_str(), type, flags, options) == 0;
-        m_error = std::strerror(errno);
-    }
-    ~Mount()
-    {
-        if (m_mounted) {
-            ::umount2(m_at.c_str(), MNT_DETACH);
-        }
-    }
-    bool valid() const { return m_mounted; }
-    QByteArray skipReason() const { return QByteArray("cannot mount here: ") + m_error; }
-
-private:
-    fs::path m_at;
-    bool m_mounted = false;
-    const char *m_error = "";
-};
-
-} // namespace
 
 class TestStagingFolder final : public QObject {
     Q_OBJECT

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "mount.h"
 #include "shelftestenv.h"
 #include "sizelabel.h"
 #include "skiporfail.h"
@@ -9,10 +10,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <cstring>
 #include <future>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -25,28 +24,17 @@ namespace {
 class DeadMount final {
 public:
     explicit DeadMount(const fs::path &at)
-        : m_at(at)
+        : m_fd(::open("/dev/fuse", O_RDWR | O_CLOEXEC))
+        , m_mount(at, "fuse.dead", "dead", MS_NOSUID | MS_NODEV,
+                  "fd=" + std::to_string(m_fd) + ",rootmode=40000,user_id=0,group_id=0")
     {
-        fs::create_directories(at);
-        m_fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-        const std::string options =
-            "fd=" + std::to_string(m_fd) + ",rootmode=40000,user_id=0,group_id=0";
-        m_mounted = m_fd >= 0 && ::mount("dead", at.c_str(), "fuse.dead", MS_NOSUID | MS_NODEV,
-                                         options.c_str()) == 0;
-        m_error = std::strerror(errno);
     }
-    ~DeadMount()
-    {
-        abort();
-        if (m_mounted) {
-            ::umount2(m_at.c_str(), MNT_DETACH);
-        }
-    }
+    ~DeadMount() { abort(); }
     DeadMount(const DeadMount &) = delete;
     DeadMount &operator=(const DeadMount &) = delete;
 
-    bool valid() const { return m_mounted; }
-    QByteArray skipReason() const { return QByteArray("cannot mount here: ") + m_error; }
+    bool valid() const { return m_mount.valid(); }
+    QByteArray skipReason() const { return m_mount.skipReason(); }
 
     // Ends the connection: whatever waits in the mount fails with ENOTCONN.
     void abort()
@@ -84,10 +72,8 @@ public:
     }
 
 private:
-    fs::path m_at;
-    int m_fd = -1;
-    bool m_mounted = false;
-    const char *m_error = "";
+    int m_fd;
+    Mount m_mount;
 };
 
 } // namespace

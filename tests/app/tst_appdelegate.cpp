@@ -9,7 +9,6 @@
 #include "snappybutton.h"
 #include "stashletpopupview.h"
 #include "statusbarcontroller.h"
-#include "uniquefd.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -19,7 +18,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <cstring>
 #include <future>
 
 #include <spawn.h>
@@ -33,24 +31,6 @@ extern char **environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A socket as another process would make it at `path`: listening there, or
-// connected to whoever listens there.
-UniqueFd rawSocket(const QByteArray &path, bool listening)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= qsizetype(sizeof address.sun_path)) {
-        return UniqueFd();
-    }
-    std::memcpy(address.sun_path, path.constData(), path.size());
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const auto *where = reinterpret_cast<const sockaddr *>(&address);
-    const bool made =
-        listening ? ::bind(fd.get(), where, sizeof address) == 0 && ::listen(fd.get(), 4) == 0
-                  : ::connect(fd.get(), where, sizeof address) == 0;
-    return made ? std::move(fd) : UniqueFd();
-}
 
 bool hungUp(const UniqueFd &fd)
 {
@@ -74,16 +54,6 @@ bool askAsLaterStart(const QString &directory)
 QByteArray socketPath(const QString &directory)
 {
     return QFile::encodeName(directory + QStringLiteral("/QELStashlet.socket"));
-}
-
-// The program's environment for one test: a private shelf and no display.
-QProcessEnvironment privateEnvironment(const QTemporaryDir &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), home.path());
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
 }
 
 } // namespace
@@ -265,8 +235,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, first);
         QTemporaryDir home;
-        QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ExeOwner);
         const QString socket = home.filePath(QStringLiteral("QELStashlet.socket"));
         QProcess running;
         running.setProcessEnvironment(privateEnvironment(home));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "dbustypes.h"
 #include "fakewatcher.h"
+#include "shelftestenv.h"
 #include "skiporfail.h"
 #include "texts.h"
 
@@ -173,9 +174,7 @@ private Q_SLOTS:
         }
         FakeWatcher watcher(bus, FakeWatcher::Host::Keeps);
         QTemporaryDir home;
-        QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ExeOwner);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = privateEnvironment(home);
         for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
             env.remove(QString::fromLatin1(name));
         }
@@ -183,11 +182,7 @@ private Q_SLOTS:
         if (!languages.isEmpty()) {
             env.insert(QStringLiteral("LANGUAGE"), languages);
         }
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-        env.insert(QStringLiteral("TMPDIR"), home.path());
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         QProcess program;
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(STASHLET_BINARY));

@@ -5,18 +5,23 @@
 #include "diagnostics.h"
 #include "filetree.h"
 #include "stashletmanager.h"
+#include "uniquefd.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 // A private playground for one test: a temporary folder that $TMPDIR and
@@ -94,6 +99,36 @@ private:
     std::filesystem::path m_root;
     int m_logFd = -1;
 };
+
+// A socket as another process would make it at `path`: listening there, or
+// connected to whoever listens there.
+inline UniqueFd rawSocket(const QByteArray &path, bool listening)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path)) {
+        return UniqueFd();
+    }
+    std::memcpy(address.sun_path, path.constData(), path.size());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const auto *where = reinterpret_cast<const sockaddr *>(&address);
+    const bool made =
+        listening ? ::bind(fd.get(), where, sizeof address) == 0 && ::listen(fd.get(), 4) == 0
+                  : ::connect(fd.get(), where, sizeof address) == 0;
+    return made ? std::move(fd) : UniqueFd();
+}
+
+// The program's environment for one test: a private shelf (QTemporaryDir
+// makes it 0700) and no display.
+inline QProcessEnvironment privateEnvironment(const QTemporaryDir &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), home.path());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
 
 // Runs the pool dry and delivers every block it queued to the main queue,
 // and the blocks those queued in turn.

@@ -4,17 +4,14 @@
 #include "shelftestenv.h"
 #include "sizelabel.h"
 #include "stageerror.h"
-#include "uniquefd.h"
 
 #include <QtTest>
 
 #include <csignal>
 
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 
 namespace fs = std::filesystem;
 
@@ -203,14 +200,8 @@ private Q_SLOTS:
         shelf.env.file("run/data.txt", "data");
         QCOMPARE(::mkfifo((folder / "queue").c_str(), 0640), 0);
         ::chmod((folder / "queue").c_str(), 0640);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string socketPath = (folder / "control").native();
-        QVERIFY(socketPath.size() < sizeof address.sun_path);
-        std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-        const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        QCOMPARE(::bind(listening.get(), reinterpret_cast<sockaddr *>(&address), sizeof address),
-                 0);
+        const UniqueFd socket = rawSocket(QByteArray((folder / "control").c_str()), true);
+        QVERIFY(socket.valid());
         // Only root may make a device node; the socket stands for both otherwise.
         const bool device = ::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 

@@ -19,8 +19,6 @@ class FakeWatcher final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
     enum class Host { Keeps, TakesNamesOnly, Refuses };
@@ -41,8 +39,6 @@ public:
     }
 
     QStringList items() const { return m_items; }
-    bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
     int registrations() const { return m_registrations; }
 
     // As the host's own watcher announces an item it gave up on.

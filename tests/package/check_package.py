@@ -88,9 +88,6 @@ def check_package(build, app_id, version, scratch):
         check(not missing, f"the entry's {key} has no {missing} form")
     program = group.get("Exec", "").split()[0]
     check(os.path.isfile(os.path.join(prefix, "bin", program)), f"the entry starts {program!r}")
-    # X11 desktops match windows to entries by class; Qt uses the program's name.
-    check(group.get("StartupWMClass") == "qel-stashlet",
-          f"StartupWMClass is {group.get('StartupWMClass')!r}")
     output(["appstreamcli", "validate-tree", "--no-net", "--no-color", prefix])
 
     for n in ICON_SIZES:

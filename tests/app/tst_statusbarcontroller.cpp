@@ -11,33 +11,17 @@
 #include "trayglyph.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
-
-namespace {
-
-// What desktop-file-validate says of the entry (nothing when clean), or why
-// it could not say.
-QString validatorComplaints(const QString &entryPath)
-{
-    QProcess validator;
-    validator.start(QStringLiteral("desktop-file-validate"), {entryPath});
-    if (!validator.waitForFinished(30'000)) {
-        return QStringLiteral("desktop-file-validate did not run: ") + validator.errorString();
-    }
-    const QString said = QString::fromUtf8(validator.readAll()).trimmed();
-    return validator.exitCode() == 0 && said.isEmpty()
-               ? QString()
-               : QStringLiteral("status %1: %2").arg(validator.exitCode()).arg(said);
-}
-
-} // namespace
 
 class TestStatusBarController final : public QObject {
     Q_OBJECT
@@ -45,23 +29,11 @@ class TestStatusBarController final : public QObject {
     std::unique_ptr<PrivateBus> m_bus;
 
     QDBusConnection programBus() const { return m_bus->connect(QStringLiteral("program")); }
-    // No bus at all: a menu with no tray to show it yet.
-    static QDBusConnection noBus() { return QDBusConnection(QStringLiteral("none")); }
 
     // A fresh config home that does not exist yet, for the entry to make.
     static void pointConfigHomeInto(const ShelfTestEnv &env)
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((env.root() / "config").native()));
-    }
-
-    static QAction *startAtLoginIn(StatusBarController &controller)
-    {
-        for (QAction *action : controller.menu().actions()) {
-            if (action->text() == Texts::startAtLogin()) {
-                return action;
-            }
-        }
-        return nullptr;
     }
 
 private Q_SLOTS:
@@ -150,41 +122,33 @@ private Q_SLOTS:
     void aDroppedItemIsOfferedAgainAndARefusedOneLeavesTheWindow()
     {
         ShelfTestEnv env; // for the diagnostic lines
-        {
-            FakeWatcher watcher(*m_bus, FakeWatcher::Host::Keeps);
+        using Host = FakeWatcher::Host;
+        // A few small hosts know only the older way, by a name of the item's.
+        for (const Host host : {Host::Keeps, Host::TakesNamesOnly, Host::Refuses}) {
+            FakeWatcher watcher(*m_bus, host);
             Popover popover;
             popover.setContent(new QWidget);
             StatusBarController controller(popover, programBus(), 300);
+            if (host == Host::Refuses) {
+                QTRY_VERIFY_WITH_TIMEOUT(popover.isShown(), 15000);
+                QVERIFY(controller.standsInForTray());
+                const int offered = watcher.registrations();
+                QVERIFY2(offered > 1 && offered <= 6, qPrintable(QString::number(offered)));
+                QTest::qWait(1000);
+                QCOMPARE(watcher.registrations(), offered);
+                continue;
+            }
             QTRY_COMPARE(watcher.items().size(), 1);
-            // Past the item's own look at the list: only the host's word
-            // tells it now.
-            QTest::qWait(3000);
-            watcher.drop();
-            QTRY_COMPARE(watcher.items().size(), 1);
-            QCOMPARE(watcher.registrations(), 2);
+            if (host == Host::Keeps) {
+                // Past the item's own look at the list: only the host's word tells it now.
+                QTest::qWait(3000);
+                watcher.drop();
+                QTRY_COMPARE(watcher.items().size(), 1);
+                QCOMPARE(watcher.registrations(), 2);
+            } else {
+                QVERIFY(watcher.items().first().startsWith(u"org.kde.StatusNotifierItem-"));
+            }
             QVERIFY(!popover.isShown());
-        }
-        {
-            // A few small hosts know only the older way, by a name of the item's.
-            FakeWatcher watcher(*m_bus, FakeWatcher::Host::TakesNamesOnly);
-            Popover popover;
-            popover.setContent(new QWidget);
-            StatusBarController controller(popover, programBus(), 300);
-            QTRY_COMPARE(watcher.items().size(), 1);
-            QVERIFY(watcher.items().first().startsWith(u"org.kde.StatusNotifierItem-"));
-            QVERIFY(!popover.isShown());
-        }
-        {
-            FakeWatcher watcher(*m_bus, FakeWatcher::Host::Refuses);
-            Popover popover;
-            popover.setContent(new QWidget);
-            StatusBarController controller(popover, programBus(), 300);
-            QTRY_VERIFY_WITH_TIMEOUT(popover.isShown(), 15000);
-            QVERIFY(controller.standsInForTray());
-            const int offered = watcher.registrations();
-            QVERIFY2(offered > 1 && offered <= 6, qPrintable(QString::number(offered)));
-            QTest::qWait(1000);
-            QCOMPARE(watcher.registrations(), offered);
         }
         QCOMPARE(env.lines(),
                  QStringList{QStringLiteral("The tray did not take the icon: not today")});
@@ -239,11 +203,15 @@ private Q_SLOTS:
         ShelfTestEnv env;
         pointConfigHomeInto(env);
         Popover popover;
-        StatusBarController controller(popover, noBus());
+        // No bus at all: a menu with no tray to show it yet.
+        StatusBarController controller(popover, QDBusConnection(QStringLiteral("none")));
         DBusMenuExporter exporter(controller.menu());
-        QAction *item = startAtLoginIn(controller);
-        QVERIFY(item != nullptr && item->isCheckable());
         const QList<QAction *> actions = controller.menu().actions();
+        const auto found = std::find_if(actions.begin(), actions.end(), [](QAction *action) {
+            return action->text() == Texts::startAtLogin();
+        });
+        QVERIFY(found != actions.end() && (*found)->isCheckable());
+        QAction *item = *found;
         QVERIFY(actions.indexOf(item) > 0 && actions.indexOf(item) < actions.size() - 1);
         const QString path = AutostartEntry::path();
         QCOMPARE(path, QString::fromStdString(
@@ -319,11 +287,65 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty()) {
             STASHLET_SKIP_UNLESS_CI("desktop-file-validate is missing");
         }
-        QCOMPARE(validatorComplaints(AutostartEntry::path()), QString());
+        QProcess validator; // a clean entry gets neither hints nor warnings
+        validator.start(QStringLiteral("desktop-file-validate"), {AutostartEntry::path()});
+        QVERIFY(validator.waitForFinished(30'000));
+        QCOMPARE(validator.readAll().trimmed(), QByteArray());
+        QCOMPARE(validator.exitCode(), 0);
         QCOMPARE(QProcess::execute(QStringLiteral("gio"),
                                    {QStringLiteral("launch"), AutostartEntry::path()}),
                  0);
         QTRY_COMPARE(readAll(env.root() / "ran"), program.toStdString() + "\n");
+    }
+
+    // A host asks for any property of any item, set or not: every call gets
+    // an answer, the dbusmenu default for a property left unset, an error for
+    // an item or a property that does not exist. A call left unanswered keeps
+    // the host waiting its whole timeout.
+    void everyMenuPropertyCallIsAnswered_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("expected"); // invalid: an error
+        QTest::newRow("label") << 1 << QStringLiteral("label") << QVariant(QStringLiteral("Show"));
+        QTest::newRow("enabled, unset") << 1 << QStringLiteral("enabled") << QVariant(true);
+        QTest::newRow("enabled, set") << 2 << QStringLiteral("enabled") << QVariant(false);
+        QTest::newRow("visible, unset") << 1 << QStringLiteral("visible") << QVariant(true);
+        QTest::newRow("icon-name") << 1 << QStringLiteral("icon-name") << QVariant(QString());
+        QTest::newRow("type") << 1 << QStringLiteral("type")
+                              << QVariant(QStringLiteral("standard"));
+        QTest::newRow("toggle-state") << 1 << QStringLiteral("toggle-state") << QVariant(-1);
+        QTest::newRow("root's label") << 0 << QStringLiteral("label") << QVariant(QString());
+        QTest::newRow("unknown property") << 1 << QStringLiteral("no-such") << QVariant();
+        QTest::newRow("empty name") << 1 << QString() << QVariant();
+        QTest::newRow("unknown item") << 99 << QStringLiteral("label") << QVariant();
+        QTest::newRow("negative item") << INT_MIN << QStringLiteral("enabled") << QVariant();
+    }
+    void everyMenuPropertyCallIsAnswered()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, name);
+        QFETCH(QVariant, expected);
+        QMenu menu;
+        menu.addAction(QStringLiteral("Show"));
+        menu.addAction(QStringLiteral("Quit"))->setEnabled(false);
+        DBusMenuExporter exporter(menu);
+        QDBusConnection program = programBus();
+        QVERIFY(program.registerObject(QStringLiteral("/Menu"), &exporter,
+                                       QDBusConnection::ExportAllContents));
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            program.baseService(), QStringLiteral("/Menu"),
+            QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetProperty"));
+        call << id << name;
+        const QDBusMessage reply =
+            m_bus->connect(QStringLiteral("host")).call(call, QDBus::BlockWithGui, 2000);
+        program.unregisterObject(QStringLiteral("/Menu"));
+        if (!expected.isValid()) {
+            QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+            return;
+        }
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        QCOMPARE(qvariant_cast<QDBusVariant>(reply.arguments().at(0)).variant(), expected);
     }
 
     void placementKeepsThePanelByTheIconAndOnScreen_data()

@@ -26,10 +26,16 @@ class Gnome(Box):
             raise Skip("gnome-shell is not installed")
         if not os.path.isdir(f"/usr/share/gnome-shell/extensions/{GNOME_EXTENSION}"):
             raise Skip("gnome-shell-extension-appindicator is not installed")
-        if not os.path.exists("/run/dbus/system_bus_socket"):
-            # The shell will not start without a system bus; one started here
-            # stays for whoever comes next.
+        if subprocess.run(["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus",
+                           "/org/freedesktop/DBus", "org.freedesktop.DBus.GetId"],
+                          capture_output=True).returncode != 0:
+            # The shell will not start without a system bus (a socket whose
+            # daemon died counts as none); one started here stays for whoever
+            # comes next.
             os.makedirs("/run/dbus", exist_ok=True)
+            for stale in ("/run/dbus/system_bus_socket", "/run/dbus/pid"):
+                if os.path.exists(stale):
+                    os.remove(stale)
             subprocess.run(["dbus-daemon", "--system", "--fork"], check=True)
         self.start_bus()
         for schema, key, value in (

@@ -105,7 +105,7 @@ def desktop_run(s, scheme, late):
     if placed:
         # A tray's panel is no task: out of the task bar and the pager.
         missing = s.in_task_lists(panel)
-        measure("task lists", f"lacks {missing}" if missing else "both skip states", not missing)
+        measure("task lists", f"lacks {', '.join(missing)}" if missing else "in none", not missing)
     s.park_pointer()
     # Between the header and the empty state's picture only the backdrop shows.
     area = (panel.x + 24, panel.y + 64, PANEL_W - 48, 40)

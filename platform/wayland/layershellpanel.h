@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QObject>
+#include "surfacerole.h"
+
 #include <QPointer>
 #include <QRect>
 
 class QScreen;
-class QWindow;
-struct zwlr_layer_surface_v1;
 
 // A tray's panel on wlroots compositors (sway, Hyprland, labwc, river),
 // which place no window where a client asks: the panel becomes a layer
@@ -15,12 +14,11 @@ struct zwlr_layer_surface_v1;
 // and as such in no task list. A layer surface needs a wl_surface without a
 // role; Qt gives none to a window that carries windowFlag() while
 // QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT is set (see main.cpp).
-class LayerShellPanel final : public QObject {
+class LayerShellPanel final : public SurfaceRole {
     Q_OBJECT
 
 public:
-    explicit LayerShellPanel(QObject *parent = nullptr);
-    ~LayerShellPanel() override;
+    using SurfaceRole::SurfaceRole;
 
     // Whether the compositor offers the layer shell, in a version that gives
     // the keyboard on a click, and the environment lets Qt leave a window
@@ -31,30 +29,20 @@ public:
     // now if it is shown, and made a layer surface again each time Qt makes
     // it a new wl_surface (each time it is shown).
     void place(QWindow *window, const QRect &where, QScreen *screen);
-    // The window is left to Qt from its next surface on.
-    void release();
     // sway 1.7 keeps the keyboard on a layer surface that asks for it, even
     // over a click on another window, so the panel asks only while the user
     // works in it.
     void setKeyboardWanted(bool wanted);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private Q_SLOTS:
-    void attachSurface();
-    void detachSurface();
+    void attach() override;
 
 private:
-    void follow(QWindow *window);
     void applyPlacement();
     // Applies the placement and the keyboard's wish to the shown surface.
     void update();
 
-    QPointer<QWindow> m_window;
-    QPointer<QObject> m_platformWindow;
     QPointer<QScreen> m_screen;
-    zwlr_layer_surface_v1 *m_surface = nullptr;
     QRect m_where;
     bool m_keyboardWanted = false;
 };

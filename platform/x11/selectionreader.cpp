@@ -37,6 +37,23 @@ int textRank(const QString &target)
     return -1;
 }
 
+// Reads up to `bytes` of the property, and one long more to see whether
+// there was more, then deletes it: in an INCR transfer that asks the owner
+// for the next chunk. The X server answers this, not the owner: no wait on
+// another program.
+Reply<xcb_get_property_reply_t> takeAndDelete(xcb_connection_t *connection, xcb_window_t window,
+                                              xcb_atom_t property, qsizetype bytes)
+{
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         uint32_t(bytes / 4 + 1)),
+        nullptr));
+    xcb_delete_property(connection, window, property);
+    xcb_flush(connection);
+    return reply;
+}
+
 } // namespace
 #endif
 
@@ -149,16 +166,8 @@ bool SelectionReader::nativeEventFilter(const QByteArray &eventType, void *messa
 void SelectionReader::takeProperty()
 {
 #ifdef STASHLET_HAVE_XCB
-    xcb_connection_t *connection = xcb(m_connection);
-    // The X server answers this, not the owner: no wait on another program.
-    // Longs of four bytes, one more than the bound to see that it was passed.
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         uint32_t(m_bound / 4 + 1)),
-        nullptr));
-    xcb_delete_property(connection, m_window, m_property);
-    xcb_flush(connection);
+    const Reply<xcb_get_property_reply_t> reply =
+        takeAndDelete(xcb(m_connection), m_window, m_property, m_bound);
     if (!reply) {
         finish(Outcome::Refused);
     } else if (reply->type == m_incr) {
@@ -176,16 +185,8 @@ void SelectionReader::takeProperty()
 void SelectionReader::takeChunk()
 {
 #ifdef STASHLET_HAVE_XCB
-    xcb_connection_t *connection = xcb(m_connection);
-    const qsizetype room = m_bound - m_data.size();
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         uint32_t(room / 4 + 1)),
-        nullptr));
-    // Deleting the chunk asks for the next one.
-    xcb_delete_property(connection, m_window, m_property);
-    xcb_flush(connection);
+    const Reply<xcb_get_property_reply_t> reply =
+        takeAndDelete(xcb(m_connection), m_window, m_property, m_bound - m_data.size());
     if (!reply) {
         finish(Outcome::Refused);
         return;

@@ -3,9 +3,7 @@
 
 #include <QAction>
 #include <QActionEvent>
-#include <QDBusMetaType>
 #include <QMenu>
-#include <QTimer>
 
 namespace {
 
@@ -37,24 +35,13 @@ DBusMenuExporter::DBusMenuExporter(QMenu &menu, QObject *parent)
     , m_menu(menu)
 {
     registerDBusTypes();
-    qDBusRegisterMetaType<QList<QStringList>>();
+    // One update for a relabelling's text and enabled state together.
+    m_layoutUpdate.setSingleShot(true);
+    connect(&m_layoutUpdate, &QTimer::timeout, this,
+            [this] { Q_EMIT LayoutUpdated(++m_revision, 0); });
     for (QAction *action : m_menu.actions()) {
-        connect(action, &QAction::changed, this, &DBusMenuExporter::layoutChanged);
+        connect(action, &QAction::changed, &m_layoutUpdate, qOverload<>(&QTimer::start));
     }
-}
-
-void DBusMenuExporter::layoutChanged()
-{
-    // A relabelling changes the text and the enabled state together: one
-    // update for both.
-    if (m_updateQueued) {
-        return;
-    }
-    m_updateQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_updateQueued = false;
-        Q_EMIT LayoutUpdated(++m_revision, 0);
-    });
 }
 
 QAction *DBusMenuExporter::actionOf(int id) const
@@ -119,8 +106,8 @@ DBusMenuItemList DBusMenuExporter::GetGroupProperties(const QList<int> &ids, con
 
 QDBusVariant DBusMenuExporter::GetProperty(int id, const QString &name)
 {
-    // An unset property is one the item leaves at its default; an empty
-    // variant cannot be sent at all, and the caller would get no answer.
+    // An unset property is at its default; an empty variant cannot be sent,
+    // and the caller would get no answer.
     QVariant value;
     if (id == 0 || actionOf(id) != nullptr) {
         value = propertiesOf(id).value(name, defaultProperty(name));
@@ -141,8 +128,7 @@ void DBusMenuExporter::Event(int id, const QString &eventId, const QDBusVariant 
         return;
     }
     if (QAction *action = actionOf(id); action != nullptr && action->isEnabled()) {
-        // After the reply: "Esci" ends the process, and the host should not
-        // wait for an answer that never comes.
+        // After the reply: "Esci" ends the process, and the host would wait in vain.
         QTimer::singleShot(0, action, &QAction::trigger);
     }
 }
@@ -167,7 +153,7 @@ bool DBusMenuExporter::AboutToShow(int id)
         Q_EMIT m_menu.aboutToShow();
     }
     // A relabelling just made is sent before the host draws the menu.
-    return m_updateQueued;
+    return m_layoutUpdate.isActive();
 }
 
 QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors)

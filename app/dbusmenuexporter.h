@@ -3,18 +3,17 @@
 
 #include "dbustypes.h"
 
-#include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusVariant>
 #include <QObject>
+#include <QTimer>
 
 class QAction;
 class QMenu;
 
-// A QMenu's actions served as com.canonical.dbusmenu, one level deep, for
-// hosts that draw the tray item's menu themselves (GNOME's AppIndicator
-// extension and waybar show no menu without one). Item n is the menu's n-th
-// action; 0 is the root.
+// A QMenu's actions as com.canonical.dbusmenu, one level deep, for hosts that
+// draw the menu themselves (GNOME's AppIndicator extension, waybar). Item n is
+// the menu's n-th action; 0 is the root.
 class DBusMenuExporter final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
@@ -47,9 +46,8 @@ Q_SIGNALS:
 private:
     QVariantMap propertiesOf(int id) const;
     QAction *actionOf(int id) const;
-    void layoutChanged();
 
     QMenu &m_menu;
     uint m_revision = 1;
-    bool m_updateQueued = false;
+    QTimer m_layoutUpdate;
 };

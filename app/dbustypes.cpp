@@ -3,38 +3,6 @@
 
 #include <QDBusMetaType>
 
-QDBusArgument &operator<<(QDBusArgument &argument, const SniPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument << pixmap.width << pixmap.height << pixmap.argb;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, SniPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument >> pixmap.width >> pixmap.height >> pixmap.argb;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const SniToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument << toolTip.iconName << toolTip.pixmaps << toolTip.title << toolTip.text;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, SniToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.text;
-    argument.endStructure();
-    return argument;
-}
-
 QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuLayoutItem &item)
 {
     argument.beginStructure();
@@ -67,38 +35,6 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuLayoutIte
     return argument;
 }
 
-QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuItem &item)
-{
-    argument.beginStructure();
-    argument << item.id << item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuItem &item)
-{
-    argument.beginStructure();
-    argument >> item.id >> item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuEvent &event)
-{
-    argument.beginStructure();
-    argument << event.id << event.eventId << event.data << event.timestamp;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuEvent &event)
-{
-    argument.beginStructure();
-    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
-    argument.endStructure();
-    return argument;
-}
-
 void registerDBusTypes()
 {
     static const bool registered = [] {
@@ -110,6 +46,8 @@ void registerDBusTypes()
         qDBusRegisterMetaType<DBusMenuItemList>();
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<DBusMenuEventList>();
+        // The type of a menu item's shortcut property, (aas).
+        qDBusRegisterMetaType<QList<QStringList>>();
         // QtDBus finds a slot's parameter types by the names written in its
         // signature; a list's alias is not one of them until given.
         qRegisterMetaType<SniPixmapList>("SniPixmapList");

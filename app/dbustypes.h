@@ -4,19 +4,22 @@
 #include <QByteArray>
 #include <QDBusArgument>
 #include <QList>
-#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <tuple>
+
 // What the StatusNotifierItem and com.canonical.dbusmenu interfaces put on the
-// wire, in the shapes their hosts expect.
+// wire, in the shapes their hosts expect. Each struct with fields() is a D-Bus
+// structure of the fields it lists, in that order.
 
 // One image of an icon, (iiay): ARGB32 in network byte order.
 struct SniPixmap {
     int width = 0;
     int height = 0;
     QByteArray argb;
+    auto fields() { return std::tie(width, height, argb); }
 };
 using SniPixmapList = QList<SniPixmap>;
 
@@ -26,6 +29,7 @@ struct SniToolTip {
     SniPixmapList pixmaps;
     QString title;
     QString text;
+    auto fields() { return std::tie(iconName, pixmaps, title, text); }
 };
 
 // (ia{sv}av): an item, its properties and its children, each child a variant.
@@ -39,6 +43,7 @@ struct DBusMenuLayoutItem {
 struct DBusMenuItem {
     int id = 0;
     QVariantMap properties;
+    auto fields() { return std::tie(id, properties); }
 };
 using DBusMenuItemList = QList<DBusMenuItem>;
 
@@ -48,25 +53,36 @@ struct DBusMenuEvent {
     QString eventId;
     QDBusVariant data;
     uint timestamp = 0;
+    auto fields() { return std::tie(id, eventId, data, timestamp); }
 };
 using DBusMenuEventList = QList<DBusMenuEvent>;
 
-QDBusArgument &operator<<(QDBusArgument &argument, const SniPixmap &pixmap);
-const QDBusArgument &operator>>(const QDBusArgument &argument, SniPixmap &pixmap);
-QDBusArgument &operator<<(QDBusArgument &argument, const SniToolTip &toolTip);
-const QDBusArgument &operator>>(const QDBusArgument &argument, SniToolTip &toolTip);
+template <typename T>
+concept DBusStructure = requires(T &value)
+{
+    value.fields();
+};
+
+template <DBusStructure T> QDBusArgument &operator<<(QDBusArgument &argument, const T &value)
+{
+    argument.beginStructure();
+    // fields() only ties the members; writing them out leaves them as they are.
+    std::apply([&argument](const auto &...field) { (argument << ... << field); },
+               const_cast<T &>(value).fields());
+    argument.endStructure();
+    return argument;
+}
+
+template <DBusStructure T> const QDBusArgument &operator>>(const QDBusArgument &argument, T &value)
+{
+    argument.beginStructure();
+    std::apply([&argument](auto &...field) { (argument >> ... >> field); }, value.fields());
+    argument.endStructure();
+    return argument;
+}
+
 QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuLayoutItem &item);
 const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuLayoutItem &item);
-QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuItem &item);
-const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuItem &item);
-QDBusArgument &operator<<(QDBusArgument &argument, const DBusMenuEvent &event);
-const QDBusArgument &operator>>(const QDBusArgument &argument, DBusMenuEvent &event);
 
 // Once per process, before any of these crosses the bus.
 void registerDBusTypes();
-
-Q_DECLARE_METATYPE(SniPixmap)
-Q_DECLARE_METATYPE(SniToolTip)
-Q_DECLARE_METATYPE(DBusMenuLayoutItem)
-Q_DECLARE_METATYPE(DBusMenuItem)
-Q_DECLARE_METATYPE(DBusMenuEvent)

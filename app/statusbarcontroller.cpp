@@ -10,6 +10,7 @@
 #include "trayglyph.h"
 
 #include <QCursor>
+#include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QPalette>
@@ -19,8 +20,7 @@
 
 namespace {
 
-// Hosts that find it (installed, or through the item's theme path) draw this
-// one in their own foreground colour.
+// Hosts that find it (installed, or by the item's theme path) recolour it.
 const QString kSymbolicIcon = QStringLiteral(STASHLET_APP_ID "-symbolic");
 
 QColor paletteForeground()
@@ -28,9 +28,9 @@ QColor paletteForeground()
     return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
-// Where a click from the menu most likely came from when the host never said:
-// the pointer, where X11 knows it; else the top right corner, where GNOME (the
-// host that opens the menu on a left click) keeps tray icons.
+// Where a click from the menu most likely came from: the pointer, where X11
+// knows it; else the top right corner, where GNOME (whose host opens the menu
+// on a left click) keeps tray icons.
 QPoint guessedClickPoint()
 {
     if (displayserver::isNativeX11()) {
@@ -40,16 +40,14 @@ QPoint guessedClickPoint()
     return screen != nullptr ? screen->availableGeometry().topRight() : QPoint();
 }
 
-// waybar before 0.9.23 (Debian 12 ships 0.9.17) passes Activate a point
-// inside the icon, not on the screen: a Wayland click that close to the top
-// left corner is taken for one, as no bar puts its tray there by default.
-// Its height is the click's within waybar's default bar, along the top.
+// waybar before 0.9.23 (Debian 12 ships 0.9.17) passes Activate a point inside
+// the icon: a Wayland click that close to the top left corner, where no bar
+// puts its tray by default, is one. Its height is right for waybar's top bar.
 bool clickInsideIcon(const QPoint &point)
 {
     constexpr int kLargestIcon = 64;
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-           QGuiApplication::platformName() != QLatin1String("xcb") && point.x() >= 0 &&
-           point.y() >= 0 && point.x() < kLargestIcon && point.y() < kLargestIcon;
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !displayserver::isX11() &&
+           point.x() >= 0 && point.y() >= 0 && point.x() < kLargestIcon && point.y() < kLargestIcon;
 }
 
 } // namespace
@@ -60,8 +58,7 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
     , m_popover(popover)
     , m_bus(bus)
 {
-    // Some hosts (GNOME's AppIndicator) open the menu on a left click, so the
-    // menu must be able to do what the click does.
+    // Some hosts (GNOME's AppIndicator) open the menu on a left click.
     m_toggleAction = m_menu.addAction(Texts::showPanel(), this, [this] {
         if (m_xembedItem || !m_clickKnown) {
             m_lastClick = guessedClickPoint();
@@ -69,8 +66,7 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
         togglePopover();
     });
     m_menu.addSeparator();
-    // The entry's presence is the setting: the mark is read from it whenever
-    // the menu opens, so removing the file by hand is seen.
+    // Read whenever the menu opens, so a file removed by hand is seen.
     QAction *autostart = m_menu.addAction(Texts::startAtLogin());
     autostart->setCheckable(true);
     connect(autostart, &QAction::triggered, this, [autostart](bool checked) {
@@ -94,9 +90,10 @@ StatusBarController::StatusBarController(Popover &popover, const QDBusConnection
     connect(&m_graceTimer, &QTimer::timeout, this, &StatusBarController::openWindow);
 
     if (m_bus.isConnected()) {
-        m_watcherPresent = StatusNotifierItem::watcherPresent(m_bus);
-        // A watcher that starts late, restarts (a panel restarting, the
-        // shell reloading its extensions) or goes away.
+        m_watcherPresent =
+            m_bus.interface() != nullptr &&
+            m_bus.interface()->isServiceRegistered(StatusNotifierItem::kWatcherService).value();
+        // A watcher that starts late, restarts (a panel, a shell) or goes away.
         m_watcherWatch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, m_bus,
                                                  QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(m_watcherWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -173,8 +170,7 @@ void StatusBarController::showXembedItem()
     m_xembedItem = std::make_unique<QSystemTrayIcon>();
     connect(m_xembedItem.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                // A quick second click arrives as a double click; it still
-                // means "toggle", not "ignore".
+                // A quick second click arrives as a double click: still a toggle.
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
                     m_lastClick = QCursor::pos();
                     recolourXembedItem();
@@ -191,8 +187,7 @@ void StatusBarController::showXembedItem()
 
 void StatusBarController::recolourOnceEmbedded()
 {
-    // The tray embeds the icon a moment later; only then is there a
-    // background behind it to read.
+    // Only once the tray embeds the icon is there a background behind it.
     for (int delay : {200, 700, 1500}) {
         QTimer::singleShot(delay, this, &StatusBarController::recolourXembedItem);
     }
@@ -240,26 +235,16 @@ void StatusBarController::togglePopover()
         m_popover.raise();
         m_popover.activateWindow();
     } else if (m_popover.isShown()) {
-        closePopover();
+        m_popover.performClose();
     } else {
-        showPopover();
+        m_popover.show(m_xembedItem ? m_xembedItem->geometry() : QRect(), m_lastClick);
     }
-}
-
-void StatusBarController::showPopover()
-{
-    m_popover.show(m_xembedItem ? m_xembedItem->geometry() : QRect(), m_lastClick);
-}
-
-void StatusBarController::closePopover()
-{
-    m_popover.performClose();
 }
 
 void StatusBarController::closePopoverIfShown()
 {
     if (m_popover.isShown()) {
-        closePopover();
+        m_popover.performClose();
     }
 }
 

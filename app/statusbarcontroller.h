@@ -18,20 +18,17 @@ class QDBusServiceWatcher;
 class QSystemTrayIcon;
 class StatusNotifierItem;
 
-// The icon in the desktop's tray, and the showing and hiding of the panel.
-// It follows the popover's own state and keeps none of its own. The user can
-// always reach the panel: through an icon in whatever tray is there, or, when
-// none has come within a grace period, through the panel as a window of its
-// own, which gives way to an icon as soon as a tray appears.
+// The tray icon, and the showing and hiding of the panel, following the
+// popover's own state. The user can always reach the panel: through an icon in
+// whatever tray is there, or, when none came within a grace period, through
+// the panel as a window of its own until a tray appears.
 class StatusBarController final : public QObject {
     Q_OBJECT
 
 public:
-    // Desktops start their panel alongside the session's autostart programs,
-    // and the tray is up a moment after it: 0.1 s for trayer and 1.5 s for
-    // xfce4-panel on a busy two-core machine, more for a heavy shell on a
-    // slow login. The window opened once the grace period is over gives way
-    // as soon as a tray appears, so a later tray costs a window for a while.
+    // A session's tray is up a moment after its autostart programs start:
+    // 0.1 s for trayer, 1.5 s for xfce4-panel on a busy two-core machine, more
+    // for a heavy shell. A later tray costs a window for a while.
     static constexpr int kTrayGraceMs = 5000;
 
     // Serves the item over StatusNotifierItem while a watcher is on `bus`,
@@ -42,12 +39,10 @@ public:
     ~StatusBarController() override;
 
     void togglePopover();
-    void showPopover();
-    void closePopover();
     // The panel asked to close; a hidden one stays hidden.
     void closePopoverIfShown();
-    // Takes the icon off the tray at once, also the one served over D-Bus
-    // (dropping its objects is what tells the host).
+    // Takes the icon off the tray at once (over D-Bus, dropping its objects
+    // is what tells the host).
     void hideStatusItem();
 
     // Set while the icon is offered over StatusNotifierItem.
@@ -75,14 +70,12 @@ private:
     XembedTrayWatch m_xembedWatch;
     QTimer m_graceTimer;
     bool m_watcherPresent = false;
-    // The present watcher's host would not keep the item; a new watcher
-    // gets a new chance.
+    // The present watcher's host would not keep the item; a new one may.
     bool m_notifierRejected = false;
     bool m_standalone = false;
     bool m_quitting = false;
     QAction *m_toggleAction;
-    // Where the last click on the icon landed: the place to open at when the
-    // tray tells no geometry (StatusNotifierItem hosts).
+    // Where to open when the tray tells no geometry (StatusNotifierItem hosts).
     QPoint m_lastClick;
     bool m_clickKnown = false;
     QColor m_glyphColour;

@@ -3,10 +3,8 @@
 
 #include "dbusmenuexporter.h"
 #include "diagnostics.h"
-#include "texts.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -23,22 +21,19 @@ namespace {
 
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
-const QString kMenuPath = QStringLiteral("/MenuBar");
 // Only the protocol's signals, not the Qt signals the controller listens to.
 constexpr auto kExport = QDBusConnection::ExportAllSlots |
                          QDBusConnection::ExportScriptableSignals |
                          QDBusConnection::ExportAllProperties;
 
-// A host may take the item and drop it a moment later: GNOME's extension
-// gives up on an item about a second after registering it when its first
-// property reads race. The list is read once that has had time to happen.
+// GNOME's extension may drop an item a second after taking it, when its first
+// property reads race: the list is read once that has had time to happen.
 constexpr int kConfirmDelayMs = 2500;
-// Offers after the first wait 0.5, 1, 2 and 4 s: a host still refusing after
-// some 10 s will not change its mind, and the user needs the window instead.
+// Offers after the first wait 0.5, 1, 2 and 4 s: a host refusing for some
+// 10 s will not change its mind, and the user needs the window instead.
 constexpr int kMaxAttempts = 5;
 constexpr int kFirstRetryMs = 500;
-// A host that kept the item this long has taken it; a later drop (a panel
-// restarting) is a new story with a fresh allowance.
+// Kept this long, the item was taken; a later drop starts a fresh allowance.
 constexpr int kSettledMs = 30000;
 
 SniPixmapList pixmapsOf(const QIcon &icon)
@@ -49,14 +44,9 @@ SniPixmapList pixmapsOf(const QIcon &icon)
         if (image.size() != size) {
             continue; // a 2x image of a size already listed
         }
+        // A 32-bit image's lines have no padding: its pixels are one array.
         QByteArray argb(int(image.sizeInBytes()), Qt::Uninitialized);
-        auto *out = reinterpret_cast<quint32 *>(argb.data());
-        for (int y = 0; y < image.height(); ++y) {
-            const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                *out++ = qToBigEndian(line[x]);
-            }
-        }
+        qToBigEndian<quint32>(image.constBits(), image.width() * image.height(), argb.data());
         pixmaps.append({image.width(), image.height(), argb});
     }
     return pixmaps;
@@ -72,9 +62,8 @@ StatusNotifierItem::StatusNotifierItem(QMenu &menu, const QDBusConnection &bus, 
     , m_menu(menu)
 {
     registerDBusTypes();
-    m_menuExporter = new DBusMenuExporter(menu, this);
     m_bus.registerObject(kItemPath, this, kExport);
-    m_bus.registerObject(kMenuPath, m_menuExporter, kExport);
+    m_bus.registerObject(menuPath().path(), new DBusMenuExporter(menu, this), kExport);
 
     m_retryTimer.setSingleShot(true);
     m_confirmTimer.setSingleShot(true);
@@ -96,14 +85,8 @@ StatusNotifierItem::~StatusNotifierItem()
     if (!m_service.isEmpty()) {
         m_bus.unregisterService(m_service);
     }
-    m_bus.unregisterObject(kMenuPath);
+    m_bus.unregisterObject(menuPath().path());
     m_bus.unregisterObject(kItemPath);
-}
-
-bool StatusNotifierItem::watcherPresent(const QDBusConnection &bus)
-{
-    return bus.isConnected() && bus.interface() != nullptr &&
-           bus.interface()->isServiceRegistered(kWatcherService).value();
 }
 
 bool StatusNotifierItem::isNamedBy(const QString &entry) const
@@ -128,18 +111,16 @@ void StatusNotifierItem::registerWithWatcher()
     m_confirmTimer.stop();
     m_settledTimer.stop();
     ++m_attempts;
-    // By path, not by a well-known name of the item's own: GNOME's extension
-    // watches such a name, and when that watch reports in after the item's
-    // properties have arrived it throws them away and fails to read them
-    // again, dropping the icon. Registered by path it keys the item on the
-    // connection itself, as every host does for libappindicator's items. A
-    // host that refuses or loses a path is offered the name next.
+    // By path, not by a name of the item's own: GNOME's extension watches
+    // such a name, and when that watch reports in after the properties came
+    // it drops them and the icon. By path it keys the item on the connection,
+    // as for libappindicator's items. A host that refuses a path gets the name.
     QDBusMessage call =
         QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherService,
                                        QStringLiteral("RegisterStatusNotifierItem"));
     if (m_byName && m_service.isEmpty()) {
-        // The name the protocol once asked every item to own; the counter
-        // keeps two items of one process apart.
+        // The name the protocol once asked items to own; the counter keeps
+        // two items of one process apart.
         static int counter = 0;
         m_service = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
                         .arg(QCoreApplication::applicationPid())
@@ -220,15 +201,9 @@ QString StatusNotifierItem::id() const
     return QStringLiteral(STASHLET_APP_ID);
 }
 
-QString StatusNotifierItem::title() const
-{
-    return Texts::appName();
-}
-
 QString StatusNotifierItem::iconThemePath() const
 {
-    // Run from the build tree, the icon is not installed yet; the build lays
-    // it out as a theme beside the program.
+    // Run from the build tree, the icon is in a theme the build lays out beside it.
     const QString themes =
         QCoreApplication::applicationDirPath() + QStringLiteral("/../dist/icons");
     const QString svg =
@@ -236,30 +211,8 @@ QString StatusNotifierItem::iconThemePath() const
     return QFileInfo::exists(themes + svg) ? QDir::cleanPath(themes) : QString();
 }
 
-SniToolTip StatusNotifierItem::toolTip() const
-{
-    return {QString(), {}, title(), QString()};
-}
-
-QDBusObjectPath StatusNotifierItem::menuPath() const
-{
-    return QDBusObjectPath(kMenuPath);
-}
-
-void StatusNotifierItem::Activate(int x, int y)
-{
-    Q_EMIT activated(QPoint(x, y));
-}
-
-void StatusNotifierItem::SecondaryActivate(int x, int y)
-{
-    Q_EMIT activated(QPoint(x, y));
-}
-
 void StatusNotifierItem::ContextMenu(int x, int y)
 {
     // After the reply, as a host waits for it before its next click.
     QTimer::singleShot(0, &m_menu, [this, x, y] { m_menu.popup(QPoint(x, y)); });
 }
-
-void StatusNotifierItem::Scroll(int, const QString &) {}

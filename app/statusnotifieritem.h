@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dbustypes.h"
+#include "texts.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
@@ -10,14 +11,11 @@
 #include <QPoint>
 #include <QTimer>
 
-class DBusMenuExporter;
 class QMenu;
 
-// The tray item served over D-Bus as org.kde.StatusNotifierItem. Qt's own
-// tray class speaks the same protocol but drops the point the host passes
-// with a click, and that point is the only place to open the panel at where
-// the tray tells no geometry (every StatusNotifierItem host, and any Wayland
-// session). The host's coordinates are in the compositor's global space.
+// The tray item as org.kde.StatusNotifierItem. Qt's own tray class drops the
+// point a host passes with a click (in the compositor's global space), the
+// only place to open the panel where the tray tells no geometry.
 class StatusNotifierItem final : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
@@ -42,13 +40,10 @@ public:
     // The watcher's bus name: a tray is there when somebody owns it.
     static const QString kWatcherService;
 
-    // Serves the item on `bus` and registers it with the watcher now there,
-    // checking that the host keeps it. `menu` is what the host shows.
+    // Serves the item and `menu` on `bus`, registered with the watcher now
+    // there and checked that its host keeps it.
     StatusNotifierItem(QMenu &menu, const QDBusConnection &bus, QObject *parent = nullptr);
     ~StatusNotifierItem() override;
-
-    // A watcher is on `bus`: there is a tray to serve the item to.
-    static bool watcherPresent(const QDBusConnection &bus);
 
     // The named icon hosts recolour, and the images for hosts that cannot.
     void setIcon(const QString &name, const QIcon &images);
@@ -57,7 +52,7 @@ public:
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
     QString id() const;
-    QString title() const;
+    QString title() const { return Texts::appName(); }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
     QString iconThemePath() const;
@@ -65,15 +60,15 @@ public:
     SniPixmapList iconPixmap() const { return m_pixmaps; }
     QString emptyName() const { return {}; }
     SniPixmapList noPixmaps() const { return {}; }
-    SniToolTip toolTip() const;
+    SniToolTip toolTip() const { return {QString(), {}, title(), QString()}; }
     bool itemIsMenu() const { return false; }
-    QDBusObjectPath menuPath() const;
+    QDBusObjectPath menuPath() const { return QDBusObjectPath(QStringLiteral("/MenuBar")); }
 
 public Q_SLOTS:
-    void Activate(int x, int y);
-    void SecondaryActivate(int x, int y);
+    void Activate(int x, int y) { Q_EMIT activated(QPoint(x, y)); }
+    void SecondaryActivate(int x, int y) { Q_EMIT activated(QPoint(x, y)); }
     void ContextMenu(int x, int y);
-    void Scroll(int delta, const QString &orientation);
+    void Scroll(int, const QString &) {}
 
 Q_SIGNALS:
     // A click on the item, at that point of the screen.
@@ -99,11 +94,9 @@ private:
 
     QDBusConnection m_bus;
     QMenu &m_menu;
-    DBusMenuExporter *m_menuExporter;
     QString m_iconName;
     SniPixmapList m_pixmaps;
-    // Registrations made since the host last kept the item for a while; a
-    // host that drops it every time is given up on after a few.
+    // Offers since the host last kept the item a while: a few, then give up.
     int m_attempts = 0;
     bool m_givenUp = false;
     bool m_byName = false;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -32,6 +33,23 @@ void report(const char *what, const QString &detail)
     Diagnostics::writeLine(what, detail.toStdString());
 }
 
+// `program` as the Exec key's value holds it.
+QString execValue(QString program)
+{
+    program.replace(u'%', QStringLiteral("%%"));
+    if (std::any_of(program.cbegin(), program.cend(),
+                    [](QChar c) { return kReserved.contains(c); })) {
+        static const QRegularExpression escaped(QStringLiteral(R"((["`$\\]))"));
+        program = u'"' + program.replace(escaped, QStringLiteral(R"(\\1)")) + u'"';
+    }
+    // The string escapes are undone before the quoting is read, so each
+    // backslash the quoting wrote is written twice.
+    return program.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'\n', QStringLiteral("\\n"))
+        .replace(u'\t', QStringLiteral("\\t"))
+        .replace(u'\r', QStringLiteral("\\r"));
+}
+
 } // namespace
 
 AutostartEntry::AutostartEntry(QString program)
@@ -47,45 +65,6 @@ QString AutostartEntry::path()
 bool AutostartEntry::isEnabled() const
 {
     return QFileInfo(path()).isFile();
-}
-
-QString AutostartEntry::execValue(const QString &program)
-{
-    QString argument = program;
-    argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    if (std::any_of(argument.cbegin(), argument.cend(),
-                    [](QChar c) { return kReserved.contains(c); })) {
-        QString quoted = QStringLiteral("\"");
-        for (QChar c : argument) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') {
-                quoted += u'\\';
-            }
-            quoted += c;
-        }
-        argument = quoted + u'"';
-    }
-    // The string escapes are undone before the quoting is read, so each
-    // backslash the quoting wrote is written twice.
-    QString value;
-    for (QChar c : argument) {
-        switch (c.unicode()) {
-        case u'\\':
-            value += QStringLiteral("\\\\");
-            break;
-        case u'\n':
-            value += QStringLiteral("\\n");
-            break;
-        case u'\t':
-            value += QStringLiteral("\\t");
-            break;
-        case u'\r':
-            value += QStringLiteral("\\r");
-            break;
-        default:
-            value += c;
-        }
-    }
-    return value;
 }
 
 bool AutostartEntry::setEnabled(bool enabled) const

@@ -31,14 +31,15 @@ double luminance(const QColor &colour)
            0.0722 * channel(colour.blueF());
 }
 
-} // namespace
-
-double trayglyph::contrastRatio(const QColor &a, const QColor &b)
+// WCAG's contrast ratio of two opaque colours, from 1 to 21.
+double contrastRatio(const QColor &a, const QColor &b)
 {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
+
+} // namespace
 
 QColor trayglyph::glyphColourOn(const QColor &background)
 {
@@ -86,13 +87,6 @@ std::optional<QColor> trayglyph::glyphColourAt(const QRect &geometry)
 
 QIcon trayglyph::icon(const QColor &foreground, const QColor &halo)
 {
-    std::optional<Glyph> glyph = glyphNamed(u"tray.and.arrow.down");
-    if (!glyph) {
-        glyph = glyphNamed(u"paperclip");
-    }
-    if (!glyph) {
-        return {};
-    }
     QIcon icon;
     for (int side : {16, 22, 24, 32, 48, 64}) {
         for (qreal dpr : {1.0, 2.0}) {
@@ -106,10 +100,10 @@ QIcon trayglyph::icon(const QColor &foreground, const QColor &halo)
             const QRectF frame(margin, margin, side - 2 * margin, side - 2 * margin);
             if (halo.alpha() > 0) {
                 painter.strokePath(
-                    glyphPathIn(*glyph, frame),
+                    glyphPathIn(Glyph::TrayAndArrowDown, frame),
                     QPen(halo, side / 10.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             }
-            paintGlyph(painter, *glyph, frame, foreground);
+            paintGlyph(painter, Glyph::TrayAndArrowDown, frame, foreground);
             painter.end();
             icon.addPixmap(pixmap);
         }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 
-#include "appidentity.h"
 #include "popover.h"
 #include "quitsignals.h"
 #include "stashletmanager.h"
@@ -10,15 +9,14 @@
 #include "theme.h"
 #include "ticker.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 namespace {
 
-// What a crash or a kill left in the staging folder is moved out of the way on
-// the pool while the icon docks, but deleting a large tree takes both cores for
-// seconds; the tray and the window system get them first, so the icon docks as
-// fast as without it.
+// Deleting what a crash left in the staging folder can take both cores for
+// seconds: the tray and the window system get them first, so the icon docks fast.
 constexpr int kLeftoverDeletionDelayMs = 500;
 
 } // namespace
@@ -43,12 +41,13 @@ void AppDelegate::applicationDidFinishLaunching()
                        [manager = m_manager.get()] { manager->deleteLeftovers(); });
     m_popover->setContentSize(theme::kPanelSize.toSize());
     m_popover->setContent([this]() -> QWidget * {
-        applyApplicationWindowIcon();
+        // For the standalone window; looked up only now, as it costs
+        // milliseconds that would delay the tray icon at start.
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(STASHLET_APP_ID)));
         m_panel = new StashletPopupView(*m_manager, m_pool);
         connect(m_panel, &StashletPopupView::terminateRequested, this,
                 &QuitSignals::requestTermination);
-        // The panel is made when the popover first opens, which only the
-        // controller does, so the controller is there by then.
+        // Made when the controller first opens the popover, so it is there.
         connect(m_panel, &StashletPopupView::closeRequested, m_statusBarController.get(),
                 &StatusBarController::closePopoverIfShown);
         return m_panel;
@@ -71,9 +70,8 @@ bool AppDelegate::waitForBackgroundWork(int msecs)
 
 void AppDelegate::applicationWillTerminate()
 {
-    // What is left to delete may take seconds: the program leaves the screen
-    // first. The event loop has ended, so one more pass sends the window
-    // system the requests that take the panel and the icon away.
+    // Deleting may take seconds: the program leaves the screen first, with one
+    // more pass of the ended event loop to send the window system the requests.
     m_popover->hide();
     if (m_statusBarController) {
         m_statusBarController->hideStatusItem();

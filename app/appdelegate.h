@@ -12,9 +12,8 @@ class StashletManager;
 class StashletPopupView;
 class StatusBarController;
 
-// Builds the application's long-lived parts in order and clears the shelf
-// when it ends. Must be destroyed before the QApplication: its pool's work
-// queues blocks to the application object.
+// Builds the application's long-lived parts in order and clears the shelf at
+// the end. Destroyed before the QApplication, to which its pool queues work.
 class AppDelegate final : public QObject {
     Q_OBJECT
 
@@ -23,9 +22,8 @@ public:
     AppDelegate();
     ~AppDelegate() override;
 
-    // Once the event loop runs: the panel in the popover, then the tray icon.
-    // While no tray is there the panel opens as a small window instead, so
-    // the program is never invisible.
+    // Once the event loop runs: the panel in the popover, then the tray icon
+    // (or, while no tray is there, the panel as a window).
     void applicationDidFinishLaunching();
     // Whatever asked for the end: copies in flight stop, listed copies go.
     void applicationWillTerminate();
@@ -36,8 +34,7 @@ public:
     StashletPopupView *panel() const { return m_panel; }
     // Shows or hides the panel, as a click on the tray icon does.
     void togglePanel();
-    // After termination: true when the background work has stopped within
-    // `msecs`. A copy stuck in a slow read must not hold up the exit.
+    // After termination: true when the background work stopped within `msecs`.
     bool waitForBackgroundWork(int msecs);
 
 private:

@@ -4,7 +4,6 @@
 #include "texts.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTranslator>
@@ -48,10 +47,4 @@ void installTranslation()
             }
         }
     }
-}
-
-void applyApplicationWindowIcon()
-{
-    // The standalone window shows it where there is no tray.
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(STASHLET_APP_ID)));
 }

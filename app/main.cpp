@@ -2,7 +2,6 @@
 #include "appdelegate.h"
 #include "appidentity.h"
 #include "diagnostics.h"
-#include "displaycheck.h"
 #include "quitsignals.h"
 #include "singleinstance.h"
 
@@ -12,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <unistd.h>
 
@@ -24,10 +24,10 @@ constexpr const char *kUsage =
     "drag them out again to any application. The shelf is cleared at quit.\n"
     "Starting it again while it runs shows or hides the running one's panel.\n";
 
-// Answered before any window system is touched, so they work without a display.
-int handleOptions(int argc, char **argv, bool &proceed)
+// The exit status once an option is answered: before any window system is
+// touched, so they work without a display.
+std::optional<int> handleOptions(int argc, char **argv)
 {
-    proceed = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
@@ -40,27 +40,38 @@ int handleOptions(int argc, char **argv, bool &proceed)
         std::fprintf(stderr, "qel-stashlet: unknown option '%s'\n\n%s", argv[i], kUsage);
         return 2;
     }
-    proceed = true;
-    return 0;
+    return std::nullopt;
 }
 
-// On a Wayland session the program runs as a Wayland client, not through
-// XWayland, whenever Qt's Wayland plugin is installed: drags from an XWayland
-// window to native Wayland applications arrive nowhere under Mutter, KWin and
-// sway alike, and dragging a card out is the program's job. No compositor
-// there lets it place the panel by the icon either way (sway centres X11
-// windows too), so XWayland would buy nothing. Qt itself picks Wayland only
-// when XDG_SESSION_TYPE says so, which a session started without a login
-// manager leaves unset. X11 remains the fallback.
+// Without a window system Qt aborts with advice to reinstall the program,
+// which sends the user the wrong way. A platform chosen in QT_QPA_PLATFORM
+// (offscreen, vnc) is the user's own call.
+bool displayAvailableOrExplain()
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    std::fputs("qel-stashlet: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+               "run it inside a desktop session\n",
+               stderr);
+    return false;
+}
+
+// A Wayland client, not an XWayland one, where Qt's Wayland plugin is there:
+// drags from XWayland to native Wayland applications arrive nowhere under
+// Mutter, KWin and sway alike, and no compositor lets an X11 window be placed
+// by the icon either. Qt picks Wayland only by XDG_SESSION_TYPE, which a
+// session started without a login manager leaves unset.
 void preferWaylandOnWaylandSessions()
 {
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     }
-    // Lets the panel be a layer surface on wlroots compositors: Qt then
-    // gives no shell role to a window with Qt::BypassWindowManagerHint, and
-    // only the panel carries it, only where the layer shell is offered.
+    // Lets the panel, the one window with Qt::BypassWindowManagerHint, be a
+    // layer surface on wlroots compositors: Qt then gives it no shell role.
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
 }
@@ -69,13 +80,11 @@ void preferWaylandOnWaylandSessions()
 
 int main(int argc, char **argv)
 {
-    // Standard output may be a pipe whose reader has gone (a closed terminal,
-    // `| head`): the next diagnostic line must fail quietly, not end the
-    // program with the shelf's copies still on disk.
+    // A diagnostic line to a pipe whose reader has gone (`| head`) must fail
+    // quietly, not end the program with the shelf's copies still on disk.
     std::signal(SIGPIPE, SIG_IGN);
-    bool proceed = false;
-    if (const int status = handleOptions(argc, argv, proceed); !proceed) {
-        return status;
+    if (const std::optional<int> status = handleOptions(argc, argv)) {
+        return *status;
     }
     if (!displayAvailableOrExplain()) {
         return 1;
@@ -116,16 +125,13 @@ int main(int argc, char **argv)
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int status = QApplication::exec();
     // The shelf is cleared by now. A copy stuck in a read of a dead mount
-    // keeps the process, and every descriptor it holds, alive past _exit
-    // until the read returns: the claim is given up first, or the next start
-    // would find it held by a process that no longer answers.
+    // keeps the process and its descriptors alive past _exit: the claim goes
+    // first, or the next start would find it held by one that cannot answer.
     instance.release();
-    // The last lines reach a reader that keeps up; a stuck one cannot hold
-    // the exit.
+    // The last lines reach a reader that keeps up; a stuck one cannot hold the exit.
     Diagnostics::flush(std::chrono::milliseconds(500));
-    // Copies were told to stop; one stuck in a slow read would hold up the
-    // pool's destructor, and quitting never waits for a copy: leave without
-    // unwinding then.
+    // A copy stuck in a slow read would hold up the pool's destructor, and
+    // quitting never waits for a copy: leave without unwinding then.
     if (!delegate.waitForBackgroundWork(50)) {
         std::fflush(nullptr);
         ::_exit(status);

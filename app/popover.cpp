@@ -32,15 +32,13 @@ Popover::Popover(QWidget *parent)
     : QWidget(parent, kPopoverFlags)
 {
     setWindowFlags(popoverFlags());
-    // Qt's Wayland tooltips hang off their parent's shell surface, which a
-    // layer surface lacks: one would open as an ordinary window in the middle
-    // of the screen. The panel goes without them there, and watches clicks
-    // and the pointer for the keyboard.
+    // Qt's Wayland tooltips hang off a shell surface, which a layer surface
+    // lacks: one would open mid-screen as a window. The panel goes without
+    // them there, and watches clicks and the pointer for the keyboard.
     if (m_layered)
         qApp->installEventFilter(this);
     setAttribute(Qt::WA_TranslucentBackground);
-    // A panel opened by a drop from another application stays inactive
-    // until clicked; its buttons explain themselves all the same.
+    // A panel opened by a drop stays inactive until clicked.
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowTitle(Texts::appName());
     auto *layout = new QVBoxLayout(this);
@@ -102,9 +100,8 @@ void Popover::makeContent()
 QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QSize &size,
                          const QRect &available)
 {
-    // The click comes over D-Bus from anyone (Activate(x, y)), so any int may
-    // stand there: every sum is taken in 64 bits, where none can overflow,
-    // and only the position clamped to the screen goes back to int.
+    // Activate(x, y) comes over D-Bus from anyone, so any int may stand there:
+    // the sums are taken in 64 bits, and only the clamped position is int.
     const bool byIcon = anchor.isValid() && !anchor.isEmpty();
     const qint64 left = byIcon ? anchor.left() : clickPoint.x();
     const qint64 right = byIcon ? anchor.right() : clickPoint.x();
@@ -112,10 +109,9 @@ QRect Popover::placement(const QRect &anchor, const QPoint &clickPoint, const QS
     qint64 bottom = byIcon ? anchor.bottom() : clickPoint.y();
     const bool trayAtBottom =
         (top + bottom) / 2 > (qint64(available.top()) + available.bottom()) / 2;
-    // A click inside the free area came from a bar the screen does not leave
-    // out of it: Wayland tells clients no work area. Tray icons sit centred
-    // across their bar, so the bar reaches as far past the click as the click
-    // is from the screen's edge, and the panel goes beyond that.
+    // A click inside the free area came from a bar it does not leave out
+    // (Wayland tells no work area). Icons sit centred across their bar, so the
+    // bar reaches as far past the click as the click is from the edge.
     if (!byIcon && available.contains(clickPoint)) {
         const qint64 fromEdge =
             trayAtBottom ? qint64(available.bottom()) - bottom : top - available.top();
@@ -147,17 +143,14 @@ void Popover::show(const QRect &anchor, const QPoint &clickPoint)
         screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     makeContent();
     if (m_standalone) {
-        // An ordinary window goes where the window manager puts it, frame
-        // and title bar included.
         QWidget::show();
     } else {
-        // A compositor, when one runs, shows the shadow around the panel;
-        // without one the margin would be solid black.
+        // Without a compositor the shadow's margin would be solid black.
         setShadowed(windowblur::probe().compositing);
         const QRect where = placement(anchor, clickPoint, size(), available);
         setGeometry(where);
-        // What a window manager reads as the window maps is set on its native
-        // window first; an X11 window manager drops the states when it hides.
+        // Set on the native window before it maps, as the window manager
+        // reads it then; an X11 one drops the states when it hides.
         winId();
         if (!isVisible())
             tasklisthints::skipTaskLists(windowHandle());
@@ -215,8 +208,8 @@ void Popover::performClose()
 
 void Popover::closeEvent(QCloseEvent *event)
 {
-    // The window manager's close button: the shelf lives on, and quitting is
-    // what "Esci" is for. A close the program asks for itself goes through.
+    // The window manager's close button: quitting is what "Esci" is for. A
+    // close the program asks for itself goes through.
     if (!event->spontaneous()) {
         QWidget::closeEvent(event);
         return;
@@ -241,8 +234,7 @@ bool Popover::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::ToolTip:
         return true;
-    // The keys reach the panel once the user clicks in it, and go back to
-    // the other windows once the pointer leaves it.
+    // The keys reach the panel once clicked, and go back once the pointer leaves.
     case QEvent::MouseButtonPress:
         m_layerPanel.setKeyboardWanted(true);
         break;

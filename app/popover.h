@@ -12,8 +12,7 @@
 #include <functional>
 
 // The window that holds the panel below the tray icon. It never closes by
-// itself, not even when another window takes focus: only the tray
-// controller opens and closes it.
+// itself, not even when another window takes focus.
 class Popover final : public QWidget {
     Q_OBJECT
 
@@ -22,23 +21,20 @@ public:
 
     void setContentSize(const QSize &size);
     void setContent(QWidget *content);
-    // The content is made when the popover first opens: a panel nobody has
-    // opened yet costs neither start-up time nor the memory its fonts and
-    // images take.
+    // Made when the popover first opens: a panel nobody opened costs neither
+    // start-up time nor the memory of its fonts and images.
     void setContent(std::function<QWidget *()> make);
     // Null until the content is made.
     QWidget *content() const { return m_content; }
 
     bool isShown() const { return isVisible(); }
-    // Without a tray there is no icon to bring the panel back: it then lives
-    // in an ordinary window, placed by the window manager, and closing it
-    // minimises instead of hiding. Undone when a tray appears.
+    // Without a tray the panel lives in an ordinary window, placed by the
+    // window manager, that minimises rather than hides.
     void setStandalone(bool standalone);
-    // Opens the panel below `anchor` (the tray icon, global coordinates),
-    // above it when the icon sits in the lower half of its screen, or at
-    // `clickPoint` where the tray tells no geometry; always inside the
-    // screen. Where a compositor runs, the window reaches `shadowMargins()`
-    // past the panel on every side, for its shadow.
+    // Opens the panel below `anchor` (the tray icon, global coordinates), or
+    // above it in the lower half of its screen, or at `clickPoint` where the
+    // tray tells no geometry; always on screen. Where a compositor runs, the
+    // window reaches `shadowMargins()` past the panel, for its shadow.
     void show(const QRect &anchor, const QPoint &clickPoint);
     QMargins shadowMargins() const;
     void performClose();

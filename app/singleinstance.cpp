@@ -3,6 +3,7 @@
 
 #include "stagingfolder.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
@@ -35,9 +36,8 @@ QString folder(const QString &directory)
 
 constexpr char kToggle[] = "toggle\n";
 constexpr qsizetype kToggleSize = sizeof kToggle - 1;
-// Sent back once the panel was toggled: a first that is stopped (SIGSTOP) or
-// hung still accepts connections in the kernel's backlog, and only its answer
-// tells that it heard.
+// Sent back once the panel was toggled: a stopped (SIGSTOP) or hung first
+// still accepts connections into the kernel's backlog; only an answer tells.
 constexpr char kDone[] = "done\n";
 constexpr qsizetype kDoneSize = sizeof kDone - 1;
 constexpr std::chrono::milliseconds kAnswerWait{3000};
@@ -47,8 +47,8 @@ constexpr std::chrono::milliseconds kAcceptPause{500};
 constexpr qsizetype kLongestLine = 64;
 
 // Where a socket is bound or reached. sun_path holds 107 bytes; a longer path
-// (a deep $TMPDIR) goes through the folder's descriptor in /proc, which the
-// kernel resolves like any path, rather than being cut to name another file.
+// (a deep $TMPDIR) goes through the folder's descriptor in /proc rather than
+// being cut to name another file.
 struct SocketAddress {
     UniqueFd folder; // open while the address is in use
     sockaddr_un address{};
@@ -86,12 +86,10 @@ std::optional<SocketAddress> socketAddress(const QString &path)
 bool awaitAnswer(int fd)
 {
     QByteArray answer;
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
+    const QDeadlineTimer deadline(kAnswerWait);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
         pollfd waiting{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) == 0) {
+        if (deadline.hasExpired() || ::poll(&waiting, 1, int(deadline.remainingTime())) == 0) {
             return false;
         }
         char buffer[16];
@@ -152,9 +150,8 @@ SingleInstance::Claim SingleInstance::claim()
 {
     // The kernel's lock decides who is first, atomically, and goes with its
     // process however that ends. Taking it writes nothing, so a start never
-    // waits on the disk (a lock file holding an owner's id must be synced to
-    // it, which on a busy disk takes a journal commit). The file stays after
-    // quit: removing it would let two starts lock two different files.
+    // waits on a busy disk (as an owner's id synced to a file would). The
+    // file stays after quit: removing it would let two starts lock two files.
     const QByteArray path = QFile::encodeName(m_lockPath);
     for (int attempt = 0; attempt < 3; ++attempt) {
         UniqueFd fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -176,17 +173,15 @@ SingleInstance::Claim SingleInstance::claim()
         struct stat named {};
         if (::fstat(fd.get(), &held) == 0 && ::stat(path.constData(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            // The file alone proves nothing: a cleaner of the temporary
-            // folder may have deleted it under a first that still holds its
-            // lock on the open descriptor. That first also holds the staging
-            // folder, and answers at its socket.
+            // The file alone proves nothing: a cleaner may have deleted it
+            // under a first that still holds its lock. That first also holds
+            // the staging folder, and answers at its socket.
             if (!lockStagingFolder() || firstAnswers()) {
                 m_stagingLock = UniqueFd();
                 return Claim::Later;
             }
             m_lock = std::move(fd);
-            // Without the socket only later starts lose out (they cannot
-            // reach this one, and say so); the shelf itself works.
+            // Without the socket only later starts lose out, and say so.
             listen();
             return Claim::First;
         }
@@ -195,9 +190,8 @@ SingleInstance::Claim SingleInstance::claim()
     return Claim::Failed;
 }
 
-// False when another process holds the staging folder. A folder that cannot
-// be opened or locked here (not ours, or a file system without flock) is left
-// to the store, which refuses to use such a folder anyway.
+// False when another process holds the staging folder. One that cannot be
+// locked here (not ours, no flock) is left to the store, which refuses it.
 bool SingleInstance::lockStagingFolder()
 {
     const QByteArray path = QFile::encodeName(m_stagingPath);
@@ -240,8 +234,8 @@ void SingleInstance::listen()
         ::unlink(address->address.sun_path);
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    // Linux gives the socket file the socket's own mode: narrowed before
-    // bind, no one else can connect even for a moment, whatever the umask.
+    // The socket file takes the socket's mode: narrowed before bind, no one
+    // else can connect even for a moment, whatever the umask.
     if (!fd.valid() || ::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0 ||
         ::bind(fd.get(), address->get(), sizeof address->address) != 0) {
         m_listenError =
@@ -263,8 +257,8 @@ void SingleInstance::acceptPeer()
 {
     UniqueFd fd(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd.valid()) {
-        // Out of descriptors or memory, the waiting start stays waiting and
-        // would wake the loop again at once: rest a while rather than spin.
+        // Out of descriptors or memory, the waiting start would wake the loop
+        // again at once: rest a while rather than spin.
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             m_accepting->setEnabled(false);
             QTimer::singleShot(kAcceptPause, m_accepting.get(),

@@ -9,33 +9,30 @@
 
 class QSocketNotifier;
 
-// One QEL Stashlet per user. A second start must not build a store: that
-// would empty the staging folder under the first one's shelf. It asks the
-// first to show or hide its panel instead, and leaves.
+// One QEL Stashlet per user. A second start must not build a store, which
+// would empty the staging folder under the first one's shelf: it asks the
+// first to toggle its panel instead, and leaves.
 class SingleInstance final : public QObject {
     Q_OBJECT
 
 public:
-    // `directory` holds the lock and the socket; by default the folder that
-    // holds the staging folder, so that whoever shares the shelf shares the
-    // lock, whatever else differs between the two starts.
+    // `directory` holds the lock and the socket; by default the staging
+    // folder's, so that whoever shares the shelf shares the lock.
     explicit SingleInstance(const QString &directory = QString(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     enum class Claim { First, Later, Failed };
-    // First: this process is the first; it listens for later starts unless
-    // `listening()` says otherwise. Failed: the lock could not be made.
-    // `errorString()` says why in either case.
+    // First: it listens for later starts unless `listening()` says otherwise.
+    // Failed: the lock could not be made. `errorString()` says why.
     Claim claim();
-    // Gives up the claim at once: the socket goes and the locks are let go,
-    // so that the next start succeeds even while this process cannot end (a
-    // thread stuck in a read of a dead mount keeps every descriptor open).
+    // Gives up the claim at once, so that the next start succeeds even while
+    // this process cannot end (a read stuck on a dead mount keeps every
+    // descriptor open).
     void release();
     bool listening() const { return m_listener.valid(); }
     QString errorString() const;
-    // From a later start: asks the first to toggle its panel. True once the
-    // first has answered that it did; false when no first answers within a
-    // few seconds (it is stopped, hung, or does not listen).
+    // From a later start: true once the first has answered that it toggled
+    // its panel; false when none answers within seconds (stopped, hung, deaf).
     bool askFirstToToggle();
 
 Q_SIGNALS:

@@ -17,12 +17,10 @@ BackgroundPool::~BackgroundPool()
 
 void BackgroundPool::async(std::function<void(const CancelToken &)> work)
 {
-    std::shared_ptr<std::atomic_bool> flag;
-    {
-        std::lock_guard lock(m_mutex);
-        flag = m_current;
-    }
-    std::function<void()> task = [work = std::move(work), token = CancelToken(flag)] {
+    std::unique_lock lock(m_mutex);
+    CancelToken token(m_current);
+    lock.unlock();
+    std::function<void()> task = [work = std::move(work), token = std::move(token)] {
         TsanHandover::receive();
         work(token);
     };

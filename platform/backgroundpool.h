@@ -11,10 +11,6 @@
 // What a piece of background work polls to learn that it should stop.
 class CancelToken final {
 public:
-    CancelToken()
-        : m_flag(std::make_shared<std::atomic_bool>(false))
-    {
-    }
     explicit CancelToken(std::shared_ptr<const std::atomic_bool> flag)
         : m_flag(std::move(flag))
     {
@@ -33,9 +29,6 @@ class BackgroundPool final {
 public:
     explicit BackgroundPool(int maxThreads = 8);
     ~BackgroundPool();
-
-    BackgroundPool(const BackgroundPool &) = delete;
-    BackgroundPool &operator=(const BackgroundPool &) = delete;
 
     // Runs `work` soon on a pool thread; several run at once, in no fixed order.
     void async(std::function<void(const CancelToken &)> work);

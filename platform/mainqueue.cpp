@@ -12,9 +12,8 @@ void MainQueue::async(std::function<void()> block)
     if (app == nullptr || !block) {
         return;
     }
-    // A queued call is a posted event: posted events to one receiver are
-    // delivered in the order they were posted, from any thread, which is the
-    // whole ordering guarantee callers rely on.
+    // A queued call is a posted event, and those to one receiver arrive in the
+    // order posted from any thread: the whole guarantee callers rely on.
     std::function<void()> task = [block = std::move(block)] {
         TsanHandover::receive();
         block();

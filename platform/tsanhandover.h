@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Qt's thread pool and event queue hand work from one thread to another
-// through futexes inside Qt, which ThreadSanitizer does not see: unmarked, it
-// takes every hand-over for a race. Outside a ThreadSanitizer build these
-// marks are nothing.
+// Qt's thread pool and event queue hand work between threads through futexes
+// ThreadSanitizer does not see: unmarked, it takes every hand-over for a race.
+// Outside a ThreadSanitizer build these marks are nothing.
 namespace TsanHandover {
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_acquire(void *addr);

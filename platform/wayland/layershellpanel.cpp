@@ -10,22 +10,27 @@
 #define namespace name_space
 #include "wlr-layer-shell-client-protocol.h"
 #undef namespace
+// After its header, whose extern declarations give the interface tables the
+// external linkage C gives them and C++ would not (const at namespace scope).
+#include "wlr-layer-shell-protocol.c"
+
+// The layer shell names xdg-shell's popup for a request the program never
+// sends (a popup of the panel); Qt keeps its own table private, so the name
+// is all this one carries.
+const wl_interface xdg_popup_interface = {"xdg_popup", 6, 0, nullptr, 0, nullptr};
 
 namespace {
 
 // 4 brings the keyboard given on a click, not taken for good.
 constexpr uint32_t kNeededVersion = 4;
 
-void onConfigure(void *, zwlr_layer_surface_v1 *surface, uint32_t serial, uint32_t, uint32_t)
-{
-    // The size is the window's own (never zero), so only the ack is owed.
-    zwlr_layer_surface_v1_ack_configure(surface, serial);
-}
-
-// The compositor drops the surface with its output; the next show makes one.
-void onClosed(void *, zwlr_layer_surface_v1 *) {}
-
-const zwlr_layer_surface_v1_listener kSurfaceListener{onConfigure, onClosed};
+// The size is the window's own (never zero), so only the ack is owed. The
+// compositor drops the surface with its output; the next show makes one.
+const zwlr_layer_surface_v1_listener kSurfaceListener{
+    [](void *, zwlr_layer_surface_v1 *surface, uint32_t serial, uint32_t, uint32_t) {
+        zwlr_layer_surface_v1_ack_configure(surface, serial);
+    },
+    [](void *, zwlr_layer_surface_v1 *) {}};
 
 // The surfaces' configure events are read on the shell's own queue, when the
 // program waits for them.
@@ -68,7 +73,7 @@ void LayerShellPanel::attach()
     update();
 }
 
-void LayerShellPanel::applyPlacement()
+void LayerShellPanel::update()
 {
     auto *panel = static_cast<zwlr_layer_surface_v1 *>(role());
     const QRect screen = m_screen != nullptr ? m_screen->geometry() : m_where;
@@ -86,15 +91,23 @@ void LayerShellPanel::applyPlacement()
     zwlr_layer_surface_v1_set_margin(
         panel, m_where.top() - screen.top(), screen.right() - m_where.right(),
         screen.bottom() - m_where.bottom(), m_where.left() - screen.left());
-}
-
-void LayerShellPanel::update()
-{
-    applyPlacement();
     if (auto *wlSurface = static_cast<wl_surface *>(surface()))
         wl_surface_commit(wlSurface);
     wl_display_roundtrip_queue(shell().display, shell().queue);
 }
+
+#else
+
+bool LayerShellPanel::offered()
+{
+    return false;
+}
+
+void LayerShellPanel::attach() {}
+
+void LayerShellPanel::update() {}
+
+#endif
 
 void LayerShellPanel::place(QWindow *window, const QRect &where, QScreen *screen)
 {
@@ -119,25 +132,3 @@ void LayerShellPanel::setKeyboardWanted(bool wanted)
     if (role() != nullptr)
         update();
 }
-
-#else
-
-bool LayerShellPanel::offered()
-{
-    return false;
-}
-
-void LayerShellPanel::attach() {}
-
-void LayerShellPanel::place(QWindow *, const QRect &where, QScreen *screen)
-{
-    m_where = where;
-    m_screen = screen;
-}
-
-void LayerShellPanel::setKeyboardWanted(bool wanted)
-{
-    m_keyboardWanted = wanted;
-}
-
-#endif

@@ -5,6 +5,8 @@
 
 #include "plasma-shell-client-protocol.h"
 #include "waylandglobal.h"
+// After its header, as in layershellpanel.cpp.
+#include "plasma-shell-protocol.c"
 
 namespace {
 
@@ -36,10 +38,9 @@ void PlasmaShellPanel::attach()
     setRole(panel, [](void *role) {
         org_kde_plasma_surface_destroy(static_cast<org_kde_plasma_surface *>(role));
     });
-    // An applet popup is what plasmashell's own tray popups are: kept above
-    // other windows and on every desktop, yet it takes the keyboard and
-    // drops like any window. Older KWins know it as a plain window, which
-    // still goes where it is asked.
+    // What plasmashell's own tray popups are: above other windows and on every
+    // desktop, yet taking the keyboard and drops like any window. Older KWins
+    // know it as a plain window, which still goes where it is asked.
     if (bound.version >= ORG_KDE_PLASMA_SURFACE_ROLE_APPLETPOPUP_SINCE_VERSION)
         org_kde_plasma_surface_set_role(panel, ORG_KDE_PLASMA_SURFACE_ROLE_APPLETPOPUP);
     if (bound.version >= ORG_KDE_PLASMA_SURFACE_SET_SKIP_TASKBAR_SINCE_VERSION)
@@ -68,9 +69,6 @@ bool PlasmaShellPanel::offered()
 
 void PlasmaShellPanel::attach() {}
 
-void PlasmaShellPanel::place(QWindow *, const QPoint &topLeft)
-{
-    m_topLeft = topLeft;
-}
+void PlasmaShellPanel::place(QWindow *, const QPoint &) {}
 
 #endif

@@ -7,8 +7,7 @@
 
 // What a tray's panel is on X11, asked of KWin's Wayland session through
 // org_kde_plasma_shell: opened where the program says, kept above other
-// windows, out of the task bar and the switcher. Where the compositor does
-// not offer the interface (other compositors, X11) nothing is asked.
+// windows, out of the task bar and the switcher. Elsewhere nothing is asked.
 class PlasmaShellPanel final : public SurfaceRole {
     Q_OBJECT
 

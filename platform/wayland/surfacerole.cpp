@@ -1,22 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "surfacerole.h"
 
-#include <QEvent>
 #include <QPlatformSurfaceEvent>
-#include <QWindow>
-
-#include <utility>
 
 #ifdef STASHLET_HAVE_LAYER_SHELL
 #include "waylandglobal.h"
 
 #include <qpa/qplatformwindow.h>
 #endif
-
-SurfaceRole::SurfaceRole(QObject *parent)
-    : QObject(parent)
-{
-}
 
 SurfaceRole::~SurfaceRole()
 {
@@ -40,12 +31,6 @@ void *SurfaceRole::surface() const
     return nullptr;
 }
 
-void SurfaceRole::setRole(void *role, void (*destroy)(void *))
-{
-    m_role = role;
-    m_destroy = destroy;
-}
-
 void SurfaceRole::attachSurface()
 {
     if (m_role == nullptr && surface() != nullptr)
@@ -54,8 +39,7 @@ void SurfaceRole::attachSurface()
 
 void SurfaceRole::detachSurface()
 {
-    if (m_role != nullptr)
-        m_destroy(std::exchange(m_role, nullptr));
+    m_role.reset();
 }
 
 void SurfaceRole::unfollowPlatformWindow()
@@ -66,7 +50,7 @@ void SurfaceRole::unfollowPlatformWindow()
     detachSurface();
 }
 
-void SurfaceRole::follow(QWindow *window)
+void SurfaceRole::follow([[maybe_unused]] QWindow *window)
 {
 #ifdef STASHLET_HAVE_LAYER_SHELL
     if (window != m_window) {
@@ -88,8 +72,6 @@ void SurfaceRole::follow(QWindow *window)
         }
     }
     attachSurface();
-#else
-    Q_UNUSED(window)
 #endif
 }
 

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <memory>
 
 // A role a compositor's protocol gives a window's wl_surface, kept across
 // the surfaces Qt makes for the window (a new one each time it is shown, or
@@ -14,25 +15,23 @@ class SurfaceRole : public QObject {
     Q_OBJECT
 
 public:
+    using QObject::QObject;
     ~SurfaceRole() override;
 
     // The window is left to Qt from its next surface on.
     void release();
 
 protected:
-    explicit SurfaceRole(QObject *parent = nullptr);
-
-    // Follows `window` from now on; the role is made on its surface at once
-    // if Qt has made one (before the window first maps) and on every later one.
+    // The role is made on `window`'s surface now if Qt has made one (before
+    // the window first maps), and on every later one.
     void follow(QWindow *window);
-    QWindow *window() const { return m_window; }
     // The window's wl_surface now, or none.
     void *surface() const;
-    void *role() const { return m_role; }
+    void *role() const { return m_role.get(); }
 
     // Makes the role on surface() and hands it over with setRole().
     virtual void attach() = 0;
-    void setRole(void *role, void (*destroy)(void *));
+    void setRole(void *role, void (*destroy)(void *)) { m_role = Role(role, destroy); }
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -41,10 +40,11 @@ private Q_SLOTS:
     void detachSurface();
 
 private:
+    using Role = std::unique_ptr<void, void (*)(void *)>;
+
     void unfollowPlatformWindow();
 
     QPointer<QWindow> m_window;
     QPointer<QObject> m_platformWindow;
-    void *m_role = nullptr;
-    void (*m_destroy)(void *) = nullptr;
+    Role m_role{nullptr, nullptr};
 };

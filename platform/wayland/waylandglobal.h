@@ -25,9 +25,8 @@ struct Bound {
 };
 
 // Binds the compositor's `interface`, at most at `newest` and not below
-// `oldest`, on an event queue of our own: a roundtrip on Qt's queue would run
-// Qt's Wayland events from inside this call. What the bound object sends is
-// read on that queue, when the caller waits for it.
+// `oldest`, on an event queue of our own, read when the caller waits on it: a
+// roundtrip on Qt's queue would run Qt's Wayland events from inside this call.
 inline Bound bind(const wl_interface &interface, uint32_t oldest, uint32_t newest)
 {
     Bound bound;

@@ -2,76 +2,31 @@
 #include "selectionreader.h"
 
 #include <QCoreApplication>
-#include <QHash>
 
 #ifdef STASHLET_HAVE_XCB
 #include "xcbreply.h"
 
+#include <QHash>
+
 #include <algorithm>
-#include <array>
 #include <vector>
 
 using xcbreply::Reply;
-
-namespace {
-
-xcb_connection_t *xcb(void *connection)
-{
-    return static_cast<xcb_connection_t *>(connection);
-}
-
-// Qt names the X11 string targets text/plain; of those it reads UTF-8 first,
-// as file managers' text is.
-constexpr std::array<const char *, 4> kTextTargets{"UTF8_STRING", "text/plain", "STRING", "TEXT"};
-
-// Owners offer a few dozen; a list of thousands is no clipboard of files, and
-// each name costs an ask of the X server.
-constexpr qsizetype kMaxTargets = 256;
-
-int textRank(const QString &target)
-{
-    for (std::size_t i = 0; i < kTextTargets.size(); ++i) {
-        if (target == QLatin1String(kTextTargets[i]))
-            return int(i);
-    }
-    return -1;
-}
-
-// Reads up to `bytes` of the property, and one long more to see whether
-// there was more, then deletes it: in an INCR transfer that asks the owner
-// for the next chunk. The X server answers this, not the owner: no wait on
-// another program.
-Reply<xcb_get_property_reply_t> takeAndDelete(xcb_connection_t *connection, xcb_window_t window,
-                                              xcb_atom_t property, qsizetype bytes)
-{
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         uint32_t(bytes / 4 + 1)),
-        nullptr));
-    xcb_delete_property(connection, window, property);
-    xcb_flush(connection);
-    return reply;
-}
-
-} // namespace
 #endif
 
 SelectionReader::SelectionReader(QObject *parent)
     : QObject(parent)
 {
-    m_timeout.setSingleShot(true);
-    m_timeout.setInterval(kTimeout);
-    connect(&m_timeout, &QTimer::timeout, this, [this] { finish(Outcome::TimedOut); });
 #ifdef STASHLET_HAVE_XCB
-    xcb_connection_t *connection = xcbreply::connection();
-    if (connection == nullptr)
+    m_connection = xcbreply::connection();
+    if (m_connection == nullptr)
         return;
-    m_connection = connection;
-    m_clipboard = xcbreply::atom(connection, "CLIPBOARD", true);
-    m_targets = xcbreply::atom(connection, "TARGETS", true);
-    m_incr = xcbreply::atom(connection, "INCR", true);
-    m_property = xcbreply::atom(connection, "_QEL_STASHLET_PASTE", true);
+    m_clipboard = xcbreply::atom(m_connection, "CLIPBOARD", true);
+    m_targets = xcbreply::atom(m_connection, "TARGETS", true);
+    m_incr = xcbreply::atom(m_connection, "INCR", true);
+    m_property = xcbreply::atom(m_connection, "_QEL_STASHLET_PASTE", true);
+    m_timeout.setSingleShot(true);
+    m_timeout.callOnTimeout(this, [this] { finish(Outcome::TimedOut); });
     QCoreApplication::instance()->installNativeEventFilter(this);
 #endif
 }
@@ -84,52 +39,40 @@ SelectionReader::~SelectionReader()
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
+#ifdef STASHLET_HAVE_XCB
+
 bool SelectionReader::start(Chooser choose, qsizetype bound)
 {
-#ifdef STASHLET_HAVE_XCB
     if (m_connection == nullptr || reading())
         return false;
-    xcb_connection_t *connection = xcb(m_connection);
-    m_window = xcb_generate_id(connection);
+    m_window = xcb_generate_id(m_connection);
     // Input-only and never mapped: only a place for the owner to put its
     // answer, watched for the chunks of an incremental one.
     const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, m_window, xcbreply::rootWindow(connection),
-                      0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
-                      XCB_CW_EVENT_MASK, &mask);
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window,
+                      xcbreply::rootWindow(m_connection), 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
     m_choose = std::move(choose);
     m_bound = bound;
     m_format.clear();
-    m_data.clear();
-    m_cut = false;
-    m_step = Step::Formats;
-    m_timeout.start();
+    m_timeout.start(kTimeout);
     ask(m_targets);
     return true;
-#else
-    Q_UNUSED(choose)
-    Q_UNUSED(bound)
-    return false;
-#endif
 }
 
 void SelectionReader::ask(std::uint32_t target)
 {
-#ifdef STASHLET_HAVE_XCB
     m_incremental = false;
     m_data.clear();
+    m_cut = false;
     // CurrentTime: the paste asks for what the clipboard holds now.
-    xcb_convert_selection(xcb(m_connection), m_window, m_clipboard, target, m_property,
+    xcb_convert_selection(m_connection, m_window, m_clipboard, target, m_property,
                           XCB_CURRENT_TIME);
-    xcb_flush(xcb(m_connection));
-#else
-    Q_UNUSED(target)
-#endif
+    xcb_flush(m_connection);
 }
 
 bool SelectionReader::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
-#ifdef STASHLET_HAVE_XCB
     if (m_window == 0 || eventType != "xcb_generic_event_t")
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
@@ -141,7 +84,7 @@ bool SelectionReader::nativeEventFilter(const QByteArray &eventType, void *messa
         if (notify->property == XCB_ATOM_NONE)
             finish(Outcome::Refused);
         else
-            takeProperty();
+            take();
         return true;
     }
     case XCB_PROPERTY_NOTIFY: {
@@ -150,69 +93,43 @@ bool SelectionReader::nativeEventFilter(const QByteArray &eventType, void *messa
             return false;
         // The owner wrote an incremental answer's next chunk.
         if (m_incremental && notify->atom == m_property && notify->state == XCB_PROPERTY_NEW_VALUE)
-            takeChunk();
+            take();
         return true;
     }
     default:
         return false;
     }
-#else
-    Q_UNUSED(eventType)
-    Q_UNUSED(message)
-    return false;
-#endif
 }
 
-void SelectionReader::takeProperty()
+void SelectionReader::take()
 {
-#ifdef STASHLET_HAVE_XCB
-    const Reply<xcb_get_property_reply_t> reply =
-        takeAndDelete(xcb(m_connection), m_window, m_property, m_bound);
+    // Up to the bound, and one long more to see whether there was more; the
+    // deletion asks an incremental answer's owner for its next chunk. The X
+    // server answers this, not the owner: no wait on another program.
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         uint32_t((m_bound - m_data.size()) / 4 + 1)),
+        nullptr));
+    xcb_delete_property(m_connection, m_window, m_property);
+    xcb_flush(m_connection);
     if (!reply) {
         finish(Outcome::Refused);
-    } else if (reply->type == m_incr) {
-        // The deletion above asks the owner for the first chunk.
-        m_incremental = true;
-    } else {
-        const int length = xcb_get_property_value_length(reply.get());
-        m_data = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())), length);
-        m_cut = reply->bytes_after > 0;
-        took();
+        return;
     }
-#endif
-}
-
-void SelectionReader::takeChunk()
-{
-#ifdef STASHLET_HAVE_XCB
-    const Reply<xcb_get_property_reply_t> reply =
-        takeAndDelete(xcb(m_connection), m_window, m_property, m_bound - m_data.size());
-    if (!reply) {
-        finish(Outcome::Refused);
+    if (!m_incremental && reply->type == m_incr) {
+        m_incremental = true;
         return;
     }
     const int length = xcb_get_property_value_length(reply.get());
-    if (length == 0) { // the end
-        took();
-        return;
-    }
     m_data.append(static_cast<const char *>(xcb_get_property_value(reply.get())), length);
-    if (reply->bytes_after > 0 || m_data.size() > m_bound) {
-        // Stop reading at the bound: the rest is never asked for.
-        m_cut = true;
-        took();
-    }
-#endif
-}
-
-void SelectionReader::took()
-{
-    m_incremental = false;
-    if (m_data.size() > m_bound) {
-        m_data.truncate(m_bound);
-        m_cut = true;
-    }
-    if (m_step == Step::Formats)
+    // Reading stops at the bound: the rest is never asked for.
+    m_cut = m_cut || reply->bytes_after > 0 || m_data.size() > m_bound;
+    // An empty chunk ends an incremental answer.
+    if (m_incremental && length > 0 && !m_cut)
+        return;
+    m_data.truncate(m_bound);
+    if (m_format.isEmpty())
         chooseFormat();
     else
         finish(Outcome::Read);
@@ -220,24 +137,30 @@ void SelectionReader::took()
 
 void SelectionReader::chooseFormat()
 {
-#ifdef STASHLET_HAVE_XCB
-    xcb_connection_t *connection = xcb(m_connection);
+    // Owners offer a few dozen; a list of thousands is no clipboard of files,
+    // and each name costs an ask of the X server.
+    constexpr qsizetype kMaxTargets = 256;
     const auto *targets = reinterpret_cast<const xcb_atom_t *>(m_data.constData());
     const qsizetype count = std::min(m_data.size() / qsizetype(sizeof(xcb_atom_t)), kMaxTargets);
     // All names asked at once: one wait on the X server, not one per target.
     std::vector<xcb_get_atom_name_cookie_t> cookies;
     for (qsizetype i = 0; i < count; ++i)
-        cookies.push_back(xcb_get_atom_name(connection, targets[i]));
+        cookies.push_back(xcb_get_atom_name(m_connection, targets[i]));
+    // Qt names the X11 string targets text/plain; of those it reads UTF-8
+    // first, as file managers' text is.
+    static const QStringList textTargets{QStringLiteral("UTF8_STRING"),
+                                         QStringLiteral("text/plain"), QStringLiteral("STRING"),
+                                         QStringLiteral("TEXT")};
     QStringList formats;
-    QHash<QString, std::pair<int, xcb_atom_t>> atomOf;
+    QHash<QString, std::pair<qsizetype, xcb_atom_t>> atomOf;
     for (qsizetype i = 0; i < count; ++i) {
         const Reply<xcb_get_atom_name_reply_t> name(
-            xcb_get_atom_name_reply(connection, cookies[std::size_t(i)], nullptr));
+            xcb_get_atom_name_reply(m_connection, cookies[std::size_t(i)], nullptr));
         if (!name)
             continue;
         const QString target = QString::fromLatin1(xcb_get_atom_name_name(name.get()),
                                                    xcb_get_atom_name_name_length(name.get()));
-        const int rank = textRank(target);
+        const qsizetype rank = textTargets.indexOf(target);
         const QString format = rank < 0 ? target : QStringLiteral("text/plain");
         const auto known = atomOf.constFind(format);
         if (known == atomOf.cend())
@@ -252,32 +175,36 @@ void SelectionReader::chooseFormat()
         finish(Outcome::Read);
         return;
     }
-    m_step = Step::Data;
-    m_cut = false;
     ask(atomOf.value(m_format).second);
-#endif
 }
 
 void SelectionReader::finish(Outcome outcome)
 {
     m_timeout.stop();
-#ifdef STASHLET_HAVE_XCB
     if (m_window != 0) {
         // A late answer to this read now goes nowhere.
-        xcb_destroy_window(xcb(m_connection), m_window);
-        xcb_flush(xcb(m_connection));
+        xcb_destroy_window(m_connection, m_window);
+        xcb_flush(m_connection);
     }
-#endif
     m_window = 0;
-    m_incremental = false;
-    Result result;
-    result.outcome = outcome;
-    if (outcome == Outcome::Read) {
-        result.format = m_format;
-        result.data = std::move(m_data);
-        result.cut = m_cut;
-    }
+    Result result{outcome, {}, {}, false};
+    if (outcome == Outcome::Read)
+        result = {outcome, m_format, std::move(m_data), m_cut};
     m_data.clear();
     m_choose = nullptr;
     Q_EMIT finished(result);
 }
+
+#else
+
+bool SelectionReader::start(Chooser, qsizetype)
+{
+    return false;
+}
+
+bool SelectionReader::nativeEventFilter(const QByteArray &, void *, qintptr *)
+{
+    return false;
+}
+
+#endif

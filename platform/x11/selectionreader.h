@@ -2,9 +2,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
-#include <QByteArray>
 #include <QObject>
-#include <QString>
 #include <QStringList>
 #include <QTimer>
 
@@ -12,12 +10,13 @@
 #include <cstdint>
 #include <functional>
 
-// Reads another program's CLIPBOARD without waiting on it. Qt's own reader
-// blocks the main thread up to 5 s on each ask of an owner that never
-// answers; this one asks and returns, and the answers come through Qt's
-// event loop, or the read gives up after kTimeout. One read at a time, each
-// on a window of its own, so a late answer to an abandoned read lands
-// nowhere. Never present off X11.
+struct xcb_connection_t;
+
+// Reads another program's CLIPBOARD without waiting on it: Qt's own reader
+// blocks the main thread up to 5 s on each ask of an owner that never answers.
+// The answers come through Qt's event loop, or the read gives up after
+// kTimeout. One read at a time, each on a window of its own, so a late answer
+// to an abandoned read lands nowhere. Never present off X11.
 class SelectionReader final : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -35,8 +34,7 @@ public:
         // The data went on past the bound and was cut there.
         bool cut = false;
     };
-    // Picks the format to read among those offered (as QMimeData names
-    // them), or none.
+    // Picks the format to read among those offered (as QMimeData names them).
     using Chooser = std::function<QString(const QStringList &formats)>;
 
     explicit SelectionReader(QObject *parent = nullptr);
@@ -45,9 +43,9 @@ public:
     bool onX11() const { return m_connection != nullptr; }
     bool reading() const { return m_window != 0; }
 
-    // Asks the formats once and reads the chosen one once, keeping at most
-    // `bound` bytes; ends in finished(). False, and nothing asked, off X11 or
-    // while a read is under way.
+    // Asks the formats, then reads the chosen one keeping at most `bound`
+    // bytes; ends in finished(). False, and nothing asked, off X11 or while a
+    // read is under way.
     bool start(Chooser choose, qsizetype bound);
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
@@ -56,26 +54,22 @@ Q_SIGNALS:
     void finished(const SelectionReader::Result &result);
 
 private:
-    enum class Step { Formats, Data };
-
     void ask(std::uint32_t target);
-    void takeProperty();
-    void takeChunk();
-    void took();
+    void take();
     void chooseFormat();
     void finish(Outcome outcome);
 
-    void *m_connection = nullptr; // xcb_connection_t, kept out of this header
+    xcb_connection_t *m_connection = nullptr;
     std::uint32_t m_clipboard = 0;
     std::uint32_t m_targets = 0;
     std::uint32_t m_incr = 0;
     std::uint32_t m_property = 0;
 
     std::uint32_t m_window = 0;
-    Step m_step = Step::Formats;
     bool m_incremental = false;
     Chooser m_choose;
     qsizetype m_bound = 0;
+    // Empty while the formats are read.
     QString m_format;
     QByteArray m_data;
     bool m_cut = false;

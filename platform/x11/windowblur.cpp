@@ -5,17 +5,6 @@
 
 #include <QRect>
 
-namespace {
-// A Wayland compositor always composites. KWin blurs there only for a
-// window that asks on its own wl_surface, which Qt 6.4 hands out through
-// its private interface alone: the request cannot be made, so no blur is
-// claimed and the material stays opaque.
-windowblur::Support waylandOrNothing()
-{
-    return {displayserver::isWayland(), false};
-}
-} // namespace
-
 #ifdef STASHLET_HAVE_XCB
 #include "xcbreply.h"
 
@@ -53,22 +42,32 @@ bool blurAnnounced(xcb_connection_t *connection, xcb_window_t root)
 }
 
 } // namespace
+#endif
 
 windowblur::Support windowblur::probe()
 {
-    xcb_connection_t *connection = xcbreply::connection();
-    if (!connection)
-        return waylandOrNothing();
-    // The EWMH way: a compositing manager owns this selection for its screen.
-    const QByteArray selection = "_NET_WM_CM_S" + QByteArray::number(xcbreply::screenNumber());
-    const bool compositing =
-        xcbreply::ownerOf(connection, atom(connection, selection.constData())) != XCB_WINDOW_NONE;
-    return {compositing,
-            compositing && blurAnnounced(connection, xcbreply::rootWindow(connection))};
+#ifdef STASHLET_HAVE_XCB
+    if (xcb_connection_t *connection = xcbreply::connection()) {
+        // The EWMH way: a compositing manager owns this selection for its screen.
+        const QByteArray selection = "_NET_WM_CM_S" + QByteArray::number(xcbreply::screenNumber());
+        const bool compositing =
+            xcbreply::ownerOf(connection, atom(connection, selection.constData())) !=
+            XCB_WINDOW_NONE;
+        return {compositing,
+                compositing && blurAnnounced(connection, xcbreply::rootWindow(connection))};
+    }
+#endif
+    // A Wayland compositor always composites. KWin blurs there only for a
+    // window that asks on its own wl_surface, which Qt 6.4 hands out through
+    // its private interface alone: the request cannot be made, so no blur is
+    // claimed and the material stays opaque.
+    return {displayserver::isWayland(), false};
 }
 
-void windowblur::requestBlurBehind(quintptr window, const QRect &region)
+void windowblur::requestBlurBehind([[maybe_unused]] quintptr window,
+                                   [[maybe_unused]] const QRect &region)
 {
+#ifdef STASHLET_HAVE_XCB
     xcb_connection_t *connection = xcbreply::connection();
     if (!connection || !window)
         return;
@@ -80,15 +79,5 @@ void windowblur::requestBlurBehind(quintptr window, const QRect &region)
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window),
                         property, XCB_ATOM_CARDINAL, 32, rect.size(), rect.data());
     xcb_flush(connection);
-}
-
-#else
-
-windowblur::Support windowblur::probe()
-{
-    return waylandOrNothing();
-}
-
-void windowblur::requestBlurBehind(quintptr, const QRect &) {}
-
 #endif
+}

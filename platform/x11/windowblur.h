@@ -5,9 +5,7 @@
 
 class QRect;
 
-// The window-system half of the backdrop: whether a translucent window is
-// composited over what lies behind it, and whether the compositor blurs
-// that on request.
+// The window-system half of the backdrop.
 namespace windowblur {
 
 struct Support {
@@ -22,7 +20,7 @@ struct Support {
 Support probe();
 
 // Asks the compositor to blur behind `region` (window coordinates) of the
-// top-level window `window` (its native id).
+// top-level native window `window`.
 void requestBlurBehind(quintptr window, const QRect &region);
 
 } // namespace windowblur

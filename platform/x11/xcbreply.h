@@ -6,21 +6,16 @@
 
 #include <QByteArray>
 #include <QGuiApplication>
+#include <QScopedPointer>
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace xcbreply {
 
 // xcb hands its replies over to be released with free().
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using Reply = QScopedPointer<T, QScopedPointerPodDeleter>;
 
-// Qt's own connection: what Qt's windows are on, and what its event loop
-// reads. None off X11.
+// The connection Qt's windows are on and its event loop reads; none off X11.
 inline xcb_connection_t *connection()
 {
     const auto *x11 =
@@ -38,8 +33,7 @@ inline xcb_atom_t atom(xcb_connection_t *connection, const char *name, bool crea
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
-// The screen Qt opened: DISPLAY is host:display.screen, the screen 0 when
-// left out.
+// The screen Qt opened: DISPLAY is host:display.screen, 0 when left out.
 inline int screenNumber()
 {
     const QByteArray display = qgetenv("DISPLAY");

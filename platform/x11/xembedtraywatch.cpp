@@ -2,7 +2,6 @@
 #include "xembedtraywatch.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #ifdef STASHLET_HAVE_XCB
 #include "xcbreply.h"
@@ -14,21 +13,20 @@ XembedTrayWatch::XembedTrayWatch(QObject *parent)
     : QObject(parent)
 {
 #ifdef STASHLET_HAVE_XCB
-    xcb_connection_t *connection = xcbreply::connection();
-    if (connection == nullptr) {
+    m_connection = xcbreply::connection();
+    if (m_connection == nullptr) {
         return;
     }
-    m_connection = connection;
-    m_root = xcbreply::rootWindow(connection);
-    m_selection = xcbreply::atom(connection, "_NET_SYSTEM_TRAY_S0", true);
-    m_managerMessage = xcbreply::atom(connection, "MANAGER", true);
+    m_root = xcbreply::rootWindow(m_connection);
+    m_selection = xcbreply::atom(m_connection, "_NET_SYSTEM_TRAY_S0", true);
+    m_managerMessage = xcbreply::atom(m_connection, "MANAGER", true);
     // A tray announces itself with a MANAGER message to the root window's
     // structure listeners; Qt may not listen there until it looks for a tray.
     const Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        connection, xcb_get_window_attributes(connection, m_root), nullptr));
+        m_connection, xcb_get_window_attributes(m_connection, m_root), nullptr));
     if (attributes) {
         const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_change_window_attributes(connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     }
     locateManager();
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -45,13 +43,12 @@ XembedTrayWatch::~XembedTrayWatch()
 void XembedTrayWatch::locateManager()
 {
 #ifdef STASHLET_HAVE_XCB
-    auto *connection = static_cast<xcb_connection_t *>(m_connection);
-    m_manager = xcbreply::ownerOf(connection, m_selection);
+    m_manager = xcbreply::ownerOf(m_connection, m_selection);
     if (m_manager != 0) {
         // Its end comes as a DestroyNotify, to those listening on it.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_change_window_attributes(connection, m_manager, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(connection);
+        xcb_change_window_attributes(m_connection, m_manager, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_connection);
     }
 #endif
 }
@@ -83,7 +80,8 @@ std::optional<QColor> XembedTrayWatch::announcedForeground()
 #endif
 }
 
-bool XembedTrayWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+bool XembedTrayWatch::nativeEventFilter([[maybe_unused]] const QByteArray &eventType,
+                                        [[maybe_unused]] void *message, qintptr *)
 {
 #ifdef STASHLET_HAVE_XCB
     if (eventType != "xcb_generic_event_t") {
@@ -114,9 +112,6 @@ bool XembedTrayWatch::nativeEventFilter(const QByteArray &eventType, void *messa
     if (m_manager != before) {
         Q_EMIT trayChanged(trayPresent());
     }
-#else
-    Q_UNUSED(eventType)
-    Q_UNUSED(message)
 #endif
     return false;
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+struct xcb_connection_t;
+
 // Whether an XEmbed tray (the X11 system tray manager) is on the screen, and
 // when one comes or goes. Qt's tray icon, once shown, docks by itself into a
 // tray that starts or restarts later, but tells nobody; the window that stands
@@ -35,7 +37,7 @@ Q_SIGNALS:
 private:
     void locateManager();
 
-    void *m_connection = nullptr; // xcb_connection_t, kept out of this header
+    xcb_connection_t *m_connection = nullptr;
     std::uint32_t m_root = 0;
     std::uint32_t m_selection = 0;
     std::uint32_t m_managerMessage = 0;

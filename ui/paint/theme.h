@@ -246,10 +246,10 @@ inline constexpr double kSymbolSize = 13;
 // Press feedback of every button: a quick, slightly bouncy shrink and fade.
 inline constexpr double kPressedScale = 0.9;
 inline constexpr double kPressedOpacity = 0.75;
-inline constexpr Animation kPressSpring = Animation::interactiveSpring(0.08, 0.5, 0.25);
+inline constexpr Animation kPressSpring = Animation::spring(0.08, 0.5, 0.25);
 
 // Timings shared by the panel's pieces.
-inline constexpr Animation kHoverSpring = Animation::interactiveSpring(0.1, 0.6, 0.25);
+inline constexpr Animation kHoverSpring = Animation::spring(0.1, 0.6, 0.25);
 inline constexpr Animation kSettleSpring = Animation::spring(0.5, 1.0, 0.0);
 inline constexpr Animation kDropHighlightFade = Animation::easeInOut(0.2);
 inline constexpr Animation kBannerHide = Animation::easeInOut(0.3);

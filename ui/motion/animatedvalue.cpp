@@ -97,7 +97,7 @@ void AnimatedValue::step(double seconds)
         const double from = springTargetNow();
         m_blendElapsed += seconds;
         const double to = springTargetNow();
-        m_state = m_animation.springModel().advance(m_state, seconds, from, to);
+        m_state = m_animation.advance(m_state, seconds, from, to);
         const bool blended = m_blendElapsed >= m_blendDuration;
         if (blended && std::abs(m_state.value - m_target) < kRestDistance &&
             std::abs(m_state.velocity) < kRestSpeed) {

@@ -19,7 +19,6 @@ public:
 
     double value() const { return m_state.value; }
     double velocity() const { return m_state.velocity; }
-    double target() const { return m_target; }
     bool isAnimating() const { return m_animating; }
     bool isEndless() const { return m_animating && m_animation.repeats(); }
 
@@ -54,9 +53,8 @@ private:
     Animation m_animation = Animation::spring();
     SpringState m_state;
     double m_target;
-    // A spring that interrupts another hands over from the old target over
-    // its blend duration, so the old motion's momentum is taken over
-    // gradually instead of being cut off.
+    // A spring that interrupts another moves its target over from the old one during its blend
+    // duration, so the old motion's momentum is taken over gradually, not cut off.
     double m_blendFrom = 0.0;
     double m_blendElapsed = 0.0;
     double m_blendDuration = 0.0;

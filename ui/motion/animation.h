@@ -1,24 +1,27 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "spring.h"
+// Position and velocity of one animated scalar.
+struct SpringState {
+    double value = 0.0;
+    double velocity = 0.0;
+};
 
-// How a value moves to a new target: a spring (response, damping fraction,
-// blend duration) or a timed ease-in-out curve, which may repeat forever.
+// How a value moves to a new target: a spring, or a timed ease-in-out curve
+// that may repeat forever.
+//
+// The spring, the one every animation of the panel uses, is a unit mass on a
+// spring of stiffness k = (2 pi / response)^2 with viscous damping
+// c = 4 pi * dampingFraction / response, pulled towards a target:
+//     x'' = k (target - x) - c x'
+// so `response` is the period of the undamped oscillation and a damping
+// fraction of 1 is critical damping (no overshoot).
 class Animation final {
 public:
     enum class Kind { Spring, EaseInOut };
 
     static constexpr Animation spring(double response = 0.55, double dampingFraction = 0.825,
                                       double blendDuration = 0.0)
-    {
-        return Animation(Kind::Spring, response, dampingFraction, blendDuration);
-    }
-    // Same model as `spring`; only the defaults differ, tuned for direct
-    // manipulation.
-    static constexpr Animation interactiveSpring(double response = 0.15,
-                                                 double dampingFraction = 0.86,
-                                                 double blendDuration = 0.25)
     {
         return Animation(Kind::Spring, response, dampingFraction, blendDuration);
     }
@@ -38,11 +41,13 @@ public:
     }
 
     Kind kind() const { return m_kind; }
-    Spring springModel() const { return Spring(m_response, m_dampingFraction); }
     double blendDuration() const { return m_blendDuration; }
-    double duration() const { return m_response; }
     bool repeats() const { return m_repeats; }
-    bool autoreverses() const { return m_autoreverses; }
+
+    // Integrates the spring over `dt` seconds while the target moves linearly
+    // from `targetFrom` to `targetTo` (a still target when the two are equal).
+    // Fixed small RK4 substeps keep the result independent of the frame rate.
+    SpringState advance(SpringState state, double dt, double targetFrom, double targetTo) const;
 
     // Fraction of the way from start to target after `elapsed` seconds of a
     // timed curve, eased; for a repeating curve it never ends.

@@ -9,10 +9,9 @@
 
 class AnimatedValue;
 
-// The one clock behind every animation of the panel. It ticks only while
-// something moves and the panel is shown, so an idle or hidden panel costs no
-// wake-ups: at the screen's refresh rate, or more slowly while every running
-// value says when it next changes visibly (a slow endless motion).
+// The one clock behind every animation of the panel. It ticks only while something moves and
+// the panel is shown, so an idle or hidden panel costs no wake-ups: at the screen's refresh
+// rate, or more slowly while every running value says when it next changes visibly.
 class Ticker final : public QObject {
     Q_OBJECT
 

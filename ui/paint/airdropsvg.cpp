@@ -6,7 +6,6 @@
 
 #include <QPaintDevice>
 #include <QPainter>
-#include <QStringDecoder>
 #include <QSvgRenderer>
 
 namespace {
@@ -29,37 +28,25 @@ constexpr char kRawSVG[] =
 constexpr qreal kMaskScale = 2.0;
 } // namespace
 
-QByteArrayView AirDropSVG::rawSVG()
-{
-    return QByteArrayView(kRawSVG, sizeof(kRawSVG) - 1);
-}
-
-std::optional<QImage> AirDropSVG::makeTemplate(QByteArrayView svg)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(svg);
-    if (utf8.hasError())
-        return std::nullopt;
-    QSvgRenderer renderer(text.toUtf8());
-    if (!renderer.isValid() || renderer.viewBoxF().isEmpty())
-        return std::nullopt;
-    const QSize size = (renderer.viewBoxF().size() * kMaskScale).toSize();
-    QImage mask(size, QImage::Format_ARGB32_Premultiplied);
-    mask.fill(Qt::transparent);
-    QPainter painter(&mask);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter);
-    // Only coverage counts: whatever colour the drawing names becomes black.
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(mask.rect(), Qt::black);
-    painter.end();
-    return mask;
-}
-
 const QImage *AirDropSVG::templateImage()
 {
-    static const std::optional<QImage> image = makeTemplate(rawSVG());
-    return image ? &*image : nullptr;
+    static const QImage mask = [] {
+        QSvgRenderer renderer(QByteArray::fromRawData(kRawSVG, sizeof(kRawSVG) - 1));
+        if (!renderer.isValid() || renderer.viewBoxF().isEmpty())
+            return QImage();
+        QImage image((renderer.viewBoxF().size() * kMaskScale).toSize(),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+        // Only coverage counts: whatever colour the drawing names becomes black.
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), Qt::black);
+        painter.end();
+        return image;
+    }();
+    return mask.isNull() ? nullptr : &mask;
 }
 
 void AirDropSVG::paint(QPainter &painter, const QRectF &frame, const QColor &color,
@@ -75,8 +62,7 @@ void AirDropSVG::paint(QPainter &painter, const QRectF &frame, const QColor &col
     }
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const QSize pixels = (frame.size() * dpr).toSize().expandedTo(QSize(1, 1));
-    // Smooth scaling averages the large mask down, which keeps thin waves
-    // from breaking up at 14 px.
+    // Smooth scaling averages the large mask down, so thin waves hold together at 14 px.
     QImage tinted = templateImage->scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter tint(&tinted);

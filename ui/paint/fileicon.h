@@ -15,7 +15,6 @@ class FileIcon final {
 public:
     static void paint(QPainter &painter, const QRectF &frame, const QString &path,
                       const QAbstractFileIconProvider &provider, ColorScheme scheme);
-    // File-type icons by MIME type from the icon theme, else the desktop's;
-    // shared by every view.
+    // Icons by MIME type from the icon theme, else the desktop's; shared by every view.
     static const QAbstractFileIconProvider &desktopProvider();
 };

@@ -5,10 +5,12 @@
 #include <QGuiApplication>
 #include <QStringList>
 
+namespace {
+
+// The rounded family in use, or an empty string when none is installed.
 QString roundedFamily()
 {
-    // Looked up once: the font database does not change under a running
-    // panel in any way we would follow anyway.
+    // Looked up once: a running panel would not follow a change of fonts anyway.
     static const QString family = [] {
         const QStringList candidates = {
             QStringLiteral("SF Pro Rounded"), QStringLiteral("Nunito"),
@@ -24,6 +26,8 @@ QString roundedFamily()
     }();
     return family;
 }
+
+} // namespace
 
 QFont systemFont(int pixelSize, QFont::Weight weight, FontDesign design)
 {

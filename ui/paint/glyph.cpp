@@ -157,6 +157,19 @@ QPainterPath build(Glyph glyph)
 
 constexpr int kGlyphCount = static_cast<int>(Glyph::SharePlay) + 1;
 
+// The outline, drawn on a 24-unit grid.
+const QPainterPath &glyphPath(Glyph glyph)
+{
+    // Built by whichever thread comes first; a function-local static makes that safe.
+    static const std::array<QPainterPath, kGlyphCount> paths = [] {
+        std::array<QPainterPath, kGlyphCount> built;
+        for (int i = 0; i < kGlyphCount; ++i)
+            built[i] = build(static_cast<Glyph>(i));
+        return built;
+    }();
+    return paths[static_cast<int>(glyph)];
+}
+
 } // namespace
 
 std::optional<Glyph> glyphNamed(QStringView symbolName)
@@ -176,19 +189,6 @@ std::optional<Glyph> glyphNamed(QStringView symbolName)
             return glyph;
     }
     return std::nullopt;
-}
-
-const QPainterPath &glyphPath(Glyph glyph)
-{
-    // Built on first use by whichever thread gets there; function-local
-    // statics make that safe.
-    static const std::array<QPainterPath, kGlyphCount> paths = [] {
-        std::array<QPainterPath, kGlyphCount> built;
-        for (int i = 0; i < kGlyphCount; ++i)
-            built[i] = build(static_cast<Glyph>(i));
-        return built;
-    }();
-    return paths[static_cast<int>(glyph)];
 }
 
 QPainterPath glyphPathIn(Glyph glyph, const QRectF &frame)

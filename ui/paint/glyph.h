@@ -26,9 +26,6 @@ enum class Glyph {
 // The glyph for a symbol name such as "tray.and.arrow.down.fill".
 std::optional<Glyph> glyphNamed(QStringView symbolName);
 
-// The outline, drawn on a 24-unit grid; built once per process.
-const QPainterPath &glyphPath(Glyph glyph);
-
 // The outline scaled to fit `frame`, aspect ratio kept, centred; for a
 // shadow or a clip of the glyph's shape.
 QPainterPath glyphPathIn(Glyph glyph, const QRectF &frame);

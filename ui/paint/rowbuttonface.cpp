@@ -18,9 +18,8 @@ namespace {
 // Room around the disc for the rim's outer half and antialiasing.
 constexpr double kImagePad = 1;
 
-// The AirDrop glyph scaled and tinted in one opaque colour. Scaling the large
-// template costs too much per frame; the hover blend only changes opacity,
-// which is applied when the image is drawn.
+// The AirDrop glyph scaled and tinted in one opaque colour: scaling the large template costs
+// too much per frame, and the hover blend only changes opacity, applied when it is drawn.
 const QImage &airDropGlyph(qreal dpr, QRgb rgb)
 {
     static QHash<std::pair<qreal, QRgb>, QImage> cache;
@@ -36,16 +35,14 @@ const QImage &airDropGlyph(qreal dpr, QRgb rgb)
     return *cache.insert(key, image);
 }
 
-} // namespace
-
-void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, QPointF centre,
-                              double hover)
+void paintLive(QPainter &painter, RowButtonFace::Kind kind, ColorScheme scheme, QPointF centre,
+               double hover)
 {
     const RowColors rest = RowColors::of(scheme, false);
     const RowColors hovered = RowColors::of(scheme, true);
     const double d = theme::kRowButtonDiameter;
     const QRectF disc(centre - QPointF(d, d) / 2, QSizeF(d, d));
-    const bool airDrop = kind == Kind::AirDrop;
+    const bool airDrop = kind == RowButtonFace::Kind::AirDrop;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -75,6 +72,8 @@ void RowButtonFace::paintLive(QPainter &painter, Kind kind, ColorScheme scheme, 
     }
     painter.restore();
 }
+
+} // namespace
 
 void RowButtonFace::paint(QPainter &painter, Kind kind, ColorScheme scheme, QPointF centre,
                           double hover)

@@ -4,7 +4,7 @@
 #include "fileicon.h"
 #include "paintkit.h"
 #include "rowcolors.h"
-#include "silhouetteshadow.h"
+#include "softshadow.h"
 #include "theme.h"
 
 #include <QFile>

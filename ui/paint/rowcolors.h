@@ -5,9 +5,8 @@
 
 #include <QColor>
 
-// The colours of a file row in one scheme, either all at rest or all hovered.
-// The row blends each element between the two with its own hover progress,
-// so the card, the AirDrop button and the remove button move independently.
+// The colours of a file row in one scheme, all at rest or all hovered. The row blends each
+// element by its own hover progress: the card and its two buttons move independently.
 struct RowColors final {
     QColor cardBase;
     QColor cardTint;

@@ -8,10 +8,9 @@
 #include <QStaticText>
 #include <QString>
 
-// Where the pieces of a file row's card sit: the icon at the left, the name
-// over the size beside it, the two button discs at the right. The name is
-// elided in the middle when it does not fit, so its start and its extension
-// stay.
+// Where the pieces of a file row's card sit: the icon at the left, the name over the size
+// beside it, the two button discs at the right. A name too long loses its middle, so its start
+// and its extension stay.
 class RowLayout final {
 public:
     static QFont nameFont();

@@ -7,13 +7,15 @@
 
 class QPainter;
 
-// A blurred copy of a shape's silhouette, as drop shadows are drawn. Blurring
-// costs far more than a frame allows, so each shadow is made once per shape,
-// colour, radius and pixel ratio and then only blitted.
+// The drop shadow of whatever `image` holds, same size and pixel ratio: its alpha blurred by
+// `radius` device-independent pixels, filled with `color`. The caller leaves room for the blur.
+QImage silhouetteShadow(const QImage &image, double radius, const QColor &color);
+
+// A shape's drop shadow. Blurring costs far more than a frame allows, so each shadow is made
+// once per shape, colour, radius and pixel ratio and then only blitted.
 class SoftShadow final {
 public:
-    // Paints the shadow of `shape` (in the painter's coordinates) offset by
-    // `offset`, blurred by `radius` device-independent pixels.
+    // `shape` is in the painter's coordinates.
     void paint(QPainter &painter, const QPainterPath &shape, const QColor &color, double radius,
                QPointF offset);
 

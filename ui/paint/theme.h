@@ -30,17 +30,23 @@ struct SchemeColor {
     Rgba light;
     Rgba dark;
     constexpr SchemeColor at(double opacity) const { return {light.at(opacity), dark.at(opacity)}; }
-    constexpr Rgba in(ColorScheme scheme) const
+    QColor color(ColorScheme scheme) const
     {
-        return scheme == ColorScheme::Dark ? dark : light;
+        return (scheme == ColorScheme::Dark ? dark : light).color();
     }
-    QColor color(ColorScheme scheme) const { return in(scheme).color(); }
 };
 
 // Two stops, evenly spaced, from the first colour to the second.
 struct SchemeGradient {
     SchemeColor start;
     SchemeColor end;
+    QLinearGradient between(ColorScheme scheme, QPointF from, QPointF to) const
+    {
+        QLinearGradient gradient(from, to);
+        gradient.setColorAt(0.0, start.color(scheme));
+        gradient.setColorAt(1.0, end.color(scheme));
+        return gradient;
+    }
 };
 
 inline constexpr Rgba kWhite{255, 255, 255};
@@ -54,13 +60,11 @@ inline constexpr SchemeColor kCyan{{50, 173, 230}, {100, 210, 255}};
 inline constexpr SchemeColor kOrange{{255, 149, 0}, {255, 159, 10}};
 inline constexpr SchemeColor kRed{{255, 59, 48}, {255, 69, 58}};
 
-// Titles, the empty state's headline, a row's name; base of the close glyph
-// and the quit label.
+// Titles, headlines, a row's name; the base of the close glyph and quit label.
 inline constexpr SchemeColor kPrimaryText{kBlack.at(0.85), kWhite.at(0.95)};
 inline constexpr SchemeColor kSecondaryText{kBlack.at(0.5), kWhite.at(0.55)};
 
-// Rim light of glass surfaces (quit button, drop circle, row card), top to
-// bottom.
+// Rim light of glass surfaces (quit button, drop circle, row card), top down.
 inline constexpr SchemeGradient kGlassStroke{{kWhite.at(0.8), kWhite.at(0.18)},
                                              {kWhite.at(0.25), kWhite.at(0.04)}};
 // Fill of the empty state's circle, top-left to bottom-right.
@@ -154,8 +158,7 @@ inline constexpr int kFooterSpacing = 12;
 inline constexpr QSize kFooterLabelPadding{12, 6};
 inline constexpr double kFooterCornerRadius = 8;
 
-// Rims: of the small buttons (row discs, footer buttons), of the row card
-// and of the popover's window.
+// Rims; the small buttons are the row discs and the footer's.
 inline constexpr double kButtonRimWidth = 0.5;
 inline constexpr double kCardRimWidth = 1;
 inline constexpr double kPopoverRimWidth = 1;
@@ -165,8 +168,7 @@ inline constexpr SchemeColor kFocusRing = kBlue;
 inline constexpr double kFocusRingWidth = 1.5;
 inline constexpr double kFocusRingRadius = 6;
 
-// The list of rows: its padding (12 at the sides and top, 8 below) and the
-// room between cards.
+// The list of rows: its padding and the room between cards.
 inline constexpr QMargins kListPadding{12, 12, 12, 8};
 inline constexpr int kRowSpacing = 8;
 
@@ -185,9 +187,8 @@ inline constexpr double kRowButtonSpacing = 8;
 inline constexpr double kRowNameMinimumWidth = 48;
 inline constexpr double kCardHoverScale = 1.015;
 inline constexpr double kRowButtonHoverScale = 1.08;
-// The buttons' widgets reach this far past their discs: a hovered disc on a
-// hovered card (about the card's centre) is drawn beyond kRowButtonDiameter,
-// and a widget cannot draw outside itself.
+// The buttons' widgets reach this far past their discs, which a hovered card
+// scales about its centre: a widget cannot draw outside itself.
 inline constexpr int kRowButtonOverflow = 4;
 // An "xmark" set in a 9 px bold font is about 7 px across; our glyph fills
 // 14/24 of its frame.
@@ -197,18 +198,16 @@ inline constexpr double kIconShadowRadius = 2;
 inline constexpr QPointF kIconShadowOffset{0, 1};
 inline constexpr double kIconShadowOpacity = 0.1;
 
-// A copy still running: after this long (seconds) it shows as a pending
-// card, so a small file's copy never flashes one. Its bar sits where an
-// entry's size line does, in the accent colour over a faint track; while the
-// total is unknown a segment of the track's width sweeps along it.
+// A copy still running shows as a pending card after this long, so a small
+// file's copy never flashes one. Its bar takes the size line's place; while
+// the total is unknown a segment of the track's width sweeps along it.
 inline constexpr double kPendingRevealDelay = 0.3;
 inline constexpr double kProgressBarHeight = 4;
 inline constexpr SchemeColor kProgressTrack{kBlack.at(0.1), kWhite.at(0.15)};
 inline constexpr SchemeColor kProgressFill = kBlue;
 inline constexpr double kProgressSweepFraction = 0.3;
 inline constexpr double kProgressSweepPeriod = 1.2;
-// A preview in place of the type icon: the icon's frame, its corners
-// softened by this much, so a photo's edge does not cut the card.
+// A preview's corners, softened so a photo's edge does not cut the card.
 inline constexpr double kPreviewCornerRadius = 4;
 
 // The drop highlight: a dashed outline over a faint fill, inset in the content.
@@ -239,17 +238,16 @@ inline constexpr QPointF kDropCircleShadowOffset{0, 5};
 inline constexpr double kDropSymbolSize = 30;
 inline constexpr double kDropSymbolShadowRadius = 8;
 inline constexpr QPointF kDropSymbolShadowOffset{0, 4};
-// A symbol beside body text, such as the sharing glyph when the AirDrop
-// glyph cannot be drawn; never stretched.
+// A symbol beside text, such as the sharing glyph standing in for AirDrop's.
 inline constexpr double kSymbolSize = 13;
 
 // Press feedback of every button: a quick, slightly bouncy shrink and fade.
 inline constexpr double kPressedScale = 0.9;
 inline constexpr double kPressedOpacity = 0.75;
-inline constexpr Animation kPressSpring = Animation::interactiveSpring(0.08, 0.5, 0.25);
+inline constexpr Animation kPressSpring = Animation::spring(0.08, 0.5, 0.25);
 
 // Timings shared by the panel's pieces.
-inline constexpr Animation kHoverSpring = Animation::interactiveSpring(0.1, 0.6, 0.25);
+inline constexpr Animation kHoverSpring = Animation::spring(0.1, 0.6, 0.25);
 inline constexpr Animation kSettleSpring = Animation::spring(0.5, 1.0, 0.0);
 inline constexpr Animation kDropHighlightFade = Animation::easeInOut(0.2);
 inline constexpr Animation kBannerHide = Animation::easeInOut(0.3);
@@ -257,7 +255,15 @@ inline constexpr Animation kBannerHide = Animation::easeInOut(0.3);
 inline constexpr double kBreatheScale = 1.05;
 inline constexpr Animation kBreathe = Animation::easeInOut(2.2).repeatForever(true);
 
-QLinearGradient glassStroke(ColorScheme scheme, const QRectF &shape);
-QLinearGradient dropzoneBg(ColorScheme scheme, const QRectF &shape);
+inline QLinearGradient glassStroke(ColorScheme scheme, const QRectF &shape)
+{
+    return kGlassStroke.between(scheme, {shape.center().x(), shape.top()},
+                                {shape.center().x(), shape.bottom()});
+}
+
+inline QLinearGradient dropzoneBg(ColorScheme scheme, const QRectF &shape)
+{
+    return kDropzoneBg.between(scheme, shape.topLeft(), shape.bottomRight());
+}
 
 } // namespace theme

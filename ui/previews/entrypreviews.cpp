@@ -5,6 +5,7 @@
 #include "mainqueue.h"
 #include "previewimage.h"
 #include "stashletmanager.h"
+#include "theme.h"
 
 #include <algorithm>
 #include <deque>
@@ -12,15 +13,22 @@
 #include <mutex>
 #include <utility>
 
+namespace {
+// The side of the square a preview fits, in device-independent pixels: the
+// type icon's, whose place it takes.
+constexpr int kLogicalSize = int(theme::kFileIconFrame.width());
+// How many previews are made at once; the others wait their turn.
+constexpr int kLaneWidth = 2;
+} // namespace
+
 struct EntryPreviews::Lane {
     std::mutex mutex;
     // The latest request of each entry not yet started, oldest first.
     std::deque<std::pair<QUuid, std::function<void()>>> waiting;
     int running = 0;
 
-    // On a pool thread: makes previews until none waits. The pool's
-    // cancellation is not heeded: a preview is short, and one that waits
-    // is dropped when its entry goes.
+    // On a pool thread: makes previews until none waits. The pool's cancellation is not heeded:
+    // a preview is short, and one that waits is dropped when its entry goes.
     void drain()
     {
         for (;;) {

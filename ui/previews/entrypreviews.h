@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "theme.h"
-
 #include <QHash>
 #include <QImage>
 #include <QObject>
@@ -15,21 +13,13 @@ class BackgroundPool;
 class StashletManager;
 class TempFile;
 
-// The previews of the shelf's entries (see PreviewImage): each made on the
-// pool once its entry is listed, delivered on the main thread, and forgotten
-// when the entry leaves the shelf. They take few of the pool's threads at a
-// time, so that however long a read takes, copies still find threads.
+// The previews of the shelf's entries (see PreviewImage): each made on the pool once its entry
+// is listed, delivered on the main thread, forgotten when the entry leaves. They take few of the
+// pool's threads at a time, so that however long a read takes, copies still find threads.
 class EntryPreviews final : public QObject {
     Q_OBJECT
 
 public:
-    // The side of the square a preview fits, in device-independent pixels:
-    // the type icon's, whose place it takes.
-    static constexpr int kLogicalSize = int(theme::kFileIconFrame.width());
-
-    // How many previews are made at once; the others wait their turn.
-    static constexpr int kLaneWidth = 2;
-
     EntryPreviews(StashletManager &manager, BackgroundPool &pool, qreal devicePixelRatio = 1.0,
                   QObject *parent = nullptr);
     ~EntryPreviews() override;

@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QStandardPaths>
 
+#include "paintkit.h"
 #include "uniquefd.h"
 
 #include <algorithm>
@@ -22,7 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The cache's folders by the size of their pictures.
+// Past these an image is not decoded at all, whatever its file size (a
+// forged header can claim any size): decoding takes memory and, more than a
+// second for every 10 million pixels on a slow machine, time on the pool.
+constexpr int kAllocationLimitMb = 64;
+constexpr qint64 kMaxPixels = 16'000'000;
+
+// The cache's folders by the size of their pictures, smallest first.
 constexpr std::array<std::pair<const char *, int>, 4> kThumbnailFolders{{
     {"normal", 128},
     {"large", 256},
@@ -59,14 +66,14 @@ bool isIndexed(QImage::Format format)
 
 // A scaled read keeps every pixel decoded at once (see below); so may this
 // true-colour copy of an indexed image.
-static_assert(PreviewImage::kMaxPixels * 4 <= qint64(PreviewImage::kAllocationLimitMb) << 20);
+static_assert(kMaxPixels * 4 <= qint64(kAllocationLimitMb) << 20);
 
 // Reads the image no larger than `box` pixels a side; with `thumbnail`, only
 // a thumbnail that says it shows that file.
 QImage readImage(QImageReader &reader, int box, const ThumbnailOf *thumbnail = nullptr)
 {
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(PreviewImage::kAllocationLimitMb);
+    reader.setAllocationLimit(kAllocationLimitMb);
     const QSize size = reader.size();
     if (size.isEmpty()) {
         return {};
@@ -74,7 +81,7 @@ QImage readImage(QImageReader &reader, int box, const ThumbnailOf *thumbnail = n
     // A scaled read still decodes every pixel, except where the decoder
     // itself scales (JPEG, by up to 8 a side); and it skips the allocation limit.
     const qint64 pixels = qint64(size.width()) * size.height();
-    if (pixels > PreviewImage::kMaxPixels * (reader.format() == "jpeg" ? 64 : 1)) {
+    if (pixels > kMaxPixels * (reader.format() == "jpeg" ? 64 : 1)) {
         return {};
     }
     const bool smaller = size.width() > box || size.height() > box;
@@ -84,9 +91,8 @@ QImage readImage(QImageReader &reader, int box, const ThumbnailOf *thumbnail = n
         reader.setScaledSize(size.scaled(box, box, Qt::KeepAspectRatio));
         return reader.read();
     }
-    // Read whole: a thumbnail, as QImageReader::text() splits keys at their
-    // first ':'; an indexed image, to scale its true colours. The allocation
-    // limit holds for both.
+    // Read whole: a thumbnail, as QImageReader::text() splits keys at their first ':'; an
+    // indexed image, to scale its true colours. The allocation limit holds for both.
     QImage image = reader.read();
     if (thumbnail && !thumbnail->describes(image)) {
         return {};
@@ -121,13 +127,12 @@ QImage cachedThumbnail(const fs::path &original, const struct stat &st, int box)
                              QByteArray::number(qint64(st.st_size))};
     const QString name = QString::fromLatin1(
         QCryptographicHash::hash(wanted.uri, QCryptographicHash::Md5).toHex() + ".png");
-    // The smallest that is large enough first, then the larger, then the rest.
-    std::array<std::pair<const char *, int>, 4> folders = kThumbnailFolders;
-    std::stable_partition(folders.begin(), folders.end(),
-                          [box](const auto &folder) { return folder.second >= box; });
-    std::reverse(std::find_if(folders.begin(), folders.end(),
-                              [box](const auto &folder) { return folder.second < box; }),
-                 folders.end());
+    // The smallest that is large enough first, then the larger, then the rest, largest first.
+    auto folders = kThumbnailFolders;
+    const auto large = std::find_if(folders.begin(), folders.end(),
+                                    [box](const auto &folder) { return folder.second >= box; });
+    std::reverse(folders.begin(), large);
+    std::rotate(folders.begin(), large, folders.end());
     for (const auto &[folder, _] : folders) {
         const QString path = cache + QStringLiteral("/thumbnails/") + QLatin1String(folder) +
                              QLatin1Char('/') + name;
@@ -179,11 +184,7 @@ QImage PreviewImage::make(const fs::path &staged, const fs::path &original, int 
 
 QImage PreviewImage::framed(const QImage &preview, double side, double radius)
 {
-    const qreal ratio = preview.devicePixelRatio();
-    const int pixels = int(std::lround(side * ratio));
-    QImage out(QSize(pixels, pixels), QImage::Format_ARGB32_Premultiplied);
-    out.setDevicePixelRatio(ratio);
-    out.fill(Qt::transparent);
+    QImage out = PaintKit::transparentImage(QSizeF(side, side), preview.devicePixelRatio());
     const QSizeF size = preview.deviceIndependentSize();
     const QRectF at(QPointF((side - size.width()) / 2, (side - size.height()) / 2), size);
     QPainter painter(&out);

@@ -10,18 +10,11 @@
 // files): for the pool, never the main thread.
 namespace PreviewImage {
 
-// Past these an image is not decoded at all, whatever its file size (a
-// forged header can claim any size): decoding takes memory and, more than a
-// second for every 10 million pixels on a slow machine, time on the pool.
-constexpr int kAllocationLimitMb = 64;
-constexpr qint64 kMaxPixels = 16'000'000;
-
-// The staged copy `staged` scaled to fit `logicalSize` device-independent
-// pixels at `ratio`, upright as its EXIF orientation says, when Qt can read it
-// as an image; else the desktop's thumbnail of `original` (the item that was
-// added: the cache knows it, not our copy), when the shared thumbnail cache
-// holds one made from this very version of it. Null when neither; never
-// enlarged.
+// The staged copy `staged` scaled to fit `logicalSize` device-independent pixels at `ratio`,
+// upright as its EXIF orientation says, when Qt can read it as an image; else the desktop's
+// thumbnail of `original` (the item that was added: the cache knows it, not our copy), when the
+// shared thumbnail cache holds one made from this very version of it. Null when neither;
+// never enlarged.
 QImage make(const std::filesystem::path &staged, const std::filesystem::path &original,
             int logicalSize, qreal ratio);
 

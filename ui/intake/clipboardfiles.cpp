@@ -61,11 +61,8 @@ QString pathAsText(const std::string &native)
         }
         any = true;
         quoted += "$'";
-        for (; at < path.size() && printableSequence(path, at) == 0; ++at) {
-            quoted +=
-                "\\x" +
-                QByteArray::number(static_cast<unsigned char>(path[at]), 16).rightJustified(2, '0');
-        }
+        for (; at < path.size() && printableSequence(path, at) == 0; ++at)
+            quoted += "\\x" + QByteArray(1, path[at]).toHex();
         quoted += '\'';
     }
     return QString::fromUtf8(any ? quoted : path.toByteArray());

@@ -133,17 +133,12 @@ void ContentArea::setEntries(const QList<TempFile> &files)
     // place when the keyboard had it there, so Delete can go on; else to the
     // panel, as when it opened (the arrows enter the list from there), so
     // Enter never acts on a card the user did not choose. (Qt would pass it
-    // along the tab chain.)
+    // along the tab chain.) Deleted later: a row may be mid-event (its remove button).
     for (FileRowView *gone : std::as_const(m_rows)) {
-        if (!gone->hasFocus())
-            continue;
-        if (gone->showsFocusRing() && !files.isEmpty())
+        if (gone->hasFocus() && gone->showsFocusRing() && !files.isEmpty())
             focusRow(before.indexOf(gone), Qt::TabFocusReason);
-        else
+        else if (gone->hasFocus())
             m_focusHome->setFocus(Qt::OtherFocusReason);
-    }
-    // A row may be mid-event (its own remove button) when the list shrinks.
-    for (FileRowView *gone : std::as_const(m_rows)) {
         gone->hide();
         gone->deleteLater();
     }

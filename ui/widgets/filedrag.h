@@ -17,9 +17,8 @@ public:
     // The staged copies as file URLs, leaving out any no longer on the disk
     // rather than offering a file manager a dangling name.
     static std::unique_ptr<QMimeData> mimeData(const QList<TempFile> &files);
-    // Runs the drag of `data` until it ends, with `shown` of `source` held
-    // where it was pressed. The sources hand over the data they offer to
-    // tests too, so what a test reads is what a drag carries.
+    // Runs the drag of `data` until it ends, `shown` of `source` held where it
+    // was pressed. Tests read the same data the sources hand over here.
     static void run(QWidget *source, std::unique_ptr<QMimeData> data, const QRect &shown,
                     QPoint pressPos);
 };

@@ -62,10 +62,8 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
 
     const QSize buttonSize(int(kRowButtonDiameter) + 2 * kRowButtonOverflow,
                            int(kRowButtonDiameter) + 2 * kRowButtonOverflow);
-    const std::pair<SnappyButton *, QString> buttons[] = {
-        {m_airDropButton, Texts::share()},
-        {m_removeButton, Texts::remove()},
-    };
+    const std::pair<SnappyButton *, QString> buttons[] = {{m_airDropButton, Texts::share()},
+                                                          {m_removeButton, Texts::remove()}};
     for (const auto &[button, label] : buttons) {
         button->setLabelSize(buttonSize);
         button->resize(buttonSize);

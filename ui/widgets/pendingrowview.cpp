@@ -81,35 +81,23 @@ QSize PendingRowView::sizeHint() const
     return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
-QRectF PendingRowView::cancelDisc() const
+void PendingRowView::layoutContent()
 {
     const QRectF card(contentsRect());
     const double d = kRowButtonDiameter;
-    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
-}
-
-QRectF PendingRowView::barRect() const
-{
-    const double right = cancelDisc().left() - kRowContentSpacing;
-    return QRectF(m_namePos.x(),
-                  m_namePos.y() + QFontMetricsF(RowLayout::nameFont()).height() +
-                      2 * kRowLineSpacing,
-                  std::max(0.0, right - m_namePos.x()), kProgressBarHeight);
-}
-
-void PendingRowView::layoutContent()
-{
+    const QRectF cancel(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
     const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
-    m_cancelButton->move(cancelDisc().toRect().topLeft() - overflow);
-    const QRectF card(contentsRect());
+    m_cancelButton->move(cancel.toRect().topLeft() - overflow);
     const QFontMetricsF metrics(RowLayout::nameFont());
     const double left = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
-    const double available = std::max(0.0, cancelDisc().left() - kRowContentSpacing - left);
+    const double available = std::max(0.0, cancel.left() - kRowContentSpacing - left);
     m_name = QStaticText(metrics.elidedText(m_copy.displayName(), Qt::ElideMiddle, available));
     m_name.setTextFormat(Qt::PlainText);
     m_name.prepare(QTransform(), RowLayout::nameFont());
     const double column = metrics.height() + 2 * kRowLineSpacing + kProgressBarHeight;
     m_namePos = QPointF(left, card.center().y() - column / 2);
+    m_bar = QRectF(left, m_namePos.y() + metrics.height() + 2 * kRowLineSpacing, available,
+                   kProgressBarHeight);
 }
 
 void PendingRowView::resizeEvent(QResizeEvent *event)

@@ -20,7 +20,7 @@ public:
     std::uint64_t copyId() const { return m_copy.id; }
     // Repaints the bar alone, and only when what it shows moved.
     void setProgress(const PendingCopy &copy);
-    QRectF barRect() const;
+    QRectF barRect() const { return m_bar; }
     SnappyButton *cancelButton() const { return m_cancelButton; }
 
     QSize sizeHint() const override;
@@ -34,7 +34,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QRectF cancelDisc() const;
     void layoutContent();
     void updateAccessibleName();
 
@@ -42,6 +41,7 @@ private:
     SnappyButton *m_cancelButton;
     QStaticText m_name;
     QPointF m_namePos;
+    QRectF m_bar;
     // The bar's last drawn state: a repaint is asked only when it changes.
     int m_shownPermille = -1;
     RowCardImages m_images;

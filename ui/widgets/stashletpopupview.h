@@ -45,9 +45,8 @@ private:
     void onTempFilesChanged();
     SnappyButton *makeFooterButton(const QString &text, bool clear);
     void orderTabChain();
-    // The focused card's staged file, else the hovered one's, to the
-    // clipboard as a copy, for as long as its entry is listed; false when no
-    // card is either.
+    // The focused card's staged file, else the hovered one's, to the clipboard
+    // while its entry is listed; false when no card is either.
     bool copyCurrentRow();
     // Takes the copy off the clipboard when its entry left `files`: a later
     // file of the same name would be staged at the path it offers.

@@ -3,6 +3,7 @@
 
 #include <QMimeData>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 
 namespace {
@@ -24,42 +25,17 @@ qsizetype afterFirstLine(const QByteArray &list, qsizetype from)
 
 // The length of the UTF-8 sequence at `at` that encodes a printable
 // character; 0 for a control character (C0, DEL, C1) or bytes that are not
-// UTF-8.
+// UTF-8, which the decoder replaces and so does not give back.
 int printableSequence(QByteArrayView bytes, qsizetype at)
 {
-    const auto byte = [&](qsizetype i) {
-        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u;
-    };
-    const unsigned lead = byte(at);
-    if (lead < 0x80) {
-        return lead >= 0x20 && lead != 0x7f ? 1 : 0;
+    for (qsizetype length = 1; length <= 4 && at + length <= bytes.size(); ++length) {
+        const QByteArrayView sequence = bytes.sliced(at, length);
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        const QString text = decode(sequence);
+        if (text.toUtf8() == sequence)
+            return text.front().category() == QChar::Other_Control ? 0 : int(length);
     }
-    int length = 0;
-    unsigned low = 0x80;
-    unsigned high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        low = lead == 0xc2 ? 0xa0 : 0x80; // U+0080..U+009F are the C1 controls
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;  // no overlong forms
-        high = lead == 0xed ? 0x9f : 0xbf; // no surrogates
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (int i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xbf) {
-            return 0;
-        }
-    }
-    return length;
+    return 0;
 }
 
 // A path as text a terminal can take: as it is when every character is
@@ -74,9 +50,8 @@ QString pathAsText(const std::string &native)
         qsizetype end = at;
         while (end < path.size()) {
             const int length = printableSequence(path, end);
-            if (length == 0) {
+            if (length == 0)
                 break;
-            }
             end += length;
         }
         if (end > at) {
@@ -86,11 +61,8 @@ QString pathAsText(const std::string &native)
         }
         any = true;
         quoted += "$'";
-        for (; at < path.size() && printableSequence(path, at) == 0; ++at) {
-            quoted +=
-                "\\x" +
-                QByteArray::number(static_cast<unsigned char>(path[at]), 16).rightJustified(2, '0');
-        }
+        for (; at < path.size() && printableSequence(path, at) == 0; ++at)
+            quoted += "\\x" + QByteArray(1, path[at]).toHex();
         quoted += '\'';
     }
     return QString::fromUtf8(any ? quoted : path.toByteArray());

@@ -17,8 +17,7 @@ class QMimeData;
 // offers the shelf, and what the shelf offers for a file manager to paste.
 namespace ClipboardFiles {
 
-// The copied files' URI lines, in the data they came in (no copy of a list
-// that may be large).
+// The copied files' URI lines, left in the data they came in (a list may be large).
 struct Offered {
     QByteArray data;
     qsizetype start = 0;
@@ -33,9 +32,9 @@ struct Offered {
 // if ever: this asks the formats once and reads one of them once.
 Offered fromClipboard(const QMimeData &data);
 
-// The two halves of fromClipboard, for a reader that gets the formats and
-// the data at different times: the format it reads among `formats` (none
-// when none carries files), and what `data` of that format offers.
+// The two halves of fromClipboard, for a reader that gets the formats and the
+// data at different times: the format read (none when none carries files),
+// and what `data` of that format offers.
 QString chosenFormat(const QStringList &formats);
 Offered fromData(const QString &format, QByteArray data);
 

@@ -12,7 +12,6 @@
 
 #include <climits>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -22,34 +21,6 @@ namespace {
 constexpr qsizetype kReadBound = 1 << 20;
 static_assert(UriList::kMaxLines * (3 * PATH_MAX + 64) < kReadBound);
 
-struct Pending {
-    QPointer<QObject> context;
-    std::function<void(const ClipboardFiles::Offered &)> done;
-};
-
-Pending &pending()
-{
-    static Pending paste;
-    return paste;
-}
-
-void deliver(const SelectionReader::Result &result)
-{
-    const Pending paste = std::exchange(pending(), {});
-    if (result.outcome == SelectionReader::Outcome::TimedOut) {
-        Diagnostics::writeLine("Paste given up: the clipboard's owner did not answer within " +
-                               std::to_string(SelectionReader::kTimeout.count()) + " ms");
-    }
-    if (paste.context.isNull())
-        return;
-    QByteArray data = result.data;
-    if (result.cut) {
-        // A line cut short could name another file: whole lines only.
-        data.truncate(data.lastIndexOf('\n') + 1);
-    }
-    paste.done(ClipboardFiles::fromData(result.format, std::move(data)));
-}
-
 SelectionReader &reader()
 {
     // One clipboard, one reader; it goes with the application, and its event
@@ -57,7 +28,15 @@ SelectionReader &reader()
     static QPointer<SelectionReader> instance;
     if (instance.isNull()) {
         instance = new SelectionReader(QCoreApplication::instance());
-        QObject::connect(instance, &SelectionReader::finished, instance, deliver);
+        QObject::connect(
+            instance, &SelectionReader::finished, instance,
+            [](const SelectionReader::Result &result) {
+                if (result.outcome == SelectionReader::Outcome::TimedOut) {
+                    Diagnostics::writeLine(
+                        "Paste given up: the clipboard's owner did not answer within " +
+                        std::to_string(SelectionReader::kTimeout.count()) + " ms");
+                }
+            });
     }
     return *instance;
 }
@@ -77,6 +56,15 @@ void ClipboardPaste::read(QObject *context,
         Diagnostics::writeLine("Paste ignored: the clipboard is still being read");
         return;
     }
-    pending() = {context, std::move(done)};
+    // Dropped unheard with `context`.
+    QObject::connect(
+        &selection, &SelectionReader::finished, context,
+        [done = std::move(done)](const SelectionReader::Result &result) {
+            QByteArray data = result.data;
+            if (result.cut) // a line cut short could name another file: whole lines only
+                data.truncate(data.lastIndexOf('\n') + 1);
+            done(ClipboardFiles::fromData(result.format, std::move(data)));
+        },
+        Qt::SingleShotConnection);
     selection.start(ClipboardFiles::chosenFormat, kReadBound);
 }

@@ -27,16 +27,6 @@ DropIntake::DropIntake(CountEntries countEntries, AddFile addFile, QObject *pare
     connect(&m_errorTimer, &QTimer::timeout, this, [this] { setErrorMessage(std::nullopt); });
 }
 
-bool DropIntake::handleDrop(QByteArrayView uriList)
-{
-    return take(uriList, false);
-}
-
-bool DropIntake::handlePaste(QByteArrayView uriList)
-{
-    return take(uriList, true);
-}
-
 bool DropIntake::take(QByteArrayView uriList, bool pasted)
 {
     constexpr qsizetype kLimit = StashletManager::kLimit;
@@ -50,12 +40,10 @@ bool DropIntake::take(QByteArrayView uriList, bool pasted)
         showError(Texts::limitReached(kLimit));
         return false;
     }
-    if (files.more) {
+    if (files.more)
         showError(Texts::onlyRoomFor(room));
-    }
-    for (const std::filesystem::path &path : files.paths) {
+    for (const std::filesystem::path &path : files.paths)
         m_addFile(path);
-    }
     return !files.paths.empty();
 }
 
@@ -74,9 +62,8 @@ void DropIntake::dismissError()
 
 void DropIntake::setErrorMessage(std::optional<QString> message)
 {
-    if (m_errorMessage == message) {
+    if (m_errorMessage == message)
         return;
-    }
     m_errorMessage = std::move(message);
     Q_EMIT errorMessageChanged();
 }

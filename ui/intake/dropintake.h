@@ -24,10 +24,9 @@ public:
     DropIntake(CountEntries countEntries, AddFile addFile, QObject *parent = nullptr);
 
     // Takes the local files a text/uri-list names, as many as there is room
-    // for; true when it took any.
-    bool handleDrop(QByteArrayView uriList);
-    // The same for the clipboard's list; says so when it names no local file.
-    bool handlePaste(QByteArrayView uriList);
+    // for; true when it took any. A paste also says so when it names none.
+    bool handleDrop(QByteArrayView uriList) { return take(uriList, false); }
+    bool handlePaste(QByteArrayView uriList) { return take(uriList, true); }
     void showError(const QString &message);
     // Hides the banner now and stops its timer: a panel that is closed
     // shows nothing and must not wake the program.
@@ -36,8 +35,7 @@ public:
     const QTimer &errorTimer() const { return m_errorTimer; }
 
 Q_SIGNALS:
-    // The panel animates the banner in (spring 0.5/1.0/0, theme::kSettleSpring) when a message is
-    // set and out (ease-in-out 0.3 s, theme::kBannerHide) when it is cleared.
+    // The panel animates the banner in or out.
     void errorMessageChanged();
 
 private:

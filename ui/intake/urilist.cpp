@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include <climits>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -63,20 +62,16 @@ UriList::Files UriList::read(QByteArrayView list, qsizetype wanted)
 {
     Files files;
     // libfm (PCManFM) ends its lists with the C string's terminator.
-    while (list.endsWith('\0')) {
+    while (list.endsWith('\0'))
         list.chop(1);
-    }
     QByteArray escaped;
     for (qsizetype lines = 0; !list.isEmpty() && lines < kMaxLines; ++lines) {
-        const auto *end =
-            static_cast<const char *>(std::memchr(list.data(), '\n', size_t(list.size())));
-        const qsizetype length = end != nullptr ? end - list.data() : list.size();
-        const QByteArrayView line = list.first(length).trimmed();
-        list = list.sliced(end != nullptr ? length + 1 : length);
+        const qsizetype end = list.indexOf('\n');
+        const QByteArrayView line = (end < 0 ? list : list.first(end)).trimmed();
+        list = end < 0 ? QByteArrayView() : list.sliced(end + 1);
         // RFC 2483: lines starting with '#' are comments.
-        if (line.isEmpty() || line.startsWith('#')) {
+        if (line.isEmpty() || line.startsWith('#'))
             continue;
-        }
         if (line.size() > kMaxLineBytes) {
             ++files.refused;
             continue;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "contentoverlay.h"
 
-#include "animatedvalue.h"
 #include "fonts.h"
 #include "theme.h"
 
@@ -10,6 +9,15 @@
 #include <QPainterPath>
 
 using namespace theme;
+
+namespace {
+
+QFont bannerFont()
+{
+    return systemFont(kBannerTextSize, QFont::Bold, FontDesign::Rounded);
+}
+
+} // namespace
 
 ContentOverlay::ContentOverlay(QWidget *parent)
     : QWidget(parent)
@@ -20,11 +28,6 @@ ContentOverlay::ContentOverlay(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     connect(m_highlight, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
     connect(m_banner, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
-}
-
-QFont ContentOverlay::bannerFont()
-{
-    return systemFont(kBannerTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
 void ContentOverlay::setHighlighted(bool highlighted)
@@ -50,22 +53,6 @@ void ContentOverlay::setMessage(const std::optional<QString> &message)
     update();
 }
 
-QRectF ContentOverlay::highlightRect() const
-{
-    return QRectF(rect()).adjusted(kHighlightInset, kHighlightInset, -kHighlightInset,
-                                   -kHighlightInset);
-}
-
-double ContentOverlay::highlightOpacity() const
-{
-    return m_highlight->value();
-}
-
-double ContentOverlay::bannerOpacity() const
-{
-    return std::clamp(m_banner->value(), 0.0, 1.0);
-}
-
 QRectF ContentOverlay::bannerRect() const
 {
     const QFontMetricsF metrics(bannerFont());
@@ -85,55 +72,42 @@ void ContentOverlay::paintEvent(QPaintEvent *)
     const ColorScheme scheme = colorSchemeOf(palette());
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    paintHighlight(painter, scheme);
-    paintBanner(painter);
-}
-
-void ContentOverlay::paintHighlight(QPainter &painter, ColorScheme scheme)
-{
-    const double opacity = highlightOpacity();
-    if (opacity <= 0.001) {
-        return;
+    if (highlightOpacity() > 0.001) {
+        painter.save();
+        painter.setOpacity(highlightOpacity());
+        const QRectF frame = QRectF(rect()).adjusted(kHighlightInset, kHighlightInset,
+                                                     -kHighlightInset, -kHighlightInset);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kDropHighlightFill.color(scheme));
+        painter.drawRoundedRect(frame, kHighlightRadius, kHighlightRadius);
+        QLinearGradient border(frame.topLeft(), frame.bottomLeft());
+        border.setColorAt(0, kBlue.color(scheme));
+        border.setColorAt(1, kCyan.color(scheme));
+        QPen pen(QBrush(border), kHighlightLineWidth, Qt::CustomDashLine, Qt::FlatCap,
+                 Qt::MiterJoin);
+        // Qt measures dashes in line widths.
+        pen.setDashPattern(
+            {kHighlightDash / kHighlightLineWidth, kHighlightGap / kHighlightLineWidth});
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        const double half = kHighlightLineWidth / 2; // stroked inside the outline
+        painter.drawRoundedRect(frame.adjusted(half, half, -half, -half), kHighlightRadius - half,
+                                kHighlightRadius - half);
+        painter.restore();
     }
-    painter.save();
-    painter.setOpacity(opacity);
-    const QRectF frame = highlightRect();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kDropHighlightFill.color(scheme));
-    painter.drawRoundedRect(frame, kHighlightRadius, kHighlightRadius);
-    QLinearGradient border(frame.topLeft(), frame.bottomLeft());
-    border.setColorAt(0, kBlue.color(scheme));
-    border.setColorAt(1, kCyan.color(scheme));
-    QPen pen(QBrush(border), kHighlightLineWidth, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
-    // Qt measures dashes in line widths.
-    pen.setDashPattern({kHighlightDash / kHighlightLineWidth, kHighlightGap / kHighlightLineWidth});
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    const double half = kHighlightLineWidth / 2; // stroked inside the outline
-    painter.drawRoundedRect(frame.adjusted(half, half, -half, -half), kHighlightRadius - half,
-                            kHighlightRadius - half);
-    painter.restore();
-}
-
-void ContentOverlay::paintBanner(QPainter &painter)
-{
-    const double opacity = bannerOpacity();
-    if (opacity <= 0.001) {
-        return;
+    if (bannerOpacity() > 0.001) {
+        const QRectF banner = bannerRect();
+        painter.setOpacity(bannerOpacity());
+        QPainterPath capsule;
+        capsule.addRoundedRect(banner, banner.height() / 2, banner.height() / 2);
+        m_shadow.paint(painter, capsule, kBannerShadow.color(), kBannerShadowRadius,
+                       kBannerShadowOffset);
+        painter.fillPath(capsule, kBannerFill.color(scheme));
+        painter.setFont(bannerFont());
+        painter.setPen(Qt::white);
+        painter.drawText(
+            banner.marginsRemoved(QMarginsF(kBannerPadding.width(), kBannerPadding.height(),
+                                            kBannerPadding.width(), kBannerPadding.height())),
+            Qt::AlignCenter | Qt::TextWordWrap, m_bannerText);
     }
-    const QRectF banner = bannerRect();
-    painter.save();
-    painter.setOpacity(std::min(1.0, opacity));
-    QPainterPath capsule;
-    capsule.addRoundedRect(banner, banner.height() / 2, banner.height() / 2);
-    m_shadow.paint(painter, capsule, kBannerShadow.color(), kBannerShadowRadius,
-                   kBannerShadowOffset);
-    painter.fillPath(capsule, kBannerFill.color(colorSchemeOf(palette())));
-    painter.setFont(bannerFont());
-    painter.setPen(Qt::white);
-    painter.drawText(
-        banner.marginsRemoved(QMarginsF(kBannerPadding.width(), kBannerPadding.height(),
-                                        kBannerPadding.width(), kBannerPadding.height())),
-        Qt::AlignCenter | Qt::TextWordWrap, m_bannerText);
-    painter.restore();
 }

@@ -41,25 +41,25 @@ QFont hintFont()
     return systemFont(kHintTextSize, QFont::Normal);
 }
 
-// Lays the hint out centred in `width`; each line's baseline origin relative
-// to the block's top.
-std::vector<std::pair<QTextLine, double>> layoutHint(QTextLayout &layout, double width)
+// Lays the hint out centred in `width`; the block's height.
+double layoutHint(QTextLayout &layout, double width)
 {
+    layout.setText(Texts::emptyHint(StashletManager::kLimit));
     layout.setFont(hintFont());
     QTextOption option(Qt::AlignHCenter);
     option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
-    std::vector<std::pair<QTextLine, double>> lines;
     double y = 0;
+    double bottom = 0;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
         line.setPosition(QPointF(0, y));
-        lines.emplace_back(line, y);
-        y += line.height() + kHintExtraLineSpacing;
+        bottom = y + line.height();
+        y = bottom + kHintExtraLineSpacing;
     }
     layout.endLayout();
-    return lines;
+    return bottom;
 }
 
 } // namespace
@@ -69,20 +69,10 @@ EmptyStateView::EmptyStateView(QWidget *parent)
     , m_breatheAmount(new AnimatedValue(1.0, this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    setAccessibleName(headline());
-    setAccessibleDescription(hint());
+    setAccessibleName(Texts::emptyHeadline());
+    setAccessibleDescription(Texts::emptyHint(StashletManager::kLimit));
     m_breatheAmount->setResolution(1.0 / kScaleStepsPerUnit);
     connect(m_breatheAmount, &AnimatedValue::changed, this, &EmptyStateView::onScaleChanged);
-}
-
-QString EmptyStateView::headline()
-{
-    return Texts::emptyHeadline();
-}
-
-QString EmptyStateView::hint()
-{
-    return Texts::emptyHint(StashletManager::kLimit);
 }
 
 void EmptyStateView::setDraggingOver(bool draggingOver)
@@ -96,22 +86,6 @@ void EmptyStateView::setDraggingOver(bool draggingOver)
 double EmptyStateView::badgeScale() const
 {
     return m_isDraggingOver ? kDropCircleDragScale : m_breatheAmount->value();
-}
-
-int EmptyStateView::hintHeight(int width) const
-{
-    QTextLayout layout(hint());
-    const auto lines = layoutHint(layout, std::max(1, width - 2 * kHintSidePadding));
-    return lines.empty() ? 0 : int(std::ceil(lines.back().second + lines.back().first.height()));
-}
-
-QSize EmptyStateView::sizeHint() const
-{
-    const int width = 320;
-    const int height = kEmptyTopBottomPadding + int(kDropCircleDiameter) + kDropCircleToText +
-                       QFontMetrics(headlineFont()).height() + kHeadlineToHint + hintHeight(width) +
-                       kEmptyTopBottomPadding;
-    return {width, height};
 }
 
 int EmptyStateView::scaleStep() const
@@ -136,9 +110,12 @@ void EmptyStateView::resizeEvent(QResizeEvent *event)
 {
     // The group (badge, then text) is centred vertically as a whole, on whole
     // pixels so the cached images are blitted, never resampled.
-    const QFontMetricsF headlineMetrics(headlineFont());
-    const double groupHeight = kDropCircleDiameter + kDropCircleToText + headlineMetrics.height() +
-                               kHeadlineToHint + hintHeight(width());
+    QTextLayout hint;
+    const double hintHeight =
+        std::ceil(layoutHint(hint, std::max(1, width() - 2 * kHintSidePadding)));
+    const double groupHeight = kDropCircleDiameter + kDropCircleToText +
+                               QFontMetricsF(headlineFont()).height() + kHeadlineToHint +
+                               hintHeight;
     const double top =
         std::floor(std::max<double>(kEmptyTopBottomPadding, (height() - groupHeight) / 2));
     m_circle = QRectF(std::floor((width() - kDropCircleDiameter) / 2), top, kDropCircleDiameter,
@@ -237,10 +214,8 @@ const QImage &EmptyStateView::textImage(qreal dpr)
     if (!m_texts.isNull() && m_texts.devicePixelRatio() == dpr)
         return m_texts;
     const ColorScheme scheme = colorSchemeOf(palette());
-    const int textWidth = std::max(1, width() - 2 * kHintSidePadding);
-    QTextLayout layout(hint());
-    const auto lines = layoutHint(layout, textWidth);
-    const double hintBlock = lines.empty() ? 0 : lines.back().second + lines.back().first.height();
+    QTextLayout layout;
+    const double hintBlock = layoutHint(layout, std::max(1, width() - 2 * kHintSidePadding));
     const QFontMetricsF headlineMetrics(headlineFont());
     const QSizeF size(width(), headlineMetrics.height() + kHeadlineToHint + hintBlock);
     m_texts = QImage((size * dpr).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
@@ -251,7 +226,8 @@ const QImage &EmptyStateView::textImage(qreal dpr)
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(headlineFont());
     painter.setPen(kPrimaryText.color(scheme));
-    painter.drawText(QRectF(0, 0, width(), headlineMetrics.height()), Qt::AlignCenter, headline());
+    painter.drawText(QRectF(0, 0, width(), headlineMetrics.height()), Qt::AlignCenter,
+                     Texts::emptyHeadline());
     painter.setPen(kSecondaryText.color(scheme));
     layout.draw(&painter, QPointF(kHintSidePadding, headlineMetrics.height() + kHeadlineToHint));
     return m_texts;

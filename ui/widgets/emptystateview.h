@@ -22,12 +22,7 @@ public:
     // The badge's current scale: 1.1 under a drag, else the breathing scale.
     double badgeScale() const;
 
-    QSize sizeHint() const override;
-    static QString headline();
-    static QString hint();
-
-    // Where the badge may draw at any scale it takes, shadows included: all
-    // that a step of the breathing repaints.
+    // Where the badge draws at any scale, shadows included: all a breathing step repaints.
     QRect badgeArea() const;
 
 protected:
@@ -38,7 +33,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    int hintHeight(int width) const;
     int scaleStep() const;
     void onScaleChanged();
     void dropCaches();

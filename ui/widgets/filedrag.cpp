@@ -24,14 +24,15 @@ std::unique_ptr<QMimeData> FileDrag::mimeData(const QList<TempFile> &files)
     return mime;
 }
 
-void FileDrag::run(QWidget *source, std::unique_ptr<QMimeData> data, const QPixmap &pixmap,
-                   QPoint hotSpot)
+void FileDrag::run(QWidget *source, std::unique_ptr<QMimeData> data, const QRect &shown,
+                   QPoint pressPos)
 {
     // Owned by the window, not the source: the list may drop a row while
     // its drag runs, and the drag must outlive it.
     auto *drag = new QDrag(source->window());
     drag->setMimeData(data.release());
-    drag->setPixmap(pixmap);
-    drag->setHotSpot(hotSpot);
-    drag->exec(actions(), Qt::CopyAction);
+    drag->setPixmap(source->grab(shown));
+    drag->setHotSpot(pressPos - shown.topLeft());
+    // Copy only, so a file manager never moves a staged copy off the shelf.
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }

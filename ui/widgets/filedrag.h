@@ -5,11 +5,10 @@
 
 #include <QList>
 #include <QMimeData>
-#include <QPoint>
+#include <QRect>
 
 #include <memory>
 
-class QPixmap;
 class QWidget;
 
 // A drag of staged copies out of the panel, one card's or the whole shelf's.
@@ -18,11 +17,8 @@ public:
     // The staged copies as file URLs, leaving out any no longer on the disk
     // rather than offering a file manager a dangling name.
     static std::unique_ptr<QMimeData> mimeData(const QList<TempFile> &files);
-    // Copy only, so a file manager never moves a staged copy off the shelf.
-    static Qt::DropActions actions() { return Qt::CopyAction; }
-    // Runs the drag of `data` until it ends, `pixmap` under the pointer at
-    // `hotSpot`. The sources hand over the data they offer to tests too, so
-    // what a test reads is what a drag carries.
-    static void run(QWidget *source, std::unique_ptr<QMimeData> data, const QPixmap &pixmap,
-                    QPoint hotSpot);
+    // Runs the drag of `data` until it ends, `shown` of `source` held where it
+    // was pressed. Tests read the same data the sources hand over here.
+    static void run(QWidget *source, std::unique_ptr<QMimeData> data, const QRect &shown,
+                    QPoint pressPos);
 };

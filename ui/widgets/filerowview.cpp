@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "filerowview.h"
 
-#include "animatedvalue.h"
 #include "diagnostics.h"
 #include "paintkit.h"
 #include "paintratio.h"
 #include "rowbuttonface.h"
 #include "rowcardimages.h"
 #include "rowcolors.h"
-#include "snappybutton.h"
 #include "stashletmanager.h"
 #include "texts.h"
 #include "theme.h"
@@ -27,6 +25,17 @@
 #include <cmath>
 
 using namespace theme;
+
+namespace {
+
+// Springs `value` towards hovered or not, unless it is already on its way.
+void hoverTo(AnimatedValue &value, bool hovered)
+{
+    if (value.target() != (hovered ? 1.0 : 0.0))
+        value.animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
+}
+
+} // namespace
 
 FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent)
     : QWidget(parent)
@@ -53,10 +62,8 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
 
     const QSize buttonSize(int(kRowButtonDiameter) + 2 * kRowButtonOverflow,
                            int(kRowButtonDiameter) + 2 * kRowButtonOverflow);
-    const std::pair<SnappyButton *, QString> buttons[] = {
-        {m_airDropButton, Texts::share()},
-        {m_removeButton, Texts::remove()},
-    };
+    const std::pair<SnappyButton *, QString> buttons[] = {{m_airDropButton, Texts::share()},
+                                                          {m_removeButton, Texts::remove()}};
     for (const auto &[button, label] : buttons) {
         button->setLabelSize(buttonSize);
         button->resize(buttonSize);
@@ -74,8 +81,6 @@ FileRowView::FileRowView(const TempFile &file, StashletManager &manager, QWidget
     setAccessibleName(Texts::card(m_file.displayName(), Texts::size(m_file.sizeString())));
     layoutContent();
 }
-
-FileRowView::~FileRowView() = default;
 
 void FileRowView::setFile(const TempFile &file)
 {
@@ -96,16 +101,6 @@ void FileRowView::setPreview(const QImage &preview)
 double FileRowView::cardScale() const
 {
     return 1.0 + (kCardHoverScale - 1.0) * m_cardHover->value();
-}
-
-QAbstractButton *FileRowView::airDropButton() const
-{
-    return m_airDropButton;
-}
-
-QAbstractButton *FileRowView::removeButton() const
-{
-    return m_removeButton;
 }
 
 QMargins FileRowView::overflowMargins()
@@ -137,11 +132,6 @@ QSize FileRowView::sizeHint() const
     return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
-QSize FileRowView::minimumSizeHint() const
-{
-    return sizeHint();
-}
-
 QRectF FileRowView::cardRect() const
 {
     return QRectF(contentsRect());
@@ -163,51 +153,26 @@ void FileRowView::resizeEvent(QResizeEvent *event)
 
 void FileRowView::changeEvent(QEvent *event)
 {
-    switch (event->type()) {
-    case QEvent::PaletteChange:
-        // The scheme may have flipped; the cached drawings are keyed on it,
-        // the buttons repaint with the row.
+    // The cached drawings are keyed on the scheme; the buttons repaint with the row.
+    if (event->type() == QEvent::PaletteChange) {
         update();
-        break;
-    case QEvent::ContentsRectChange:
-    case QEvent::FontChange:
+    } else if (event->type() == QEvent::ContentsRectChange || event->type() == QEvent::FontChange) {
         layoutContent();
         updateGeometry();
         update();
-        break;
-    default:
-        break;
     }
     QWidget::changeEvent(event);
 }
 
-void FileRowView::setCardHovered(bool hovered)
-{
-    if (hovered == m_hovered)
-        return;
-    m_hovered = hovered;
-    m_cardHover->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
-}
-
-void FileRowView::setButtonHovered(QObject *button, bool hovered)
-{
-    bool &flag = button == m_airDropButton ? m_airDropHovered : m_deleteHovered;
-    if (flag == hovered)
-        return;
-    flag = hovered;
-    AnimatedValue *value = button == m_airDropButton ? m_airDropHover : m_deleteHover;
-    value->animateTo(hovered ? 1.0 : 0.0, kHoverSpring);
-}
-
 void FileRowView::enterEvent(QEnterEvent *event)
 {
-    setCardHovered(cardRect().contains(event->position()));
+    hoverTo(*m_cardHover, cardRect().contains(event->position()));
     QWidget::enterEvent(event);
 }
 
 void FileRowView::leaveEvent(QEvent *event)
 {
-    setCardHovered(false);
+    hoverTo(*m_cardHover, false);
     QWidget::leaveEvent(event);
 }
 
@@ -216,11 +181,12 @@ bool FileRowView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_airDropButton || watched == m_removeButton) {
         // The buttons sit on the card, so the pointer reaching one has
         // reached the card as well (also when it came straight from outside).
+        AnimatedValue &hover = watched == m_airDropButton ? *m_airDropHover : *m_deleteHover;
         if (event->type() == QEvent::Enter) {
-            setCardHovered(true);
-            setButtonHovered(watched, true);
+            hoverTo(*m_cardHover, true);
+            hoverTo(hover, true);
         } else if (event->type() == QEvent::Leave) {
-            setButtonHovered(watched, false);
+            hoverTo(hover, false);
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -245,7 +211,7 @@ void FileRowView::mouseMoveEvent(QMouseEvent *event)
         return;
     }
     if (!event->buttons())
-        setCardHovered(cardRect().contains(event->position()));
+        hoverTo(*m_cardHover, cardRect().contains(event->position()));
     QWidget::mouseMoveEvent(event);
 }
 
@@ -296,26 +262,25 @@ void FileRowView::focusOutEvent(QFocusEvent *event)
     QWidget::focusOutEvent(event);
 }
 
-void FileRowView::startDrag(QPoint hotSpot)
+void FileRowView::startDrag(QPoint pressPos)
 {
-    const QRect card = contentsRect();
     const QPointer<FileRowView> self(this);
-    FileDrag::run(this, mimeDataForDrag(), grab(card), hotSpot - card.topLeft());
+    FileDrag::run(this, mimeDataForDrag(), contentsRect(), pressPos);
     if (!self)
         return;
     // The pointer may have left during the drag without a leave event.
-    setCardHovered(cardRect().contains(mapFromGlobal(QCursor::pos())));
+    hoverTo(*m_cardHover, cardRect().contains(mapFromGlobal(QCursor::pos())));
 }
 
-void FileRowView::applyCardScale(QPainter &painter, QPointF origin) const
+QTransform FileRowView::cardTransform(QPointF origin) const
 {
-    const double scale = cardScale();
-    if (scale == 1.0)
-        return;
     const QPointF centre = cardRect().center() - origin;
-    painter.translate(centre);
-    painter.scale(scale, scale);
-    painter.translate(-centre);
+    const double scale = cardScale();
+    QTransform transform;
+    transform.translate(centre.x(), centre.y());
+    transform.scale(scale, scale);
+    transform.translate(-centre.x(), -centre.y());
+    return transform;
 }
 
 void FileRowView::paintEvent(QPaintEvent *)
@@ -335,12 +300,8 @@ void FileRowView::paintEvent(QPaintEvent *)
     // card at rest: base and rim are drawn as shapes, and icon and text keep
     // their size and only move with the card, 1.5 % being far below a pixel
     // at their size.
-    const double factor = cardScale();
-    const bool scaled = factor != 1.0;
-    QTransform scale;
-    scale.translate(card.center().x(), card.center().y());
-    scale.scale(factor, factor);
-    scale.translate(-card.center().x(), -card.center().y());
+    const bool scaled = cardScale() != 1.0;
+    const QTransform scale = cardTransform();
     if (scaled) {
         painter.save();
         painter.setWorldTransform(scale, true);
@@ -380,11 +341,12 @@ void FileRowView::paintEvent(QPaintEvent *)
 }
 
 void FileRowView::paintButtonLabel(QPainter &painter, const QRectF &frame,
-                                   const QAbstractButton *button) const
+                                   const SnappyButton *button) const
 {
     const bool airDrop = button == m_airDropButton;
     const double hover = (airDrop ? m_airDropHover : m_deleteHover)->value();
-    applyCardScale(painter, button->pos());
+    if (cardScale() != 1.0)
+        painter.setWorldTransform(cardTransform(button->pos()), true);
     const double scale = 1.0 + (kRowButtonHoverScale - 1.0) * hover;
     painter.translate(frame.center());
     painter.scale(scale, scale);

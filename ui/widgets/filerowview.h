@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "animatedvalue.h"
 #include "colorscheme.h"
 #include "filedrag.h"
 #include "focusring.h"
 #include "rowcardimages.h"
 #include "rowlayout.h"
+#include "snappybutton.h"
 #include "tempfile.h"
 
 #include <QImage>
@@ -13,58 +15,41 @@
 
 #include <memory>
 
-class AnimatedValue;
-class QAbstractButton;
 class QMimeData;
-class SnappyButton;
 class StashletManager;
 
-// One shelf entry as a card: icon, name, size, and buttons that share the
-// file via AirDrop or remove it. The card itself is a drag source of the
-// staged copy; Enter or a double click opens the copy, Delete removes it.
-// The row never changes the list: it asks the store, and the panel drops
-// the row when the store publishes.
+// One shelf entry as a card: icon, name, size, and buttons that share or
+// remove it. The card drags the staged copy; Enter or a double click opens
+// it, Delete removes it. The row only asks the store, and the panel drops it
+// when the store publishes.
 class FileRowView final : public QWidget {
     Q_OBJECT
 
 public:
     FileRowView(const TempFile &file, StashletManager &manager, QWidget *parent = nullptr);
-    ~FileRowView() override;
 
     const TempFile &file() const { return m_file; }
-    // The panel keeps one row per entry id across re-renders and hands it the
-    // entry again; hover state stays.
+    // The panel keeps a row per entry id and hands it the entry again.
     void setFile(const TempFile &file);
-    // Drawn in place of the type icon, already framed to its size; null
-    // brings the icon back.
+    // Drawn, already framed, in place of the type icon; null brings it back.
     void setPreview(const QImage &preview);
     bool showsPreview() const { return !m_preview.isNull(); }
 
-    bool isHovered() const { return m_hovered; }
-    // The card's drawn scale, 1.0 at rest and 1.015 hovered (a spring may
-    // overshoot briefly); the layout never sees it.
-    double cardScale() const;
-
-    // Hands the staged copy to the desktop's opener (xdg-open on Linux),
-    // which starts the file's default application.
+    bool isHovered() const { return m_cardHover->target() == 1.0; }
+    // Hands the staged copy to the desktop's opener (xdg-open on Linux).
     void open() const;
     bool showsFocusRing() const { return m_focusRing.isShown(*this); }
+    SnappyButton *airDropButton() const { return m_airDropButton; }
+    SnappyButton *removeButton() const { return m_removeButton; }
 
-    QAbstractButton *airDropButton() const;
-    QAbstractButton *removeButton() const;
-
-    // The shadow and the hovered scale reach past the card. The card fills
-    // the contents rect, so a list that gives each row these contents
-    // margins (and takes them off its own spacing and padding) shows them
-    // whole instead of clipped.
+    // The card fills the contents rect; its shadow and hovered scale reach
+    // these margins past it, which the list takes off its own spacing.
     static QMargins overflowMargins();
-
-    // What a drag of the card carries: the staged copy as a file URL, or
-    // nothing when there is no such file.
+    // What a drag of the card carries.
     std::unique_ptr<QMimeData> mimeDataForDrag() const { return FileDrag::mimeData({m_file}); }
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -83,20 +68,17 @@ protected:
 
 private:
     QRectF cardRect() const;
+    // The card's drawn scale, 1.0 at rest and 1.015 hovered, about its centre
+    // in the coordinates of a child at `origin`; the layout never sees it.
+    double cardScale() const;
+    QTransform cardTransform(QPointF origin = {}) const;
     void layoutContent();
     void remove();
-    void setCardHovered(bool hovered);
-    void setButtonHovered(QObject *button, bool hovered);
-    void startDrag(QPoint hotSpot);
-    void paintButtonLabel(QPainter &painter, const QRectF &frame,
-                          const QAbstractButton *button) const;
-    void applyCardScale(QPainter &painter, QPointF origin) const;
+    void startDrag(QPoint pressPos);
+    void paintButtonLabel(QPainter &painter, const QRectF &frame, const SnappyButton *button) const;
 
     TempFile m_file;
     StashletManager &m_manager;
-    bool m_hovered = false;
-    bool m_airDropHovered = false;
-    bool m_deleteHovered = false;
     AnimatedValue *m_cardHover;
     AnimatedValue *m_airDropHover;
     AnimatedValue *m_deleteHover;

@@ -9,19 +9,10 @@
 
 void FocusRing::focusIn(Qt::FocusReason reason)
 {
-    switch (reason) {
-    case Qt::TabFocusReason:
-    case Qt::BacktabFocusReason:
-    case Qt::ShortcutFocusReason:
-        m_byKeyboard = true;
-        break;
-    case Qt::ActiveWindowFocusReason:
-        // The panel coming back to the front keeps what it showed.
-        break;
-    default:
-        m_byKeyboard = false;
-        break;
-    }
+    // The panel coming back to the front keeps what it showed.
+    if (reason != Qt::ActiveWindowFocusReason)
+        m_byKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                       reason == Qt::ShortcutFocusReason;
 }
 
 bool FocusRing::isShown(const QWidget &widget) const

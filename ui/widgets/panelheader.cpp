@@ -32,6 +32,16 @@ QFont badgeFont()
     return systemFont(kCountTextSize, QFont::Bold, FontDesign::Rounded);
 }
 
+// The badge's fill for `count` entries once settled.
+QColor badgeColorFor(qsizetype count, ColorScheme scheme)
+{
+    if (count >= StashletManager::kLimit)
+        return kRed.color(scheme);
+    if (count >= kCountWarnAt)
+        return kOrange.color(scheme);
+    return count == 0 ? kCountBadgeEmpty.color() : kBlue.color(scheme);
+}
+
 } // namespace
 
 PanelHeader::PanelHeader(QWidget *parent)
@@ -44,7 +54,7 @@ PanelHeader::PanelHeader(QWidget *parent)
     // The title and the count are painted; screen readers get them here.
     setAccessibleName(Texts::appName());
     setAccessibleDescription(badgeText());
-    m_badgeFrom = badgeColorFor(0, colorSchemeOf(palette()) == ColorScheme::Dark);
+    m_badgeFrom = badgeColorFor(0, colorSchemeOf(palette()));
     connect(m_badgeProgress, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 
     m_closeButton->setLabelSize(QSize(int(kCloseButtonDiameter), int(kCloseButtonDiameter)));
@@ -59,21 +69,6 @@ PanelHeader::PanelHeader(QWidget *parent)
                            QSizeF(kCloseGlyphSize, kCloseGlyphSize));
         paintGlyph(painter, Glyph::Multiply, glyph, kCloseGlyph.color(scheme));
     });
-}
-
-QColor PanelHeader::badgeColorFor(qsizetype count, bool dark)
-{
-    const ColorScheme scheme = dark ? ColorScheme::Dark : ColorScheme::Light;
-    if (count >= StashletManager::kLimit) {
-        return kRed.color(scheme);
-    }
-    if (count >= kCountWarnAt) {
-        return kOrange.color(scheme);
-    }
-    if (count == 0) {
-        return kCountBadgeEmpty.color();
-    }
-    return kBlue.color(scheme);
 }
 
 void PanelHeader::setFiles(const QList<TempFile> &files)
@@ -121,10 +116,8 @@ void PanelHeader::mouseMoveEvent(QMouseEvent *event)
         (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
         m_pressed = false;
         // The shelf may have emptied since the press: then nothing is dragged.
-        if (auto offered = mimeDataForDrag()) {
-            const QRect badge = badgeRect().toAlignedRect();
-            FileDrag::run(this, std::move(offered), grab(badge), m_pressPos - badge.topLeft());
-        }
+        if (auto offered = mimeDataForDrag())
+            FileDrag::run(this, std::move(offered), badgeRect().toAlignedRect(), m_pressPos);
         return;
     }
     if (badgeDraggableAt(event->position()))
@@ -147,15 +140,14 @@ QString PanelHeader::badgeText() const
 
 QColor PanelHeader::badgeColor() const
 {
-    const bool dark = colorSchemeOf(palette()) == ColorScheme::Dark;
-    return blendColors(m_badgeFrom, badgeColorFor(m_count, dark), m_badgeProgress->value());
+    return blendColors(m_badgeFrom, badgeColorFor(m_count, colorSchemeOf(palette())),
+                       m_badgeProgress->value());
 }
 
 void PanelHeader::setEntryCount(qsizetype count)
 {
-    if (count == m_count) {
+    if (count == m_count)
         return;
-    }
     // The spring starts from the colour on screen, so a change that
     // interrupts another never jumps.
     m_badgeFrom = badgeColor();
@@ -169,7 +161,7 @@ void PanelHeader::setEntryCount(qsizetype count)
 void PanelHeader::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange) {
-        m_badgeFrom = badgeColorFor(m_count, colorSchemeOf(palette()) == ColorScheme::Dark);
+        m_badgeFrom = badgeColorFor(m_count, colorSchemeOf(palette()));
         m_badgeProgress->setValue(1.0);
         update();
     }

@@ -28,10 +28,6 @@ public:
     // What a drag of the badge carries now; null while the shelf is empty.
     std::unique_ptr<QMimeData> mimeDataForDrag() const;
     QString badgeText() const;
-    // The badge's fill as drawn now; it moves to a new count's colour on a spring.
-    QColor badgeColor() const;
-    // The fill for `count` entries once settled.
-    static QColor badgeColorFor(qsizetype count, bool dark);
     SnappyButton *closeButton() const { return m_closeButton; }
     QRectF badgeRect() const;
 
@@ -48,6 +44,8 @@ protected:
 
 private:
     bool badgeDraggableAt(QPointF pos) const;
+    // The badge's fill as drawn now; it moves to a new count's colour on a spring.
+    QColor badgeColor() const;
 
     SnappyButton *m_closeButton;
     qsizetype m_count = 0;

@@ -19,11 +19,6 @@ using namespace theme;
 
 namespace {
 
-QFont nameFont()
-{
-    return RowLayout::nameFont();
-}
-
 // The bar's state in steps no finer than a device pixel of a 300 px bar.
 int permilleOf(const PendingCopy &copy)
 {
@@ -58,16 +53,6 @@ PendingRowView::PendingRowView(const PendingCopy &copy, QWidget *parent)
     layoutContent();
 }
 
-QAbstractButton *PendingRowView::cancelButton() const
-{
-    return m_cancelButton;
-}
-
-double PendingRowView::fraction() const
-{
-    return m_shownPermille < 0 ? -1.0 : m_shownPermille / 1000.0;
-}
-
 void PendingRowView::setProgress(const PendingCopy &copy)
 {
     m_copy = copy;
@@ -93,39 +78,26 @@ void PendingRowView::updateAccessibleName()
 QSize PendingRowView::sizeHint() const
 {
     // An entry's card, so the list does not move when the copy turns into one.
-    const QMargins m = contentsMargins();
-    return RowLayout::cardSizeHint() + QSize(m.left() + m.right(), m.top() + m.bottom());
-}
-
-QRectF PendingRowView::cancelDisc() const
-{
-    const QRectF card(contentsRect());
-    const double d = kRowButtonDiameter;
-    return QRectF(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
-}
-
-QRectF PendingRowView::barRect() const
-{
-    const QRectF card(contentsRect());
-    const double left = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
-    const double right = cancelDisc().left() - kRowContentSpacing;
-    return QRectF(left, m_namePos.y() + QFontMetricsF(nameFont()).height() + 2 * kRowLineSpacing,
-                  std::max(0.0, right - left), kProgressBarHeight);
+    return RowLayout::cardSizeHint().grownBy(contentsMargins());
 }
 
 void PendingRowView::layoutContent()
 {
-    const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
-    m_cancelButton->move(cancelDisc().toRect().topLeft() - overflow);
     const QRectF card(contentsRect());
-    const QFontMetricsF metrics(nameFont());
+    const double d = kRowButtonDiameter;
+    const QRectF cancel(card.right() - kRowInsetX - d, card.center().y() - d / 2, d, d);
+    const QPoint overflow(kRowButtonOverflow, kRowButtonOverflow);
+    m_cancelButton->move(cancel.toRect().topLeft() - overflow);
+    const QFontMetricsF metrics(RowLayout::nameFont());
     const double left = card.left() + kRowInsetX + kFileIconFrame.width() + kRowContentSpacing;
-    const double available = std::max(0.0, cancelDisc().left() - kRowContentSpacing - left);
+    const double available = std::max(0.0, cancel.left() - kRowContentSpacing - left);
     m_name = QStaticText(metrics.elidedText(m_copy.displayName(), Qt::ElideMiddle, available));
     m_name.setTextFormat(Qt::PlainText);
-    m_name.prepare(QTransform(), nameFont());
+    m_name.prepare(QTransform(), RowLayout::nameFont());
     const double column = metrics.height() + 2 * kRowLineSpacing + kProgressBarHeight;
     m_namePos = QPointF(left, card.center().y() - column / 2);
+    m_bar = QRectF(left, m_namePos.y() + metrics.height() + 2 * kRowLineSpacing, available,
+                   kProgressBarHeight);
 }
 
 void PendingRowView::resizeEvent(QResizeEvent *event)
@@ -148,7 +120,7 @@ void PendingRowView::paintEvent(QPaintEvent *)
     painter.drawImage(icon - QPointF(RowCardImages::kIconPad, RowCardImages::kIconPad),
                       m_images.icon(m_copy.originalName, scheme, dpr));
     painter.setPen(RowColors::of(scheme, false).name);
-    painter.setFont(nameFont());
+    painter.setFont(RowLayout::nameFont());
     painter.drawStaticText(m_namePos, m_name);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -158,7 +130,8 @@ void PendingRowView::paintEvent(QPaintEvent *)
     painter.setBrush(kProgressFill.color(scheme));
     if (m_shownPermille >= 0) {
         painter.drawRoundedRect(
-            QRectF(bar.topLeft(), QSizeF(bar.width() * fraction(), bar.height())), radius, radius);
+            QRectF(bar.topLeft(), QSizeF(bar.width() * (m_shownPermille / 1000.0), bar.height())),
+            radius, radius);
     } else {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_copy.started)

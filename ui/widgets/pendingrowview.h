@@ -3,16 +3,14 @@
 
 #include "pendingcopy.h"
 #include "rowcardimages.h"
+#include "snappybutton.h"
 
 #include <QStaticText>
 #include <QWidget>
 
-class SnappyButton;
-class QAbstractButton;
-
-// A copy still running, as a card at the list's end: the type icon, the
-// name, a bar of the bytes copied so far and a button that cancels it. The
-// card asks for nothing itself: the panel feeds it progress and takes it away.
+// A copy still running, as a card at the list's end: the type icon, the name,
+// a bar of the bytes copied so far and a button that cancels it. The panel
+// feeds it progress and takes it away.
 class PendingRowView final : public QWidget {
     Q_OBJECT
 
@@ -22,10 +20,8 @@ public:
     std::uint64_t copyId() const { return m_copy.id; }
     // Repaints the bar alone, and only when what it shows moved.
     void setProgress(const PendingCopy &copy);
-    // 0 to 1, or -1 while the total is not known.
-    double fraction() const;
-    QRectF barRect() const;
-    QAbstractButton *cancelButton() const;
+    QRectF barRect() const { return m_bar; }
+    SnappyButton *cancelButton() const { return m_cancelButton; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -38,7 +34,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QRectF cancelDisc() const;
     void layoutContent();
     void updateAccessibleName();
 
@@ -46,6 +41,7 @@ private:
     SnappyButton *m_cancelButton;
     QStaticText m_name;
     QPointF m_namePos;
+    QRectF m_bar;
     // The bar's last drawn state: a repaint is asked only when it changes.
     int m_shownPermille = -1;
     RowCardImages m_images;

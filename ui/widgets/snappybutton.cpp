@@ -25,8 +25,6 @@ SnappyButton::SnappyButton(QWidget *parent, Ticker *ticker)
     connect(m_opacity, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 
-SnappyButton::~SnappyButton() = default;
-
 void SnappyButton::setLabelPainter(LabelPainter painter)
 {
     m_labelPainter = std::move(painter);
@@ -37,13 +35,6 @@ void SnappyButton::setLabelSize(const QSize &size)
 {
     m_labelSize = size;
     updateGeometry();
-}
-
-QSize SnappyButton::sizeHint() const
-{
-    if (m_labelSize.isValid())
-        return m_labelSize;
-    return fontMetrics().size(Qt::TextShowMnemonic, text());
 }
 
 void SnappyButton::animatePressed(bool pressed)
@@ -97,11 +88,6 @@ void SnappyButton::paintEvent(QPaintEvent *)
     painter.translate(frame.center());
     painter.scale(scale, scale);
     painter.translate(-frame.center());
-    if (m_labelPainter) {
+    if (m_labelPainter)
         m_labelPainter(painter, frame);
-        return;
-    }
-    painter.setFont(font());
-    painter.setPen(palette().color(QPalette::ButtonText));
-    painter.drawText(frame, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }

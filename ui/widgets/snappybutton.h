@@ -10,11 +10,10 @@
 class AnimatedValue;
 class Ticker;
 
-// A button that shows only its label, no bezel, and answers a press by
-// shrinking to 0.9 about its centre and fading to 0.75 on a quick spring.
-// The press changes the drawing only: the size hint and layout stay put, so
-// neighbours never move. Focus, Space, Enter, accessible name and tooltip
-// work as on any Qt button.
+// A button that shows only its painted label and answers a press by shrinking
+// to 0.9 about its centre and fading to 0.75 on a quick spring, in the drawing
+// only, so neighbours never move. Keys, accessible name and tooltip work as on
+// any Qt button.
 class SnappyButton final : public QAbstractButton {
     Q_OBJECT
 
@@ -22,15 +21,13 @@ public:
     using LabelPainter = std::function<void(QPainter &, const QRectF &)>;
 
     explicit SnappyButton(QWidget *parent = nullptr, Ticker *ticker = nullptr);
-    ~SnappyButton() override;
 
-    // Draws the label into the button's rect; without one the button's
-    // text is drawn in its font and palette.
+    // Draws the label into the button's rect, which takes `size`.
     void setLabelPainter(LabelPainter painter);
     void setLabelSize(const QSize &size);
 
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize sizeHint() const override { return m_labelSize; }
+    QSize minimumSizeHint() const override { return m_labelSize; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

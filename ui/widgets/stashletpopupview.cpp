@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "stashletpopupview.h"
 
-#include "accessibleroles.h"
 #include "clipboardfiles.h"
 #include "clipboardpaste.h"
 #include "colorscheme.h"
@@ -17,6 +16,7 @@
 #include "ticker.h"
 #include "visualeffectview.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
@@ -25,6 +25,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QVBoxLayout>
+
+#include <utility>
 
 using namespace theme;
 
@@ -57,6 +59,37 @@ protected:
     }
 };
 
+// To a screen reader the overlay is the banner: an alert, there only while
+// it has a message.
+class BannerAccessible final : public QAccessibleWidget {
+public:
+    explicit BannerAccessible(QWidget *overlay)
+        : QAccessibleWidget(overlay, QAccessible::AlertMessage)
+    {
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = widget()->accessibleName().isEmpty();
+        return state;
+    }
+};
+
+// What the painted pieces of the panel are to screen readers; Qt knows the
+// buttons. Each card is an item of a list.
+QAccessibleInterface *accessibleRole(const QString &className, QObject *object)
+{
+    if (!object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (className == QLatin1String("FileRowView"))
+        return new QAccessibleWidget(widget, QAccessible::ListItem);
+    if (className == QLatin1String("ContentOverlay"))
+        return new BannerAccessible(widget);
+    return nullptr;
+}
+
 } // namespace
 
 StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &pool,
@@ -65,10 +98,12 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     , m_manager(manager)
     , m_header(new PanelHeader(this))
     , m_content(new ContentArea(manager, pool, this))
-    , m_clearButton(makeFooterButton(Texts::clearAll()))
-    , m_quitButton(makeFooterButton(Texts::quit()))
+    , m_clearButton(makeFooterButton(Texts::clearAll(), true))
+    , m_quitButton(makeFooterButton(Texts::quit(), false))
 {
-    AccessibleRoles::install();
+    static bool rolesInstalled = false; // once per process
+    if (!std::exchange(rolesInstalled, true))
+        QAccessible::installFactory(accessibleRole);
     setFixedSize(kPanelSize.toSize());
     setAttribute(Qt::WA_TranslucentBackground);
     auto *backdrop = new VisualEffectView(this);
@@ -95,30 +130,6 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     column->addWidget(new Separator(this));
     column->addWidget(footer);
 
-    m_clearButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
-        const ColorScheme scheme = colorSchemeOf(palette());
-        const double half = kButtonRimWidth / 2;
-        const QRectF shape = frame.adjusted(half, half, -half, -half);
-        painter.setBrush((m_isClearHovered ? kClearFillHovered : kClearFill).color(scheme));
-        painter.setPen(QPen(kClearBorder.color(scheme), kButtonRimWidth, Qt::SolidLine, Qt::FlatCap,
-                            Qt::MiterJoin));
-        painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
-        painter.setFont(footerFont());
-        painter.setPen(kClearLabel.color(scheme));
-        painter.drawText(frame, Qt::AlignCenter, m_clearButton->text());
-    });
-    m_quitButton->setLabelPainter([this](QPainter &painter, const QRectF &frame) {
-        const ColorScheme scheme = colorSchemeOf(palette());
-        const double half = kButtonRimWidth / 2;
-        const QRectF shape = frame.adjusted(half, half, -half, -half);
-        painter.setBrush((m_isQuitHovered ? kQuitFillHovered : kQuitFill).color(scheme));
-        painter.setPen(QPen(QBrush(glassStroke(scheme, shape)), kButtonRimWidth, Qt::SolidLine,
-                            Qt::FlatCap, Qt::MiterJoin));
-        painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
-        painter.setFont(footerFont());
-        painter.setPen(kQuitLabel.color(scheme));
-        painter.drawText(frame, Qt::AlignCenter, m_quitButton->text());
-    });
     // clearAll() empties the list a turn later; the empty state and the
     // badge follow that publication, the badge on its own spring.
     connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_manager.clearAll(); });
@@ -131,14 +142,30 @@ StashletPopupView::StashletPopupView(StashletManager &manager, BackgroundPool &p
     onTempFilesChanged();
 }
 
-SnappyButton *StashletPopupView::makeFooterButton(const QString &text)
+SnappyButton *StashletPopupView::makeFooterButton(const QString &text, bool clear)
 {
     auto *button = new SnappyButton(this);
     button->setText(text);
     button->setAccessibleName(text);
-    const QSize label = QFontMetrics(footerFont()).size(0, text);
-    button->setLabelSize(label + 2 * kFooterLabelPadding);
-    button->installEventFilter(this);
+    button->setLabelSize(QFontMetrics(footerFont()).size(0, text) + 2 * kFooterLabelPadding);
+    // Hover changes the fill at once, with no animation of its own.
+    button->setAttribute(Qt::WA_Hover);
+    button->setLabelPainter([this, button, clear](QPainter &painter, const QRectF &frame) {
+        const ColorScheme scheme = colorSchemeOf(palette());
+        const double half = kButtonRimWidth / 2;
+        const QRectF shape = frame.adjusted(half, half, -half, -half);
+        const bool hovered = button->underMouse();
+        const SchemeColor &fill = clear ? (hovered ? kClearFillHovered : kClearFill)
+                                        : (hovered ? kQuitFillHovered : kQuitFill);
+        painter.setBrush(fill.color(scheme));
+        const QBrush rim =
+            clear ? QBrush(kClearBorder.color(scheme)) : QBrush(glassStroke(scheme, shape));
+        painter.setPen(QPen(rim, kButtonRimWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.drawRoundedRect(shape, kFooterCornerRadius, kFooterCornerRadius);
+        painter.setFont(footerFont());
+        painter.setPen((clear ? kClearLabel : kQuitLabel).color(scheme));
+        painter.drawText(frame, Qt::AlignCenter, button->text());
+    });
     return button;
 }
 
@@ -159,8 +186,7 @@ void StashletPopupView::orderTabChain()
     QWidget *previous = m_header->closeButton();
     for (FileRowView *row : m_content->rows()) {
         for (QWidget *next :
-             {static_cast<QWidget *>(row), static_cast<QWidget *>(row->airDropButton()),
-              static_cast<QWidget *>(row->removeButton())}) {
+             std::initializer_list<QWidget *>{row, row->airDropButton(), row->removeButton()}) {
             QWidget::setTabOrder(previous, next);
             previous = next;
         }
@@ -198,9 +224,8 @@ bool StashletPopupView::copyCurrentRow()
 {
     const QList<FileRowView *> list = m_content->rows();
     const QWidget *focus = QApplication::focusWidget();
-    auto chosen = std::find_if(list.begin(), list.end(), [focus](FileRowView *row) {
-        return focus != nullptr && (focus == row || row->isAncestorOf(focus));
-    });
+    auto chosen = std::find_if(list.begin(), list.end(),
+                               [focus](FileRowView *row) { return row->isAncestorOf(focus); });
     if (chosen == list.end())
         chosen = std::find_if(list.begin(), list.end(),
                               [](FileRowView *row) { return row->isHovered(); });
@@ -225,22 +250,6 @@ void StashletPopupView::withdrawCopy(const QList<TempFile> &files)
     if (clipboard->mimeData() == m_copied)
         clipboard->clear();
     m_copied.clear();
-}
-
-bool StashletPopupView::eventFilter(QObject *watched, QEvent *event)
-{
-    // Hover changes the fill at once, with no animation of its own.
-    if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
-        const bool inside = event->type() == QEvent::Enter;
-        if (watched == m_clearButton) {
-            m_isClearHovered = inside;
-            m_clearButton->update();
-        } else if (watched == m_quitButton) {
-            m_isQuitHovered = inside;
-            m_quitButton->update();
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void StashletPopupView::showEvent(QShowEvent *event)

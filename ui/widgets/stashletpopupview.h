@@ -37,18 +37,16 @@ Q_SIGNALS:
     void closeRequested();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     void onTempFilesChanged();
-    SnappyButton *makeFooterButton(const QString &text);
+    SnappyButton *makeFooterButton(const QString &text, bool clear);
     void orderTabChain();
-    // The focused card's staged file, else the hovered one's, to the
-    // clipboard as a copy, for as long as its entry is listed; false when no
-    // card is either.
+    // The focused card's staged file, else the hovered one's, to the clipboard
+    // while its entry is listed; false when no card is either.
     bool copyCurrentRow();
     // Takes the copy off the clipboard when its entry left `files`: a later
     // file of the same name would be staged at the path it offers.
@@ -59,8 +57,6 @@ private:
     ContentArea *m_content;
     SnappyButton *m_clearButton;
     SnappyButton *m_quitButton;
-    bool m_isClearHovered = false;
-    bool m_isQuitHovered = false;
     // What Ctrl+C last put on the clipboard, and whose entry it offers.
     QPointer<QMimeData> m_copied;
     QUuid m_copiedId;

@@ -5,12 +5,10 @@
 
 #include <QWidget>
 
-// The panel's backdrop: a tinted material over a blur of whatever lies
-// behind the window where the compositor is known to blur it; everywhere
-// else the same tint, opaque, since a translucent tint over sharp windows
-// lets their text read through. Where the window is composited it has
-// rounded corners and a hairline rim. It has only the active look, so the
-// panel does not grey out when another window takes focus.
+// The panel's backdrop: a tinted material over a blur of what lies behind the
+// window where the compositor is known to blur it, else the same tint opaque
+// (sharp windows' text would read through). Composited, it has rounded
+// corners and a rim. It never greys out when another window takes focus.
 class VisualEffectView final : public QWidget {
     Q_OBJECT
 

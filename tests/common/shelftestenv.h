@@ -7,11 +7,6 @@
 #include "stashletmanager.h"
 #include "uniquefd.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QProcessEnvironment>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>

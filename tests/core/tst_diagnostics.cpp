@@ -16,51 +16,51 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Everything written to a pipe until its last writer closes it; `pause`
-// between reads plays a slow reader.
+// A pipe the lines go to, read once started until its writer closes it;
+// `pause` between reads plays a slow reader.
 class PipeReader final {
 public:
     explicit PipeReader(std::chrono::milliseconds pause = 0ms)
+        : m_pause(pause)
     {
         if (::pipe2(m_fds, O_CLOEXEC) != 0) {
             qFatal("pipe2 failed");
         }
         // The smallest a pipe holds: a stuck reader is met after a page.
         ::fcntl(m_fds[0], F_SETPIPE_SZ, 4096);
-        m_pause = pause;
+        Diagnostics::setOutput(m_fds[1]);
     }
     ~PipeReader()
     {
-        closeWriteEnd();
-        if (m_reader.joinable()) {
-            m_reader.join();
-        }
+        lines();
         ::close(m_fds[0]);
     }
     int writeEnd() const { return m_fds[1]; }
     void startReading()
     {
-        m_reader = std::thread([this] {
+        m_text = std::async(std::launch::async, [this] {
+            std::string text;
             char buffer[1024];
-            ssize_t n;
-            while ((n = ::read(m_fds[0], buffer, sizeof buffer)) != 0) {
-                if (n > 0) {
-                    m_text.append(buffer, size_t(n));
-                }
+            for (ssize_t n; (n = ::read(m_fds[0], buffer, sizeof buffer)) != 0;) {
+                text.append(buffer, size_t(std::max<ssize_t>(n, 0)));
                 std::this_thread::sleep_for(m_pause);
             }
+            return text;
         });
     }
-    // Every line written, once all of them are out.
+    // Every line written, once all of them are out; then the pipe is closed.
     QList<QByteArray> lines()
     {
+        if (m_fds[1] < 0) {
+            return {};
+        }
         if (!Diagnostics::flush(10s)) {
             qWarning("the lines were not all written");
         }
         Diagnostics::setOutput(STDOUT_FILENO);
-        closeWriteEnd();
-        m_reader.join();
-        QList<QByteArray> lines = QByteArray::fromStdString(m_text).split('\n');
+        ::close(std::exchange(m_fds[1], -1));
+        QList<QByteArray> lines =
+            QByteArray::fromStdString(m_text.valid() ? m_text.get() : std::string()).split('\n');
         if (lines.constLast().isEmpty()) {
             lines.removeLast();
         }
@@ -68,17 +68,9 @@ public:
     }
 
 private:
-    void closeWriteEnd()
-    {
-        if (m_fds[1] >= 0) {
-            ::close(std::exchange(m_fds[1], -1));
-        }
-    }
-
     int m_fds[2] = {-1, -1};
     std::chrono::milliseconds m_pause;
-    std::thread m_reader;
-    std::string m_text;
+    std::future<std::string> m_text;
 };
 
 QByteArray numbered(int writer, int n)
@@ -99,7 +91,6 @@ private Q_SLOTS:
     void aStuckReaderHoldsNobodyUpAndLearnsWhatWasDropped()
     {
         PipeReader pipe;
-        Diagnostics::setOutput(pipe.writeEnd());
         constexpr int kLines = 40'000; // some 2.5 MB, past what may wait
         auto writing = std::async(std::launch::async, [] {
             for (int n = 0; n < kLines; ++n) {
@@ -133,11 +124,10 @@ private Q_SLOTS:
             if (nonBlocking) {
                 ::fcntl(pipe.writeEnd(), F_SETFL, ::fcntl(pipe.writeEnd(), F_GETFL) | O_NONBLOCK);
             }
-            Diagnostics::setOutput(pipe.writeEnd());
             pipe.startReading();
             constexpr int kWriters = 4;
             constexpr int kLines = 1500;
-            std::vector<std::thread> writers;
+            std::vector<std::jthread> writers;
             for (int w = 0; w < kWriters; ++w) {
                 writers.emplace_back([w] {
                     for (int n = 0; n < kLines; ++n) {
@@ -146,17 +136,14 @@ private Q_SLOTS:
                     }
                 });
             }
-            for (std::thread &writer : writers) {
-                writer.join();
-            }
+            writers.clear();
             const QList<QByteArray> lines = pipe.lines();
             QCOMPARE(lines.size(), kWriters * kLines);
             int next[kWriters] = {};
             for (const QByteArray &line : lines) {
                 const int w = line.mid(7, 1).toInt();
                 QVERIFY(w >= 0 && w < kWriters);
-                const QByteArray expected = numbered(w, next[w]) + (next[w] == 7 ? "a\\nb" : "");
-                QCOMPARE(line, expected);
+                QCOMPARE(line, numbered(w, next[w]) + (next[w] == 7 ? "a\\nb" : ""));
                 ++next[w];
             }
         }

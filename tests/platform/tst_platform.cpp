@@ -8,24 +8,13 @@
 #include <QtTest>
 
 #include <atomic>
-#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
 bool onMainThread()
 {
     return QThread::currentThread() == qApp->thread();
-}
-
-template <typename F> void onThreads(int count, F body)
-{
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < count; ++i) {
-        threads.emplace_back(QThread::create(body, i))->start();
-    }
-    for (auto &thread : threads) {
-        QVERIFY(thread->wait(10'000));
-    }
 }
 } // namespace
 
@@ -47,11 +36,15 @@ private Q_SLOTS:
 
         constexpr int kPerThread = 500;
         std::vector<std::vector<int>> seen(4);
-        onThreads(4, [&seen](int t) {
-            for (int i = 0; i < kPerThread; ++i) {
-                MainQueue::async([t, i, &seen] { seen[size_t(t)].push_back(i); });
-            }
-        });
+        std::vector<std::jthread> threads;
+        for (size_t t = 0; t < seen.size(); ++t) {
+            threads.emplace_back([t, &seen] {
+                for (int i = 0; i < kPerThread; ++i) {
+                    MainQueue::async([t, i, &seen] { seen[t].push_back(i); });
+                }
+            });
+        }
+        threads.clear();
         QTRY_VERIFY(std::all_of(seen.begin(), seen.end(),
                                 [](const auto &s) { return s.size() == size_t(kPerThread); }));
         for (const auto &s : seen) {

@@ -99,13 +99,11 @@ def desktop_run(s, scheme, late):
     panel = s.open_panel(icon)
     gap, off = panel.y - bar[1] - bar[3], abs(panel.centre[0] - icon.centre[0])
     measure("panel", f"{panel.rect} under the bar {bar}, click at {icon.centre}")
-    placed = s.places_windows or None
-    measure("gap to bar", f"{gap} px", placed and 0 <= gap <= MAX_GAP_TO_BAR)
-    measure("centre to click", f"{off} px", placed and off <= MAX_CENTRE_TO_CLICK)
-    if placed:
-        # A tray's panel is no task: out of the task bar and the pager.
-        missing = s.in_task_lists(panel)
-        measure("task lists", f"lacks {', '.join(missing)}" if missing else "in none", not missing)
+    measure("gap to bar", f"{gap} px", 0 <= gap <= MAX_GAP_TO_BAR)
+    measure("centre to click", f"{off} px", off <= MAX_CENTRE_TO_CLICK)
+    # A tray's panel is no task: out of the task bar and the pager.
+    missing = s.in_task_lists(panel)
+    measure("task lists", f"lacks {', '.join(missing)}" if missing else "in none", not missing)
     s.park_pointer()
     # Between the header and the empty state's picture only the backdrop shows.
     area = (panel.x + 24, panel.y + 64, PANEL_W - 48, 40)

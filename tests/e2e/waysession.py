@@ -15,7 +15,7 @@ import time
 
 from pixels import changed_columns, painted
 from xsession import (DARK_BAR, PANEL_H, PANEL_W, SCREEN_H, SCREEN_W, Session, Window, check,
-                      wait_for)
+                      wait_for, xfconf)
 
 USER = "stashlet-desktop"
 
@@ -42,9 +42,6 @@ class SwaySession(Session):
              "useradd", "dbus-daemon", "gdbus", "display")
     BAR, tray_item, icon_on_tray = "waybar", Session.sni_tray_item, Session.sni_registered
     tray_up = Session.sni_watcher
-    # sway centres every new floating window, wherever the program asks (measured: asked
-    # for 960,20, shown at 480,204); the panel is a layer surface, anchored where it asks.
-    places_windows = True
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
         made = subprocess.run(["useradd", "--system", "--no-create-home", "--shell",
@@ -203,7 +200,7 @@ exec sh -c 'echo "$DISPLAY" > {self.runtime}/xdisplay'
         return result.stdout
 
     def start_file_manager(self, path):
-        props = "".join(f'<property name="{n}" type="{t}" value="{v}"/>' for n, t, v in (
+        props = "".join(xfconf(*p) for p in (
             ("default-view", "string", "ThunarDetailsView"), ("misc-single-click", "bool", "false"),
             ("last-view", "string", "ThunarDetailsView"), ("last-side-pane", "string", "void"),
             ("last-statusbar-visible", "bool", "true"), ("last-menubar-visible", "bool", "false")))

@@ -14,15 +14,16 @@ import sys
 import tempfile
 import time
 import traceback
+from pathlib import Path
 
 from pixels import changed_box, changed_columns, painted, parse_ppm, region, runs
 
 SCREEN_W, SCREEN_H = 1280, 800
 PANEL_W, PANEL_H = 320, 420
 DARK_BAR, LIGHT_BAR = (0x20, 0x20, 0x20), (0xE8, 0xE8, 0xE8)
-# A program that starts before any tray waits a few seconds for one before it shows its
-# own window: at most TRAY_GRACE s. A tray that starts, or starts again, has the program's
-# icon within TRAY_BOUND s. At a login the program may start TRAY_LEAD s before the tray.
+# With no tray the program shows its own window within TRAY_GRACE s; a tray that starts,
+# or starts again, has its icon within TRAY_BOUND s; at a login the program may start
+# TRAY_LEAD s before the tray.
 TRAY_GRACE, TRAY_BOUND, TRAY_LEAD = 8, 2, 3
 SIGNALS = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGALRM)
 START = time.monotonic()
@@ -48,7 +49,7 @@ def check(condition, message):
 
 def wait_for(predicate, timeout, what, interval=0.05, steady=None):
     """predicate()'s first true value or, given `steady` (a key), the first whose key the
-    one before shared; fails naming `what` after `timeout` s."""
+    one before shared."""
     deadline, last_error, last = time.monotonic() + timeout, None, None
     while True:
         try:
@@ -65,14 +66,9 @@ def wait_for(predicate, timeout, what, interval=0.05, steady=None):
         time.sleep(interval)
 
 
-def read_bytes(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def run(name, tools, body, cannot=None):
     """Runs body() as one test: 0 passed, 1 failed, 77 (skipped) where a tool is missing
-    or `cannot` says why, but not in CI (.ci/run sets STASHLET_CI), where all must run."""
+    or `cannot` says why, but not under STASHLET_CI (.ci/run), where all must run."""
     missing = [t for t in tools if not shutil.which(t)]
     cannot = cannot or missing and f"{', '.join(missing)} missing (scripts/setup installs it)"
     if cannot:
@@ -97,14 +93,13 @@ def run(name, tools, body, cannot=None):
         signal.alarm(0)
 
 
-# Windows come and go while we look at them: a call on one that went fails, and Xlib's
-# default handler would end the test for it.
+# A call on a window that went fails, and Xlib's default handler would end the test for it.
 _ignore_x_error = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
     lambda _dpy, _event: 0)
 
 
 def with_display(display, use):
-    """use(libX11, the display's connection), on a connection of its own."""
+    """use(libX11, a connection of its own to the display)."""
     x = ctypes.CDLL("libX11.so.6")
     x.XOpenDisplay.restype = ctypes.c_void_p
     x.XSetErrorHandler(_ignore_x_error)
@@ -150,7 +145,7 @@ class Window:
 class Session:
     TOOLS = ("Xvfb", "dbus-daemon", "gdbus", "trayer", "pcmanfm", "xdotool", "import", "display",
              "xprop")
-    BAR, places_windows = "trayer", True
+    BAR = "trayer"
 
     def __init__(self, binary, within=None, bar=DARK_BAR, name="e2e"):
         self.binary, self.bar, self.name = os.path.abspath(binary), bar, name
@@ -176,9 +171,9 @@ class Session:
         if error is not None:
             if not isinstance(error, Failure):
                 traceback.print_exception(kind, error, trace)
-            for name in sorted(os.listdir(self.logs)):
-                text = read_bytes(os.path.join(self.logs, name)).decode(errors="replace")[-3000:]
-                print(f"----- {name} -----\n{text}", flush=True)
+            for log_file in sorted(Path(self.logs).iterdir()):
+                text = log_file.read_bytes().decode(errors="replace")[-3000:]
+                print(f"----- {log_file.name} -----\n{text}", flush=True)
         # A second signal must not cut the clean-up short.
         old = [signal.signal(sig, signal.SIG_IGN) for sig in SIGNALS]
         self.close()
@@ -243,7 +238,7 @@ class Session:
         return selection_owned(self.display, "_NET_SYSTEM_TRAY_S0")
 
     def start_tray(self):
-        """Starts the bar; when its tray began to take icons."""
+        """Starts the bar; returns when its tray began to take icons."""
         self.spawn(self.BAR, ["trayer", "--edge", "top", "--align", "right", "--widthtype",
                               "pixel", "--width", "160", "--height", "24", "--SetDockType", "true",
                               "--transparent", "true", "--alpha", "0",
@@ -288,8 +283,7 @@ class Session:
         return 0, top, SCREEN_W, SCREEN_H - top
 
     def open_stripes(self):
-        """A window of diagonal black and white stripes 8 px wide below the bar, for what
-        shows through."""
+        """Diagonal black and white stripes 8 px wide below the bar, for what shows through."""
         x, y, w, h = self.desk_rect()
         line = bytes(255 * ((i // 8) % 2) for i in range(16) for _ in "rgb") * (w // 16 + 2)
         path = self.write(os.path.join(self.files, "stripes.ppm"), b"P6\n%d %d\n255\n" % (w, h)
@@ -321,8 +315,8 @@ class Session:
             "RegisteredStatusNotifierItems")
 
     def sni_tray_item(self, before):
-        """Where an item over StatusNotifierItem shows: what changed on the bar since
-        `before`, or, on a bar that started with the item on it, what is not the bar's colour."""
+        """Where a StatusNotifierItem shows: what changed on the bar since `before` or, on
+        a bar that started with the item on it, what is not the bar's colour."""
         wait_for(self.sni_registered, 20, "an item registered with the watcher")
         bar = self.bar_rect()
         before = before or painted(self.grab(), bar, self.bar)
@@ -362,8 +356,7 @@ class Session:
         return panels[0] if panels else None
 
     def in_task_lists(self, win):
-        """What of the task bar and the pager the window manager keeps `win` in: the
-        skip states its _NET_WM_STATE lacks."""
+        """The task bar and pager that keep `win`: the skip states its _NET_WM_STATE lacks."""
         states = self.run(["xprop", "-id", str(win.id), "_NET_WM_STATE"]).stdout
         return [k for k in ("SKIP_TASKBAR", "SKIP_PAGER") if f"_NET_WM_STATE_{k}" not in states]
 
@@ -397,10 +390,9 @@ class Session:
         self.move(700, SCREEN_H - 5)
 
     def drag(self, start, end, arrived, what, untouched, steps=14, pause=0.04):
-        """A drag that travels (a source starts one only once the pointer has moved past
-        its threshold, a target answers each position) until `arrived()`; once more if
-        the first changed nothing at all, since an XDND exchange the source never started
-        is the test desktop's doing, anything else the program's."""
+        """A drag that travels (a source starts one only past its threshold, a target
+        answers each position) until `arrived()`; once more if the first changed nothing
+        at all: an XDND exchange the source never started is the test desktop's doing."""
         (sx, sy), (ex, ey) = start, end
         path = [(sx + 4 * i, sy + 2 * i) for i in range(1, 5)]
         path += [(round(sx + (ex - sx) * i / steps), round(sy + (ey - sy) * i / steps))
@@ -446,8 +438,8 @@ class Session:
         win = wait_for(lambda: next(iter(self.named(title)), None), 20, f"a window on {title}")
 
         def placed():
-            # A window manager may still be placing it when the first request arrives
-            # and put it back where it chose; its frame may keep a border of a pixel or two.
+            # A window manager still placing it may put it back where it chose; its
+            # frame may keep a border of a pixel or two.
             now = next((v for v in self.named(title) if v.id == win.id), None)
             if now and (now.w, now.h) == (w, h) and 0 <= now.x - x <= 2 and 0 <= now.y - y <= 2:
                 return now
@@ -461,8 +453,8 @@ class Session:
         self.spawn("pcmanfm", ["pcmanfm", "--new-win", path])
 
     def select_all_rows(self, win, count):
-        """Selects everything in a folder window; a point on a selected row. Rows are
-        found by what the selection changes, not by a theme's colours."""
+        """Selects everything in a folder window; a point on a selected row, found by what
+        the selection changes, not by a theme's colours."""
         self.park_pointer()
         self.focus(win)
         # The listing fills in after the window maps: compare once it stops changing.
@@ -494,16 +486,16 @@ class Session:
     def holds(self, folder, contents):
         """Whether `folder` holds `contents` (name: bytes), whole, and nothing else."""
         return sorted(os.listdir(folder)) == sorted(contents) and all(
-            read_bytes(os.path.join(folder, n)) == d for n, d in contents.items())
+            Path(folder, n).read_bytes() == d for n, d in contents.items())
 
     def open_panel(self, icon=None):
         self.click(*(icon or wait_for(self.tray_icon, 10, "the tray icon")).centre)
         return wait_for(self.panel, 10, "the panel to show after a click on the tray icon")
 
     def drop_from_file_manager(self, folder, count, panel, arrived=None):
-        """Drags the `count` files of `folder` from the file manager onto the panel, until
-        `arrived()` (by default: the staging folder changed; a large file shows there only
-        when whole, so who drops one says what to look for)."""
+        """Drags the `count` files of `folder` from the file manager onto the panel until
+        `arrived()`, by default until the staging folder changed (a large file shows
+        there only when whole, so who drops one says what to look for)."""
         start = self.select_all_rows(self.open_folder(folder, 0, 40), count)
         before = self.staged()
         return self.drag(start, panel.centre,
@@ -548,8 +540,8 @@ class Session:
         check(not self.staged(), f"left in the staging folder after {how}: {self.staged()}")
 
     def quit_from_menu(self, icon, limit=2.0):
-        """Opens the tray item's menu and chooses its last item, "Esci", whose middle lies
-        16 px above the menu's lower edge in Qt's menus and GTK's alike."""
+        """Chooses "Esci", the tray menu's last item, whose middle lies 16 px above the
+        menu's lower edge in Qt's menus and GTK's alike."""
         if self.panel():
             # Hidden, so that only the menu changes the screen.
             self.click(*icon.centre)
@@ -567,8 +559,8 @@ class Session:
     def our_pids(self):
         def ours(pid):
             try:
-                return f"STASHLET_E2E_RUN={self.root}".encode() in read_bytes(
-                    f"/proc/{pid}/environ").split(b"\0") and pid != os.getpid()
+                return f"STASHLET_E2E_RUN={self.root}".encode() in Path(
+                    f"/proc/{pid}/environ").read_bytes().split(b"\0") and pid != os.getpid()
             except OSError:
                 return False
         return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if ours(pid)]
@@ -590,6 +582,16 @@ class Session:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
+def xfconf(name, kind, value="", inner=""):
+    """One property of an xfconf channel, holding `inner`."""
+    head = f'<property name="{name}" type="{kind}" value="{value}"'
+    return head + (f">{inner}</property>" if inner else "/>")
+
+
+def xfconf_values(kind, *values):
+    return "".join(f'<value type="{kind}" value="{v}"/>' for v in values)
+
+
 class SniX11Session(Session):
     """openbox, xcompmgr (a compositor without blur) and xfce4-panel's SNI tray."""
     TOOLS = Session.TOOLS + ("openbox", "xcompmgr", "xfce4-panel")
@@ -606,26 +608,20 @@ class SniX11Session(Session):
         self.spawn("xcompmgr", ["xcompmgr"])
         wait_for(lambda: selection_owned(self.display, "_NET_WM_CM_S0"), 10,
                  "xcompmgr to composite")
-
-        def prop(name, kind, value, inner=""):
-            head = f'<property name="{name}" type="{kind}" value="{value}"'
-            return head + (f">{inner}</property>" if inner else "/>")
-
-        def values(kind, *vs):
-            return "".join(f'<value type="{kind}" value="{v}"/>' for v in vs)
-        panel = "".join(prop(*p) for p in (
+        panel = "".join(xfconf(*p) for p in (
             ("position", "string", "p=6;x=0;y=0"), ("length", "uint", 100), ("size", "uint", 28),
             ("position-locked", "bool", "true"), ("background-style", "uint", 1),
-            ("background-rgba", "array", "", values("double", *(c / 255 for c in self.bar), 1)),
-            ("plugin-ids", "array", "", values("int", 1, 2))))
-        plugins = prop("plugin-1", "string", "separator", prop("expand", "bool", "true")
-                       + prop("style", "uint", 0)) + prop("plugin-2", "string", "systray")
+            ("background-rgba", "array", "",
+             xfconf_values("double", *(c / 255 for c in self.bar), 1)),
+            ("plugin-ids", "array", "", xfconf_values("int", 1, 2))))
+        plugins = xfconf("plugin-1", "string", "separator", xfconf("expand", "bool", "true")
+                         + xfconf("style", "uint", 0)) + xfconf("plugin-2", "string", "systray")
         self.write(os.path.join(self.home, ".config/xfce4/xfconf/xfce-perchannel-xml/"
                                            "xfce4-panel.xml"),
-                   '<channel name="xfce4-panel" version="1.0">' + prop("configver", "int", 2)
-                   + prop("panels", "array", "", values("int", 1)
-                          + prop("panel-1", "empty", "", panel))
-                   + prop("plugins", "empty", "", plugins) + "</channel>\n")
+                   '<channel name="xfce4-panel" version="1.0">' + xfconf("configver", "int", 2)
+                   + xfconf("panels", "array", "", xfconf_values("int", 1)
+                            + xfconf("panel-1", "empty", "", panel))
+                   + xfconf("plugins", "empty", "", plugins) + "</channel>\n")
 
     def start_tray(self):
         # The bar's theme matches its colour, as a desktop's theme would.

@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
@@ -17,13 +18,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <string>
 
 namespace {
 
@@ -45,14 +44,11 @@ public:
         m_window = xcb_generate_id(m_connection);
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        m_clipboard = atom("CLIPBOARD");
-        m_targets = atom("TARGETS");
-        m_incr = atom("INCR");
-        m_format = atom(kGnome.toLatin1().constData());
-        xcb_set_selection_owner(m_connection, m_window, m_clipboard, XCB_CURRENT_TIME);
+        const xcb_atom_t clipboard = atom("CLIPBOARD");
+        xcb_set_selection_owner(m_connection, m_window, clipboard, XCB_CURRENT_TIME);
         // Owner once the server has answered, before the paste asks.
         std::free(xcb_get_selection_owner_reply(
-            m_connection, xcb_get_selection_owner(m_connection, m_clipboard), nullptr));
+            m_connection, xcb_get_selection_owner(m_connection, clipboard), nullptr));
     }
     ~RawOwner() { xcb_disconnect(m_connection); }
 
@@ -135,11 +131,10 @@ private:
     xcb_connection_t *m_connection;
     const QByteArray m_data;
     const int m_chunk;
+    const xcb_atom_t m_targets = atom("TARGETS");
+    const xcb_atom_t m_incr = atom("INCR");
+    const xcb_atom_t m_format = atom(kGnome.toLatin1().constData());
     xcb_window_t m_window = 0;
-    xcb_atom_t m_clipboard = 0;
-    xcb_atom_t m_targets = 0;
-    xcb_atom_t m_incr = 0;
-    xcb_atom_t m_format = 0;
     std::optional<Transfer> m_transfer;
 };
 
@@ -259,30 +254,17 @@ private Q_SLOTS:
 // no owner on the developer's desktop answers instead of the test's.
 int main(int argc, char **argv)
 {
-    int displayFd[2];
-    if (::pipe(displayFd) != 0)
-        return 1;
-    const pid_t xvfb = ::fork();
-    if (xvfb == 0) {
-        ::close(displayFd[0]);
-        // Gone with the test, whatever ends it; silent, and off the test's
-        // output, which CTest reads until every writer has closed it.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        const std::string fd = std::to_string(displayFd[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr);
-        ::_exit(127);
+    QProcess xvfb;
+    // Off the test's output, which CTest reads until every writer has closed
+    // it; gone with the test, whatever ends it.
+    xvfb.setStandardErrorFile(QProcess::nullDevice());
+    xvfb.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    // The number comes once the server takes clients.
+    while (!xvfb.canReadLine() && xvfb.waitForReadyRead(15'000)) {
     }
-    ::close(displayFd[1]);
-    // The number, then its line feed in a write of its own: Xvfb gives up
-    // when it cannot write the second, so the pipe stays open to the end.
-    QByteArray number;
-    char byte = 0;
-    while (xvfb > 0 && ::read(displayFd[0], &byte, 1) == 1 && byte != '\n')
-        number += byte;
-    if (!number.isEmpty()) {
+    if (const QByteArray number = xvfb.readLine().trimmed(); !number.isEmpty()) {
         qputenv("DISPLAY", ":" + number);
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
@@ -292,11 +274,8 @@ int main(int argc, char **argv)
         TestClipboardPaste test;
         status = QTest::qExec(&test, argc, argv);
     }
-    if (xvfb > 0) {
-        ::kill(xvfb, SIGTERM);
-        ::waitpid(xvfb, nullptr, 0);
-    }
-    ::close(displayFd[0]);
+    xvfb.terminate();
+    xvfb.waitForFinished();
     return status;
 }
 

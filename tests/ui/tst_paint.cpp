@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "airdropsvg.h"
 #include "colorscheme.h"
 #include "fileicon.h"
 #include "snappybutton.h"
@@ -71,13 +70,6 @@ private Q_SLOTS:
                 QVERIFY2(images[i] != images[j],
                          qPrintable(QStringLiteral("%1 = %2").arg(i).arg(j)));
         }
-    }
-
-    // Every card paints it: made once, not at each paint.
-    void shareTemplateIsMadeOnce()
-    {
-        QVERIFY(AirDropSVG::templateImage());
-        QCOMPARE(AirDropSVG::templateImage(), AirDropSVG::templateImage());
     }
 
     // A press changes only the drawn label, moving no widget, until

@@ -10,12 +10,10 @@
 #include "snappybutton.h"
 #include "visualeffectview.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QSignalSpy>
 #include <QToolTip>
 #include <QtTest>
 
@@ -23,43 +21,6 @@ class TestPopupView final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Qt hands the focus of a button that goes to the next in the tab chain:
-    // "Esci" after "Cancella Tutto", where Return then quits.
-    void focusLeavesNoButtonAfterAClearOrARemoval_data()
-    {
-        QTest::addColumn<bool>("clear");
-        QTest::addColumn<bool>("byKeyboard");
-        QTest::newRow("clear clicked") << true << false;
-        QTest::newRow("clear by Return") << true << true;
-        QTest::newRow("remove by Return") << false << true;
-    }
-    void focusLeavesNoButtonAfterAClearOrARemoval()
-    {
-        QFETCH(bool, clear);
-        QFETCH(bool, byKeyboard);
-        const int left = clear ? 0 : 1;
-        PanelFixture shelf;
-        shelf.fill(2);
-        QVERIFY(shelf.showActive());
-        QSignalSpy quit(shelf.panel.get(), &StashletPopupView::terminateRequested);
-        QAbstractButton *button =
-            clear ? shelf.panel->clearButton() : shelf.rows().first()->removeButton();
-        if (byKeyboard) {
-            button->setFocus(Qt::TabFocusReason);
-            QTest::keyClick(button, Qt::Key_Return);
-        } else {
-            QTest::mouseClick(button, Qt::LeftButton);
-        }
-        QTRY_COMPARE(shelf.manager->tempFiles().size(), left);
-        shelf.settleWork();
-        QWidget *focus = QApplication::focusWidget();
-        QVERIFY(focus && !qobject_cast<QAbstractButton *>(focus));
-        QTest::keyClick(focus, Qt::Key_Return);
-        shelf.settleWork();
-        QCOMPARE(quit.count(), 0);
-        QCOMPARE(shelf.manager->tempFiles().size(), left);
-    }
-
     void fileDragLightsUpTheContentAreaAndIsAlwaysCopied()
     {
         PanelFixture shelf;

@@ -19,6 +19,7 @@ public:
 
     double value() const { return m_state.value; }
     double velocity() const { return m_state.velocity; }
+    double target() const { return m_target; }
     bool isAnimating() const { return m_animating; }
     bool isEndless() const { return m_animating && m_animation.repeats(); }
 

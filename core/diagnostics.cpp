@@ -19,8 +19,7 @@ namespace {
 
 std::atomic_int g_fd{STDOUT_FILENO};
 
-// What may wait for a reader: far more than any burst of lines the program
-// writes (a quit with five failed removals is a few kilobytes), so that only a
+// Far more than any burst the program writes (a few kilobytes), so only a
 // reader that has stopped loses lines.
 constexpr std::size_t kMaxWaitingBytes = std::size_t(1) << 20;
 
@@ -35,15 +34,14 @@ void writeWhole(int fd, const std::string &line)
             if (errno == EINTR) {
                 continue;
             }
-            // An output another program made non-blocking (a shared
-            // terminal): wait here, on this thread, rather than cut the line.
+            // Made non-blocking by another program (a shared terminal): wait
+            // here rather than cut the line.
             if (errno == EAGAIN) {
                 pollfd ready{fd, POLLOUT, 0};
                 ::poll(&ready, 1, -1);
                 continue;
             }
-            // EPIPE included: a reader that went away must not take the
-            // program with it (SIGPIPE is ignored, see main()).
+            // EPIPE included (SIGPIPE is ignored, see main()).
             return;
         }
         data += n;
@@ -51,16 +49,8 @@ void writeWhole(int fd, const std::string &line)
     }
 }
 
-std::string droppedNote(std::uint64_t count)
-{
-    return std::to_string(count) +
-           (count == 1 ? " diagnostic line was" : " diagnostic lines were") +
-           " dropped: the output was not being read\n";
-}
-
-// The one thread that writes, so that a reader that stops holds up only it.
-// Made on first use and never destroyed: a line written while the process
-// ends must not meet a writer already gone.
+// Never destroyed: a line written while the process ends must not meet a
+// writer already gone.
 class Writer final {
 public:
     static Writer &instance()
@@ -115,12 +105,15 @@ private:
         m_lines.push_back({fd, std::move(line)});
     }
 
-    // The count of lines dropped goes where they would have stood, before
-    // anything queued after them. The caller holds m_mutex.
+    // The count of lines dropped goes where they would have stood. The caller
+    // holds m_mutex.
     void queueNote()
     {
         if (m_dropped > 0) {
-            push(g_fd.load(), droppedNote(std::exchange(m_dropped, 0)));
+            const std::uint64_t count = std::exchange(m_dropped, 0);
+            push(g_fd.load(), std::to_string(count) +
+                                  (count == 1 ? " diagnostic line was" : " diagnostic lines were") +
+                                  " dropped: the output was not being read\n");
         }
     }
 
@@ -155,10 +148,8 @@ private:
     std::uint64_t m_dropped = 0;
 };
 
-// Appends `part` with every control character written out as an escape: a
-// file name may hold a line feed (which would split the line, or forge a
-// line of its own) or a terminal's escape sequence. C1 controls count too,
-// as UTF-8 (U+0080 to U+009F) carries them.
+// A file name may hold a line feed (which would split the line, or forge one)
+// or a terminal's escape sequence; C1 controls (U+0080 to U+009F) count too.
 void appendEscaped(std::string &line, std::string_view part)
 {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -170,22 +161,14 @@ void appendEscaped(std::string &line, std::string_view part)
             line.push_back(part[i]);
             continue;
         }
-        switch (byte) {
-        case '\n':
-            line.append("\\n");
-            break;
-        case '\r':
-            line.append("\\r");
-            break;
-        case '\t':
-            line.append("\\t");
-            break;
-        default: {
-            const auto code = c1 ? static_cast<unsigned char>(part[++i]) : byte;
-            line.append(c1 ? "\\u00" : "\\x").push_back(kHex[code >> 4]);
-            line.push_back(kHex[code & 0xf]);
+        if (const auto at = std::string_view("\n\r\t").find(part[i]);
+            at != std::string_view::npos) {
+            line.append({'\\', "nrt"[at]});
+            continue;
         }
-        }
+        const auto code = c1 ? static_cast<unsigned char>(part[++i]) : byte;
+        line.append(c1 ? "\\u00" : "\\x").push_back(kHex[code >> 4]);
+        line.push_back(kHex[code & 0xf]);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "filedata.h"
 
 #include "stageerror.h"
+#include "treewalk.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,23 +13,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TreeWalk::lastError;
+
 namespace {
 
-// Large enough that the per-call cost vanishes against the data moved, small
-// enough that a cancelled copy stops within a few milliseconds even when the
-// source comes from disk and writeback holds the copy back: 8 MiB could then
-// take tens of milliseconds, more than a quit waits.
+// Large enough that the per-call cost vanishes, small enough that a cancelled
+// copy stops within milliseconds even when writeback holds it back: 8 MiB could
+// then take longer than a quit waits.
 constexpr off_t kChunkBytes = 1 << 20;
-
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
-std::error_code cancelledError()
-{
-    return std::make_error_code(std::errc::operation_canceled);
-}
 
 struct Copier {
     int in;
@@ -43,7 +35,7 @@ struct Copier {
     {
         while (from < to) {
             if (cancelled && cancelled()) {
-                return cancelledError();
+                return std::make_error_code(std::errc::operation_canceled);
             }
             const auto want = static_cast<size_t>(std::min(to - from, kChunkBytes));
             ssize_t n = -1;
@@ -60,9 +52,8 @@ struct Copier {
                 buffer.resize(static_cast<size_t>(kChunkBytes));
                 n = ::pread(in, buffer.data(), want, from);
                 if (n > 0) {
-                    if (auto e = writeAll(from, static_cast<size_t>(n))) {
-                        return e;
-                    }
+                    // A short write moves on by what it wrote: the rest is read again.
+                    n = ::pwrite(out, buffer.data(), static_cast<size_t>(n), from);
                 }
             }
             if (n < 0) {
@@ -86,27 +77,10 @@ struct Copier {
             copied->fetch_add(bytes, std::memory_order_relaxed);
         }
     }
-
-    std::error_code writeAll(off_t at, size_t size)
-    {
-        for (size_t done = 0; done < size;) {
-            const ssize_t put =
-                ::pwrite(out, buffer.data() + done, size - done, at + static_cast<off_t>(done));
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return lastError();
-            }
-            done += static_cast<size_t>(put);
-        }
-        return {};
-    }
 };
 
-// Where the next data at or after `at` starts and ends, below `size`; an empty
-// range when only a hole is left. A file system that cannot tell holes has one
-// extent of data.
+// Where the next data at or after `at` starts and ends, below `size`; empty
+// when only a hole is left.
 std::pair<off_t, off_t> nextExtent(int in, off_t at, off_t size)
 {
     const off_t data = ::lseek(in, at, SEEK_DATA);
@@ -128,26 +102,23 @@ std::error_code FileData::copy(int in, int out, const struct stat &st,
                                std::atomic<std::uint64_t> *copied)
 {
     const off_t size = st.st_size;
-    // Fewer blocks than the size needs: there are holes to look for. A file
-    // without any is copied in one extent, sparing two seeks a file, which
-    // add up in a folder of many small ones.
+    // Only a file with fewer blocks than its size has holes to look for; the
+    // two seeks spared add up in a folder of many small files.
     const bool holes = st.st_blocks * 512 < size;
     const bool cloned = ::ioctl(out, FICLONE, in) == 0;
+    Copier copier{in, out, cancelled, copied, true, {}};
     off_t end = 0;
-    if (!cloned) {
-        Copier copier{in, out, cancelled, copied, true, {}};
-        for (off_t at = 0; at < size;) {
-            const auto [data, stop] = holes ? nextExtent(in, at, size) : std::pair{at, size};
-            copier.passed(static_cast<std::uint64_t>(data - at));
-            if (auto e = copier.range(data, stop)) {
-                return e;
-            }
-            at = stop;
-            end = data < stop ? stop : end;
+    for (off_t at = 0; !cloned && at < size;) {
+        const auto [data, stop] = holes ? nextExtent(in, at, size) : std::pair{at, size};
+        copier.passed(static_cast<std::uint64_t>(data - at));
+        if (auto e = copier.range(data, stop)) {
+            return e;
         }
+        at = stop;
+        end = data < stop ? stop : end;
     }
-    if (cloned && copied != nullptr) {
-        copied->fetch_add(static_cast<std::uint64_t>(size), std::memory_order_relaxed);
+    if (cloned) {
+        copier.passed(static_cast<std::uint64_t>(size));
     }
     struct stat now {};
     if ((cloned || holes) && (::fstat(in, &now) != 0 || now.st_size < size)) {

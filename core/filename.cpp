@@ -18,20 +18,6 @@ std::optional<QString> decodeUtf8(const std::string &bytes)
     return text;
 }
 
-bool compare(const std::string &a, const std::string &b, Qt::CaseSensitivity cs)
-{
-    if (a == b) {
-        return true;
-    }
-    const auto ta = decodeUtf8(a);
-    const auto tb = decodeUtf8(b);
-    if (!ta || !tb) {
-        return false;
-    }
-    return QString::compare(ta->normalized(QString::NormalizationForm_C),
-                            tb->normalized(QString::NormalizationForm_C), cs) == 0;
-}
-
 } // namespace
 
 std::string FileName::lastComponent(const std::filesystem::path &path)
@@ -43,14 +29,18 @@ std::string FileName::lastComponent(const std::filesystem::path &path)
     return std::filesystem::path(text).filename().native();
 }
 
-bool FileName::equivalent(const std::string &a, const std::string &b)
+bool FileName::equivalent(const std::string &a, const std::string &b, Qt::CaseSensitivity cs)
 {
-    return compare(a, b, Qt::CaseSensitive);
-}
-
-bool FileName::equivalentIgnoringCase(const std::string &a, const std::string &b)
-{
-    return compare(a, b, Qt::CaseInsensitive);
+    if (a == b) {
+        return true;
+    }
+    const auto ta = decodeUtf8(a);
+    const auto tb = decodeUtf8(b);
+    if (!ta || !tb) {
+        return false;
+    }
+    return QString::compare(ta->normalized(QString::NormalizationForm_C),
+                            tb->normalized(QString::NormalizationForm_C), cs) == 0;
 }
 
 bool FileName::isUsable(const std::string &name)

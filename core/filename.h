@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <Qt>
+
 #include <filesystem>
 #include <string>
 
@@ -12,11 +14,9 @@ namespace FileName {
 std::string lastComponent(const std::filesystem::path &path);
 
 // Canonically equivalent: a precomposed and a decomposed accent are the same
-// name; letter case matters.
-bool equivalent(const std::string &a, const std::string &b);
-
-// Like equivalent(), but also equal when only letter case differs.
-bool equivalentIgnoringCase(const std::string &a, const std::string &b);
+// name; letter case matters unless `cs` says otherwise.
+bool equivalent(const std::string &a, const std::string &b,
+                Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
 // False for names that cannot stand for one item in a folder: empty, "." and
 // "..", or anything holding a slash or a NUL byte.

@@ -27,37 +27,31 @@ struct CopyOptions {
     // folder that holds it is refused instead of copied into itself).
     std::optional<FolderId> forbidden;
     // A file copied on its own is written without a name (O_TMPFILE) and
-    // named once whole, where the file system allows it; otherwise, or when
-    // false, it is written under its name from the start.
+    // named once whole, where the file system allows it and this is true.
     bool anonymousUntilWhole = true;
-    // Told of each item below a copied folder that is left out: a socket or a
-    // device, which hold no data to copy, or a folder on another file system
-    // (a mount), which a copy never enters. Given its path from the copy's top
-    // (the copied folder's own name first) and what it is.
+    // Told of each item below a copied folder that is left out (a socket or a
+    // device, which hold no data, or a mount, which a copy never enters): its
+    // path from the copied folder's own name, and what it is.
     std::function<void(const std::string &path, const char *what)> leftOut;
-    // Grows by the bytes of regular files copied, as they are copied (see
-    // FileData::copy), for another thread to sample.
+    // Grows by the bytes of regular files as they are copied, for another
+    // thread to sample.
     std::atomic<std::uint64_t> *copiedBytes = nullptr;
 };
 
 // Copies `source`, a file or a folder with everything below it, to `target`,
-// which must not exist yet. A link at `source` is followed; links below a
-// folder are copied as links, and pipes are made anew. Each item keeps its
-// mode and modification time, and a file its holes and the size it had when
-// opened (see FileData::copy). Folders are walked without recursion, holding
-// a bounded number of descriptors, so any depth can be copied; the walk never
-// leaves the file system it started on. On failure or cancellation nothing
-// is left at `target`; a file copied on its own appears there only once whole
-// (see CopyOptions), so not even a copy killed midway leaves a part of it.
+// which must not exist yet. A link at `source` is followed; links below are
+// copied as links, pipes made anew. Each item keeps its mode and times, a file
+// its holes and the size it had when opened. Folders are walked without
+// recursion on few descriptors, so any depth can be copied, never leaving the
+// file system. On failure or cancellation nothing is left at `target`.
 std::error_code copyItem(const std::filesystem::path &source, int targetFolder,
                          const std::string &name, const CopyOptions &options = {});
 std::error_code copyItem(const std::filesystem::path &source, const std::filesystem::path &target,
                          const CopyOptions &options = {});
 
 // Deletes the item at `path`, a folder with everything below it. Links are
-// removed, never followed; folders without write permission are opened up so
-// their contents can go. Like the copy it walks any depth with few
-// descriptors, and it never enters a mount: what is mounted below stays, with
+// removed, never followed; folders without write permission are opened up.
+// Like the copy it walks any depth and never enters a mount, which stays with
 // its mount point. Carries on past failures and returns the first.
 std::error_code removeItem(const std::filesystem::path &path);
 // The same for the item `name` inside the open folder `folder`, never

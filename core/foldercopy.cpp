@@ -1,31 +1,29 @@
 // SPDX-License-Identifier: MIT
-#include "foldercopy.h"
-
 #include "filedata.h"
-#include "folderstack.h"
+#include "filetree.h"
 #include "stageerror.h"
 #include "treewalk.h"
+#include "uniquefd.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+using FileTree::CopyOptions;
 using TreeWalk::kFolderFlags;
 using TreeWalk::lastError;
 
 namespace {
 
-std::error_code cancelledError()
-{
-    return std::make_error_code(std::errc::operation_canceled);
-}
-
-bool cancelled(const FileTree::CopyOptions &options)
+bool cancelled(const CopyOptions &options)
 {
     return options.isCancelled && options.isCancelled();
 }
@@ -36,8 +34,7 @@ std::error_code keepTimes(int fd, const struct stat &st)
     return ::futimens(fd, times.data()) == 0 ? std::error_code() : lastError();
 }
 
-std::error_code fillFile(int in, int out, const struct stat &st,
-                         const FileTree::CopyOptions &options)
+std::error_code fillFile(int in, int out, const struct stat &st, const CopyOptions &options)
 {
     if (auto e = FileData::copy(in, out, st, options.isCancelled, options.copiedBytes)) {
         return e;
@@ -48,8 +45,7 @@ std::error_code fillFile(int in, int out, const struct stat &st,
     return keepTimes(out, st);
 }
 
-// One folder of a copy: its source and its copy, both open while the frame
-// is among the innermost.
+// One folder of a copy: its source and its copy.
 struct CopyFrame {
     UniqueFd from;
     UniqueFd to;
@@ -73,10 +69,9 @@ struct CopyFrame {
     }
 };
 
-// Makes the copy of the folder open at `from` as `name` in `parentFd`, and
-// reads what the folder holds.
+// Makes the copy of the folder `from` as `name` and reads what it holds.
 std::error_code enterFolder(UniqueFd from, int parentFd, const char *name,
-                            const FileTree::CopyOptions &options, CopyFrame &frame, bool &created)
+                            const CopyOptions &options, CopyFrame &frame, bool &created)
 {
     if (::fstat(from.get(), &frame.st) != 0) {
         return lastError();
@@ -107,10 +102,55 @@ std::string pathOf(const std::vector<CopyFrame> &frames, const std::string &chil
     return path + child;
 }
 
-// Copies what is not a folder: a link as a link, a file, a pipe made anew;
-// sockets and devices are told to `leftOut`.
+std::error_code copyFile(int in, int dirFd, const char *name, const struct stat &st,
+                         const CopyOptions &options, bool &created)
+{
+    UniqueFd out(::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) {
+        return lastError();
+    }
+    created = true;
+    if (auto e = fillFile(in, out.get(), st, options)) {
+        return e;
+    }
+    return out.close();
+}
+
+// Links the file in once whole, so a copy killed midway (by a quit that does
+// not wait for it) leaves nothing behind; copyFile() where that cannot be done.
+std::error_code copyFileAnonymously(int in, int dirFd, const char *name, const struct stat &st,
+                                    const CopyOptions &options, bool &created)
+{
+    UniqueFd out(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    // EISDIR comes from kernels that predate O_TMPFILE.
+    if (!out.valid() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return lastError();
+    }
+    // linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; the descriptor's entry
+    // in /proc lets anyone link a file they hold open, where /proc is mounted.
+    const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+    if (!out.valid() || ::faccessat(AT_FDCWD, self.c_str(), F_OK, 0) != 0) {
+        return copyFile(in, dirFd, name, st, options, created);
+    }
+    struct stat existing {};
+    if (::fstatat(dirFd, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Refused before any data moves, as the exclusive create would be.
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (auto e = fillFile(in, out.get(), st, options)) {
+        return e;
+    }
+    // EEXIST when the name was taken meanwhile; whatever took it stays.
+    if (::linkat(AT_FDCWD, self.c_str(), dirFd, name, AT_SYMLINK_FOLLOW) != 0) {
+        return lastError();
+    }
+    created = true;
+    return out.close();
+}
+
+// Sockets and devices hold no data: they are told to `leftOut`.
 std::error_code copyLeaf(int from, int to, const char *name, const struct stat &st,
-                         const FileTree::CopyOptions &options, const std::string &path)
+                         const CopyOptions &options, const std::string &path)
 {
     const std::array<timespec, 2> times{st.st_atim, st.st_mtim};
     if (S_ISLNK(st.st_mode)) {
@@ -138,7 +178,7 @@ std::error_code copyLeaf(int from, int to, const char *name, const struct stat &
             return make_error_code(StageError::UnsupportedFileType);
         }
         bool created = false; // a partial file goes with the whole copy, in copyItem()
-        return FolderCopy::copyFile(in.get(), to, name, opened, options, created);
+        return copyFile(in.get(), to, name, opened, options, created);
     }
     if (S_ISFIFO(st.st_mode)) {
         if (::mkfifoat(to, name, 0600) != 0 || ::fchmodat(to, name, st.st_mode & 07777, 0) != 0 ||
@@ -153,64 +193,8 @@ std::error_code copyLeaf(int from, int to, const char *name, const struct stat &
     return {};
 }
 
-} // namespace
-
-std::error_code FolderCopy::copyFile(int in, int dirFd, const char *name, const struct stat &st,
-                                     const FileTree::CopyOptions &options, bool &created)
-{
-    UniqueFd out(::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.valid()) {
-        return lastError();
-    }
-    created = true;
-    if (auto e = fillFile(in, out.get(), st, options)) {
-        return e;
-    }
-    return out.close();
-}
-
-// Copies into a file without a name and links it in as `name` once it is
-// whole, so a copy killed midway (by a quit that does not wait for it) leaves
-// nothing behind, and a failed or cancelled one has nothing to delete. Gives
-// nothing where the file system has no such files or the file could not be
-// named later; copyFile() does the work then.
-std::optional<std::error_code> FolderCopy::copyFileAnonymously(int in, int dirFd, const char *name,
-                                                               const struct stat &st,
-                                                               const FileTree::CopyOptions &options,
-                                                               bool &created)
-{
-    UniqueFd out(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (!out.valid()) {
-        // EISDIR comes from kernels that predate O_TMPFILE.
-        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-            return std::nullopt;
-        }
-        return lastError();
-    }
-    // linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; the descriptor's entry
-    // in /proc lets anyone link a file they hold open, where /proc is mounted.
-    const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-    if (::faccessat(AT_FDCWD, self.c_str(), F_OK, 0) != 0) {
-        return std::nullopt;
-    }
-    struct stat existing {};
-    if (::fstatat(dirFd, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        // Refused before any data moves, as the exclusive create would be.
-        return std::make_error_code(std::errc::file_exists);
-    }
-    if (auto e = fillFile(in, out.get(), st, options)) {
-        return e;
-    }
-    // EEXIST when the name was taken meanwhile; whatever took it stays.
-    if (::linkat(AT_FDCWD, self.c_str(), dirFd, name, AT_SYMLINK_FOLLOW) != 0) {
-        return lastError();
-    }
-    created = true;
-    return out.close();
-}
-
-std::error_code FolderCopy::copyFolder(UniqueFd in, int parentFd, const char *name,
-                                       const FileTree::CopyOptions &options, bool &created)
+std::error_code copyFolder(UniqueFd in, int parentFd, const char *name, const CopyOptions &options,
+                           bool &created)
 {
     FolderStack<CopyFrame> stack;
     {
@@ -223,7 +207,7 @@ std::error_code FolderCopy::copyFolder(UniqueFd in, int parentFd, const char *na
     const dev_t device = stack.top().st.st_dev;
     while (!stack.empty()) {
         if (cancelled(options)) {
-            return cancelledError();
+            return std::make_error_code(std::errc::operation_canceled);
         }
         CopyFrame &top = stack.top();
         if (top.next == top.names.size()) {
@@ -273,4 +257,61 @@ std::error_code FolderCopy::copyFolder(UniqueFd in, int parentFd, const char *na
         stack.push(std::move(frame));
     }
     return {};
+}
+
+// The kernel's own file systems, whose sizes say nothing of what a read
+// returns (0 for /proc/self/environ, 4096 in /sys), and some reads never end.
+bool isPseudo(int fd)
+{
+    static constexpr unsigned long kPseudo[] = {
+        PROC_SUPER_MAGIC,   SYSFS_MAGIC,         DEBUGFS_MAGIC, TRACEFS_MAGIC,  SECURITYFS_MAGIC,
+        CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  PSTOREFS_MAGIC, EFIVARFS_MAGIC,
+        SELINUX_MAGIC,      SMACK_MAGIC,         BINFMTFS_MAGIC};
+    struct statfs fs {};
+    return ::fstatfs(fd, &fs) == 0 &&
+           std::ranges::find(kPseudo, static_cast<unsigned long>(fs.f_type)) != std::end(kPseudo);
+}
+
+} // namespace
+
+std::error_code FileTree::copyItem(const std::filesystem::path &source, int targetFolder,
+                                   const std::string &name, const CopyOptions &options)
+{
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0) {
+        return lastError();
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return make_error_code(StageError::UnsupportedFileType);
+    }
+    // The source is opened once, following a link at the top, and everything
+    // after works on that descriptor, so the item cannot be swapped midway.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (S_ISDIR(st.st_mode) ? O_DIRECTORY : 0);
+    UniqueFd in(::open(source.c_str(), flags));
+    if (!in.valid() || ::fstat(in.get(), &st) != 0) {
+        return lastError();
+    }
+    if (isPseudo(in.get())) {
+        return make_error_code(StageError::PseudoFile);
+    }
+    bool created = false;
+    std::error_code error;
+    if (S_ISREG(st.st_mode)) {
+        error =
+            options.anonymousUntilWhole
+                ? copyFileAnonymously(in.get(), targetFolder, name.c_str(), st, options, created)
+                : copyFile(in.get(), targetFolder, name.c_str(), st, options, created);
+    } else if (S_ISDIR(st.st_mode)) {
+        error = copyFolder(std::move(in), targetFolder, name.c_str(), options, created);
+    } else {
+        error = make_error_code(StageError::UnsupportedFileType);
+    }
+    if (!error && cancelled(options)) {
+        // Whoever cancelled it (a quit) will not list it: it would be left behind.
+        error = std::make_error_code(std::errc::operation_canceled);
+    }
+    if (error && created) {
+        FileTree::removeItem(targetFolder, name);
+    }
+    return error;
 }

@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "folderremoval.h"
-
 #include "filetree.h"
-#include "folderstack.h"
 #include "treewalk.h"
 
 #include <string>
@@ -32,9 +29,8 @@ struct RemoveFrame {
     }
 };
 
-// Opens the folder `name` in `parent` and reads its names. One copied without
-// read or write permission is opened up first so its contents can go: by
-// path, but inside the staging folder, where no one else can swap it for a link.
+// One copied without read or write permission is opened up first, by path, but
+// inside the staging folder, where no one else can swap it for a link.
 std::error_code openForRemoval(int parent, const char *name, const struct stat &st,
                                RemoveFrame &frame)
 {
@@ -57,8 +53,9 @@ std::error_code openForRemoval(int parent, const char *name, const struct stat &
 
 } // namespace
 
-std::error_code FolderRemoval::removeAt(int dirFd, const char *name)
+std::error_code FileTree::removeItem(int dirFd, const std::string &item)
 {
+    const char *name = item.c_str();
     struct stat st {};
     struct stat parent {};
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || ::fstat(dirFd, &parent) != 0) {
@@ -80,11 +77,9 @@ std::error_code FolderRemoval::removeAt(int dirFd, const char *name)
     const auto enter = [&](FolderStack<RemoveFrame> &stack, int in, const char *folder,
                            const struct stat &folderSt, dev_t device) {
         RemoveFrame frame;
-        if (!TreeWalk::staysOn(device, in, folder, folderSt)) {
-            removeFolder(in, folder);
-            return;
+        if (TreeWalk::staysOn(device, in, folder, folderSt)) {
+            note(openForRemoval(in, folder, folderSt, frame));
         }
-        note(openForRemoval(in, folder, folderSt, frame));
         if (frame.fd.valid()) {
             stack.push(std::move(frame));
         } else {

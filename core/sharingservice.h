@@ -2,22 +2,15 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 #include <vector>
 
 // Hands files to a service that sends them to a nearby device.
-class SharingService {
-public:
-    enum class Name { SendToNearbyDevice };
+namespace SharingService {
 
-    virtual ~SharingService() = default;
+// Starts the service the desktop offers now on `items` and returns at once;
+// what follows is the service's own window. On Linux that is KDE Connect's
+// device picker, found on PATH, else GSConnect's device chooser, found on the
+// session bus. With neither, or one that fails, writes the line saying so.
+void sendToNearbyDevice(const std::vector<std::filesystem::path> &items);
 
-    // The service of that name as the desktop offers it now, or null when it
-    // offers none. On Linux that is KDE Connect's device picker, found on
-    // PATH, else GSConnect's device chooser, found on the session bus.
-    static std::unique_ptr<SharingService> named(Name name);
-
-    // Starts the service on `items` and returns at once; what follows is the
-    // service's own window.
-    virtual void perform(const std::vector<std::filesystem::path> &items) = 0;
-};
+} // namespace SharingService

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,14 +46,28 @@ std::error_code checkSource(const fs::path &source, const fs::path &folder)
     return {};
 }
 
-// Names in one line what a copied folder held that cannot be copied.
-void reportLeftOut(const std::vector<std::string> &leftOut)
+// True for a name no addition may take (the trash, a copy's own name).
+bool isReserved(const std::string &name)
 {
-    std::string detail;
-    for (const std::string &item : leftOut) {
-        detail.append(detail.empty() ? "" : ", ").append(item);
+    return name == StagingTrash::kName || name.starts_with(kWorkPrefix);
+}
+
+// The entry's size text; empty for a folder, or when it cannot be read.
+QString sizeLabelOf(const fs::path &staged)
+{
+    struct stat st {};
+    if (::lstat(staged.c_str(), &st) != 0) {
+        const std::error_code error(errno, std::generic_category());
+        Diagnostics::writeLine("Error retrieving file size: ",
+                               error.message() + " (" + error.category().name() + " error " +
+                                   std::to_string(error.value()) + ", path " + staged.native() +
+                                   ")");
+        return {};
     }
-    Diagnostics::writeLine("Items that cannot be copied were left out: ", detail);
+    if (!S_ISREG(st.st_mode)) {
+        return {};
+    }
+    return sizeLabel(static_cast<std::uint64_t>(st.st_size));
 }
 
 } // namespace
@@ -68,11 +81,6 @@ void StageCopy::reportFailure(const std::string &name, const std::error_code &er
 std::string StageCopy::workName(std::uint64_t id)
 {
     return std::string(kWorkPrefix) + std::to_string(::getpid()) + '-' + std::to_string(id);
-}
-
-bool StageCopy::isReserved(const std::string &name)
-{
-    return name == StagingTrash::kName || name.starts_with(kWorkPrefix);
 }
 
 std::optional<StageCopy::Staged>
@@ -91,7 +99,7 @@ StageCopy::stage(const StagingFolder &staging, const fs::path &source, const std
     const StagingFolder::Handle folder = staging.prepare();
     std::error_code error = folder.error;
     if (!error) {
-        error = checkSource(source, folder.path);
+        error = checkSource(source, staging.location());
     }
     if (error) {
         return fail(error);
@@ -101,10 +109,11 @@ StageCopy::stage(const StagingFolder &staging, const fs::path &source, const std
     options.isCancelled = isCancelled;
     options.forbidden = FileTree::folderId(folder.fd.get());
     options.copiedBytes = &progress.done;
-    std::vector<std::string> leftOut;
+    std::string leftOut;
     options.leftOut = [&leftOut, &work, &name](const std::string &path, const char *what) {
         // The copy's own name is no business of the user's.
-        leftOut.push_back('"' + name + path.substr(work.size()) + "\" (" + what + ')');
+        leftOut.append(leftOut.empty() ? "\"" : ", \"")
+            .append(name + path.substr(work.size()) + "\" (" + what + ')');
     };
     if (auto copyError = FileTree::copyItem(source, folder.fd.get(), work, options)) {
         // Stopped on purpose, by a clear or a quit: nothing to report.
@@ -114,9 +123,9 @@ StageCopy::stage(const StagingFolder &staging, const fs::path &source, const std
         return fail(copyError);
     }
     if (!leftOut.empty()) {
-        reportLeftOut(leftOut);
+        Diagnostics::writeLine("Items that cannot be copied were left out: ", leftOut);
     }
-    return Staged{work, sizeLabelOf(folder.path / work)};
+    return Staged{work, sizeLabelOf(staging.location() / work)};
 }
 
 std::error_code StageCopy::name(const StagingFolder &staging, const std::string &workName,
@@ -131,21 +140,4 @@ std::error_code StageCopy::name(const StagingFolder &staging, const std::string 
         return {errno, std::generic_category()};
     }
     return {};
-}
-
-QString StageCopy::sizeLabelOf(const fs::path &staged)
-{
-    struct stat st {};
-    if (::lstat(staged.c_str(), &st) != 0) {
-        const std::error_code error(errno, std::generic_category());
-        Diagnostics::writeLine("Error retrieving file size: ",
-                               error.message() + " (" + error.category().name() + " error " +
-                                   std::to_string(error.value()) + ", path " + staged.native() +
-                                   ")");
-        return {};
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return {};
-    }
-    return sizeLabel(static_cast<std::uint64_t>(st.st_size));
 }

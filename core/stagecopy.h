@@ -13,35 +13,31 @@
 #include <string>
 #include <system_error>
 
-// What a copy on the pool and the store share: the copy's counts, which the
-// store samples, and the stop for that copy alone.
+// What a copy on the pool and the store share: the counts the store samples,
+// and the stop for that copy alone.
 struct CopyProgress final {
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
     std::atomic_bool stop{false};
 };
 
-// The store's work on the pool: one addition's copy into the staging folder.
-// A copy is made under a name of its own, which no other copy or addition can
-// take, and only the store names it as the added item, once it still wants
-// it: a copy stopped late can then never touch a newer copy of the same name.
+// One addition's copy into the staging folder, made under a name of its own
+// that no other copy or addition can take; only the store names it as the
+// added item, if it still wants it, so a copy stopped late never touches a
+// newer copy of the same name.
 namespace StageCopy {
 
 // The name the copy `id` is made under, in the staging folder.
 std::string workName(std::uint64_t id);
-
-// True for a name no addition may take (the trash, a copy's own name).
-bool isReserved(const std::string &name);
 
 struct Staged {
     std::string workName;
     QString sizeLabel;
 };
 
-// Copies `source` into the staging folder under workName(`id`), counting its
-// bytes in `progress`: what was staged, or nothing after writing the copy
-// line (which a copy cancelled on its own has had already). `name` is the
-// added item's.
+// Copies `source` under workName(`id`), counting its bytes in `progress`:
+// what was staged, or nothing after writing the copy line (unless stopped).
+// `name` is the added item's.
 std::optional<Staged> stage(const StagingFolder &staging, const std::filesystem::path &source,
                             const std::string &name, std::uint64_t id,
                             const std::function<bool()> &isCancelled, CopyProgress &progress);
@@ -49,10 +45,6 @@ std::optional<Staged> stage(const StagingFolder &staging, const std::filesystem:
 // Names the whole copy `workName` as `name`; EEXIST when something has it.
 std::error_code name(const StagingFolder &staging, const std::string &workName,
                      const std::string &name);
-
-// The entry's size text for what was staged at `staged`; empty when it has
-// none to show (a folder) or it cannot be read.
-QString sizeLabelOf(const std::filesystem::path &staged);
 
 // The copy line.
 void reportFailure(const std::string &name, const std::error_code &error);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "stageerror.h"
 
+#include <iterator>
 #include <string>
 
 namespace {
@@ -11,27 +12,23 @@ public:
 
     std::string message(int value) const override
     {
-        switch (static_cast<StageError>(value)) {
-        case StageError::UnusableName:
-            return "This name cannot be used for a file on the shelf";
-        case StageError::UnsafeStagingFolder:
-            return "The staging folder is not a private folder of this user";
-        case StageError::SourceIsStagingFolder:
-            return "The staging folder itself cannot be put on the shelf";
-        case StageError::SourceInsideStagingFolder:
-            return "The item already lies inside the staging folder";
-        case StageError::SourceContainsStagingFolder:
-            return "The folder contains the staging folder";
-        case StageError::UnsupportedFileType:
-            return "Only files and folders can be put on the shelf";
-        case StageError::SourceShrank:
-            return "The file got shorter while it was being copied";
-        case StageError::FolderMoved:
-            return "A folder was moved while it was being walked";
-        case StageError::PseudoFile:
-            return "The system makes this up as it is read (/proc, /sys): it is not a file to copy";
+        // In the order of StageError, which starts at 1.
+        static constexpr const char *kMessages[] = {
+            "This name cannot be used for a file on the shelf",
+            "The staging folder is not a private folder of this user",
+            "The staging folder itself cannot be put on the shelf",
+            "The item already lies inside the staging folder",
+            "The folder contains the staging folder",
+            "Only files and folders can be put on the shelf",
+            "The file got shorter while it was being copied",
+            "A folder was moved while it was being walked",
+            "The system makes this up as it is read (/proc, /sys): it is not a file to copy",
+        };
+        static_assert(std::size(kMessages) == std::size_t(StageError::PseudoFile));
+        if (value < 1 || value > int(std::size(kMessages))) {
+            return "Unknown staging error";
         }
-        return "Unknown staging error";
+        return kMessages[value - 1];
     }
 };
 

@@ -68,9 +68,8 @@ StagingFolder::StagingFolder(uid_t owner)
 
 StagingFolder::Handle StagingFolder::open() const
 {
-    Handle handle{m_location, UniqueFd(), {}};
-    handle.fd =
-        UniqueFd(::open(handle.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Handle handle{
+        UniqueFd(::open(m_location.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)), {}};
     struct stat st {};
     if (!handle.fd.valid()) {
         // ELOOP: the folder is a link, to be used for nothing.

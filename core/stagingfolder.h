@@ -9,12 +9,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-// The private folder that holds the shelf's copies. Its place is worked out
-// once, from the environment at construction, and kept: were $TMPDIR to stop
-// qualifying while the program runs, the copies made so far must still be
-// found and deleted. Everything done in it goes through a handle opened
-// without following links and checked for its owner, so nothing outside it is
-// ever written or deleted.
+// The private folder that holds the shelf's copies. Its place is chosen once,
+// at construction: were $TMPDIR to stop qualifying later, the copies made so
+// far must still be found and deleted. Everything done in it goes through a
+// handle opened without following links and checked for its owner, so nothing
+// outside it is ever written or deleted.
 class StagingFolder final {
 public:
     static constexpr const char *kName = "QELStashlet";
@@ -29,22 +28,18 @@ public:
     std::filesystem::path location() const { return m_location; }
 
     struct Handle {
-        std::filesystem::path path;
         UniqueFd fd;
         std::error_code error; // set when `fd` must not be used
     };
 
-    // Creates the folder when missing (mode 0700, with missing parents) and
-    // opens it. When it cannot be made, `error` says why.
+    // Creates the folder when missing, as makeFolders() does, and opens it.
     Handle prepare() const;
-    // Opens it as it is, creating nothing, and checks its owner; one that
-    // others may read or enter (made by an older version, or by hand) is
-    // narrowed to 0700 on that same handle.
+    // Opens it, creating nothing, and checks its owner; one that others may
+    // enter (made by an older version, or by hand) is narrowed to 0700.
     Handle open() const;
 
-    // Makes `path` and any missing parent with mode 0700, whatever the umask,
-    // as the base-directory convention has it for ~/.cache. Folders that exist
-    // are left as they are.
+    // Makes `path` and any missing parent with mode 0700 whatever the umask, as
+    // the base-directory convention has it for ~/.cache; leaves existing ones.
     static std::error_code makeFolders(const std::filesystem::path &path);
 
 private:

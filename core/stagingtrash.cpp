@@ -10,9 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
-#include <future>
 #include <mutex>
 #include <vector>
 
@@ -35,49 +33,49 @@ void reportFailure(const std::error_code &error, bool wanted)
     }
 }
 
-UniqueFd openTrash(int folder)
+// An open folder the pool's work shares, closed when the last of it is done.
+using SharedFd = std::shared_ptr<const UniqueFd>;
+
+SharedFd openTrash(int folder)
 {
     ::mkdirat(folder, StagingTrash::kName, 0700);
-    return UniqueFd(
+    return std::make_shared<const UniqueFd>(
         ::openat(folder, StagingTrash::kName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 } // namespace
 
 struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
-    // A folder whose contents several workers delete; the last one to finish
-    // removes the folder itself.
-    struct Split {
-        std::shared_ptr<const UniqueFd> trash;
-        std::string name;
-        bool reportFailure = false;
-        std::atomic<std::size_t> left{0};
-        std::mutex mutex;
-        std::error_code first;
-    };
+    struct Split;
     struct Item {
-        std::shared_ptr<const UniqueFd> folder;
+        SharedFd folder;
         // Where `name`, or `names` of a part of a split folder, lie.
-        std::shared_ptr<const UniqueFd> trash;
+        SharedFd trash;
         std::string name;
         bool reportFailure = false;
         std::vector<std::string> names;
         std::shared_ptr<Split> split;
     };
+    // A folder whose contents several workers delete; the last one to finish
+    // removes the folder itself.
+    struct Split {
+        Item whole;
+        std::atomic<std::size_t> left{0};
+        std::mutex mutex;
+        std::error_code first;
+    };
 
     // Takes `name` out of `folder` into the trash; false (errno set) when the
     // rename failed. The caller holds `mutex`.
-    bool moveIn(const std::shared_ptr<const UniqueFd> &folder,
-                const std::shared_ptr<const UniqueFd> &trash, const std::string &name,
+    bool moveIn(const SharedFd &folder, const SharedFd &trash, const std::string &name,
                 bool reportFailure);
     // Deletes the oldest waiting item; false when none waits.
     bool deleteNext();
-    void deleteItem(const Item &item);
     bool splitFolder(const Item &item);
     static void deletePart(const Item &item);
     // The caller counted itself in `running`.
     void moveAllOut(const StagingFolder &staging);
-    void finishedOne(const std::shared_ptr<const UniqueFd> &folder);
+    void finishedOne(const SharedFd &folder);
     void schedule(std::size_t count);
 
     BackgroundPool *pool = nullptr;
@@ -90,8 +88,7 @@ struct StagingTrash::State : std::enable_shared_from_this<StagingTrash::State> {
     bool deleteRequested = false;
 };
 
-bool StagingTrash::State::moveIn(const std::shared_ptr<const UniqueFd> &folder,
-                                 const std::shared_ptr<const UniqueFd> &trash,
+bool StagingTrash::State::moveIn(const SharedFd &folder, const SharedFd &trash,
                                  const std::string &name, bool reportFailure)
 {
     bool openedUp = false;
@@ -134,18 +131,13 @@ bool StagingTrash::State::deleteNext()
         waiting.pop_front();
         ++running;
     }
-    deleteItem(item);
-    finishedOne(item.folder);
-    return true;
-}
-
-void StagingTrash::State::deleteItem(const Item &item)
-{
     if (item.split) {
         deletePart(item);
     } else if (!splitFolder(item)) {
         reportFailure(FileTree::removeItem(item.trash->get(), item.name), item.reportFailure);
     }
+    finishedOne(item.folder);
+    return true;
 }
 
 bool StagingTrash::State::splitFolder(const Item &item)
@@ -158,11 +150,9 @@ bool StagingTrash::State::splitFolder(const Item &item)
     }
     const std::size_t parts = std::min(kParts, names.size());
     auto split = std::make_shared<Split>();
-    split->trash = item.trash;
-    split->name = item.name;
-    split->reportFailure = item.reportFailure;
+    split->whole = item;
     split->left = parts;
-    const auto inside = std::make_shared<const UniqueFd>(std::move(fd));
+    const SharedFd inside = std::make_shared<const UniqueFd>(std::move(fd));
     std::vector<Item> items(parts, Item{item.folder, inside, {}, item.reportFailure, {}, split});
     for (std::size_t i = 0; i < names.size(); ++i) {
         items[i % parts].names.push_back(std::move(names[i]));
@@ -195,9 +185,10 @@ void StagingTrash::State::deletePart(const Item &item)
     }
     if (split.left.fetch_sub(1) == 1) {
         // The folder itself, with anything that failed before.
-        const std::error_code error = FileTree::removeItem(split.trash->get(), split.name);
+        const std::error_code error =
+            FileTree::removeItem(split.whole.trash->get(), split.whole.name);
         std::lock_guard lock(split.mutex);
-        reportFailure(split.first ? split.first : error, split.reportFailure);
+        reportFailure(split.first ? split.first : error, split.whole.reportFailure);
     }
 }
 
@@ -208,12 +199,11 @@ void StagingTrash::State::schedule(std::size_t count)
     }
 }
 
-void StagingTrash::State::finishedOne(const std::shared_ptr<const UniqueFd> &folder)
+void StagingTrash::State::finishedOne(const SharedFd &folder)
 {
     std::lock_guard lock(mutex);
     if (--running == 0 && waiting.empty()) {
-        // Under the lock, so no move into the trash can race its removal;
-        // fails harmlessly when something is left in it.
+        // Under the lock, so no move into the trash races its removal.
         if (folder) {
             ::unlinkat(folder->get(), kName, AT_REMOVEDIR);
         }
@@ -229,15 +219,15 @@ void StagingTrash::State::moveAllOut(const StagingFolder &staging)
         finishedOne(nullptr);
         return;
     }
-    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
+    const SharedFd folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
     std::size_t moved = 0;
     bool deleteNow = false;
     {
         std::lock_guard lock(mutex);
-        auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        SharedFd trash = openTrash(folder->get());
         if (!trash->valid()) {
             FileTree::removeItem(folder->get(), kName);
-            trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+            trash = openTrash(folder->get());
         }
         std::vector<std::string> left;
         if (trash->valid() && !FileTree::listNames(trash->get(), left)) {
@@ -275,13 +265,6 @@ StagingTrash::StagingTrash(StagingFolder folder, BackgroundPool &pool)
     m_emptied = nothingToEmpty.get_future().share();
 }
 
-StagingTrash::~StagingTrash() = default;
-
-void StagingTrash::schedule(int count)
-{
-    m_state->schedule(static_cast<std::size_t>(count));
-}
-
 std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure)
 {
     StagingFolder::Handle handle = m_folder.open();
@@ -289,15 +272,15 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
         return handle.error;
     }
     const std::string name = staged.filename().native();
-    if (staged.parent_path() != handle.path || !FileName::isUsable(name) || name == kName) {
+    if (staged.parent_path() != m_folder.location() || !FileName::isUsable(name) || name == kName) {
         return make_error_code(StageError::UnsafeStagingFolder);
     }
-    const auto folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
+    const SharedFd folder = std::make_shared<const UniqueFd>(std::move(handle.fd));
     {
         std::lock_guard lock(m_state->mutex);
-        const auto trash = std::make_shared<const UniqueFd>(openTrash(folder->get()));
+        const SharedFd trash = openTrash(folder->get());
         if (trash->valid() && m_state->moveIn(folder, trash, name, reportFailure)) {
-            schedule(1);
+            m_state->schedule(1);
             return {};
         }
         // Only a failed move says the item is gone: a trash that could not be
@@ -311,8 +294,7 @@ std::error_code StagingTrash::discard(const fs::path &staged, bool reportFailure
             return std::make_error_code(std::errc::no_such_file_or_directory);
         }
     }
-    // No trash to be had (a full disk, another file system, a file in its
-    // place): delete here, as slow as that is.
+    // No trash to be had (a full disk, a file in its place): delete here.
     return FileTree::removeItem(folder->get(), name);
 }
 
@@ -353,7 +335,7 @@ void StagingTrash::finish()
         if (m_state->running == 0 && m_state->waiting.empty()) {
             return;
         }
-        // Until a worker finishes, or splits a folder whose parts can be taken here.
+        // Until a worker finishes, or splits a folder whose parts we can take.
         m_state->idle.wait(lock,
                            [this] { return m_state->running == 0 || !m_state->waiting.empty(); });
     }

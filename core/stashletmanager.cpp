@@ -4,14 +4,12 @@
 #include "backgroundpool.h"
 #include "diagnostics.h"
 #include "filename.h"
-#include "filetree.h"
 #include "mainqueue.h"
 #include "sharingservice.h"
 #include "treesize.h"
 
 #include <algorithm>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -43,7 +41,7 @@ void StashletManager::addFile(const fs::path &source)
     }
     const std::string name = FileName::lastComponent(source);
     const bool inFlight = std::any_of(m_copies.begin(), m_copies.end(), [&](const Copy &other) {
-        return FileName::equivalentIgnoringCase(name, other.pending.originalName);
+        return FileName::equivalent(name, other.pending.originalName, Qt::CaseInsensitive);
     });
     if (inFlight || isListed(name, m_folder.location() / name)) {
         Diagnostics::writeLine("File already in list: ", name);
@@ -58,9 +56,8 @@ void StashletManager::addFile(const fs::path &source)
     }
     Q_EMIT pendingCopiesChanged();
 
-    // The copy holds the store weakly: a store that is gone by then copies
-    // nothing. The block it queues back holds it weakly too, so the store can
-    // never be destroyed on a pool thread.
+    // Held weakly: a store gone by then copies nothing, and is never destroyed
+    // on a pool thread.
     m_pool.async([weak = weak_from_this(), pool = &m_pool, source, name, staging = m_folder,
                   progress, id, emptied = m_trash.emptied()](const CancelToken &token) {
         const auto isCancelled = [token, progress] {
@@ -88,20 +85,18 @@ void StashletManager::addFile(const fs::path &source)
                 staged = StageCopy::stage(staging, source, name, id, isCancelled, *progress);
             }
         }
-        MainQueue::async([weak, id, source, staged] {
+        MainQueue::async([weak, id, source, name, staged] {
             if (auto self = weak.lock()) {
-                self->finishAddition(id, source, staged);
+                self->finishAddition(id, source, name, staged);
             }
         });
     });
 }
 
 void StashletManager::finishAddition(std::uint64_t id, const fs::path &source,
+                                     const std::string &name,
                                      const std::optional<StageCopy::Staged> &staged)
 {
-    const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
-                                   [id](const Copy &c) { return c.pending.id == id; });
-    const std::string name = copy == m_copies.end() ? std::string() : copy->pending.originalName;
     // Gone from the list: stopped, its name perhaps taken by a newer copy since.
     const bool wanted = dropPending(id);
     if (!staged) {
@@ -140,10 +135,9 @@ bool StashletManager::isListed(const std::string &name, const fs::path &stagedPa
             return true;
         }
         // On a staging folder that ignores letter case, "a.txt" and "A.TXT"
-        // are one file: deleting the leftover before copying would take the
-        // listed entry's copy.
+        // are one file, which a leftover's deletion would take.
         std::error_code ignored;
-        return FileName::equivalentIgnoringCase(file.originalName(), name) &&
+        return FileName::equivalent(file.originalName(), name, Qt::CaseInsensitive) &&
                fs::equivalent(file.path(), stagedPath, ignored);
     });
 }
@@ -169,7 +163,17 @@ void StashletManager::removeFile(const TempFile &file)
 
 void StashletManager::clearAll()
 {
-    stopCopies();
+    // A copy whole just before the stop waits under its own name for news that
+    // at quit never reaches this thread; one still running removes its own.
+    for (const Copy &copy : m_copies) {
+        copy.progress->stop = true;
+        m_trash.discard(m_folder.location() / StageCopy::workName(copy.pending.id), false);
+    }
+    if (!m_copies.empty()) {
+        m_copies.clear();
+        m_progressTimer.stop();
+        Q_EMIT pendingCopiesChanged();
+    }
     for (const TempFile &file : m_tempFiles) {
         m_trash.discard(file.path(), false);
     }
@@ -178,25 +182,17 @@ void StashletManager::clearAll()
 
 void StashletManager::shareViaAirDrop(const TempFile &file)
 {
-    MainQueue::async([file] {
-        auto service = SharingService::named(SharingService::Name::SendToNearbyDevice);
-        if (!service) {
-            Diagnostics::writeLine("AirDrop sharing service is not available.");
-            return;
-        }
-        service->perform({file.path()});
-    });
+    MainQueue::async([file] { SharingService::sendToNearbyDevice({file.path()}); });
 }
 
 void StashletManager::cancelCopy(std::uint64_t id)
 {
-    const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
-                                   [id](const Copy &c) { return c.pending.id == id; });
-    if (copy == m_copies.end()) {
-        return;
-    }
     // Asked for, so not a failure: like a clear or a quit, it writes nothing.
-    copy->progress->stop = true;
+    for (const Copy &copy : m_copies) {
+        if (copy.pending.id == id) {
+            copy.progress->stop = true;
+        }
+    }
     dropPending(id);
 }
 
@@ -242,22 +238,6 @@ bool StashletManager::dropPending(std::uint64_t id)
     }
     Q_EMIT pendingCopiesChanged();
     return true;
-}
-
-void StashletManager::stopCopies()
-{
-    // A copy that was whole just before the stop waits under its own name,
-    // to be named only when its news reaches this thread, which at quit it
-    // never does. One still running removes what it wrote itself.
-    for (const Copy &copy : m_copies) {
-        copy.progress->stop = true;
-        m_trash.discard(m_folder.location() / StageCopy::workName(copy.pending.id), false);
-    }
-    if (!m_copies.empty()) {
-        m_copies.clear();
-        m_progressTimer.stop();
-        Q_EMIT pendingCopiesChanged();
-    }
 }
 
 void StashletManager::shutdown()

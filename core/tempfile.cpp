@@ -13,11 +13,6 @@ TempFile::TempFile(std::filesystem::path path, std::string originalName, QString
 {
 }
 
-QString TempFile::displayName() const
-{
-    return QString::fromUtf8(m_originalName);
-}
-
 QUrl TempFile::url() const
 {
     // QUrl::fromLocalFile() would have to decode the bytes first.
@@ -27,10 +22,4 @@ QUrl TempFile::url() const
 QByteArray fileUri(const std::filesystem::path &path)
 {
     return "file://" + QByteArray::fromStdString(path.native()).toPercentEncoding("/");
-}
-
-size_t qHash(const TempFile &file, size_t seed) noexcept
-{
-    return qHashMulti(seed, file.id(), QByteArrayView(file.path().native()),
-                      QByteArrayView(file.originalName()), file.sizeString());
 }

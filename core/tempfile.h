@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QHashFunctions>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -23,12 +22,12 @@ public:
     const std::string &originalName() const { return m_originalName; }
     // Empty when the size is not known: the panel says so in its own words.
     const QString &sizeString() const { return m_sizeString; }
-    // The item that was added, as it was named then; it may be gone or
-    // changed since. Empty when not known.
+    // The item that was added, as it was named then (it may be gone since);
+    // empty when not known.
     const std::filesystem::path &source() const { return m_source; }
 
     // The name for display; bytes that are not UTF-8 show as replacement marks.
-    QString displayName() const;
+    QString displayName() const { return QString::fromUtf8(m_originalName); }
     // A file URL of the staged copy that keeps the path's exact bytes.
     QUrl url() const;
 
@@ -41,8 +40,6 @@ private:
     QString m_sizeString;
     std::filesystem::path m_source;
 };
-
-size_t qHash(const TempFile &file, size_t seed = 0) noexcept;
 
 // The file: URI of the absolute `path`, percent-encoded from its bytes: a
 // name that is not UTF-8 comes back unchanged when the URI is decoded.

@@ -27,8 +27,6 @@ public:
         }
         return *this;
     }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }

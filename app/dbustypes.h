@@ -12,14 +12,14 @@
 
 // What the StatusNotifierItem and com.canonical.dbusmenu interfaces put on the
 // wire, in the shapes their hosts expect. Each struct with fields() is a D-Bus
-// structure of the fields it lists, in that order.
+// structure of the members it ties, in that order, for writing and reading alike.
 
 // One image of an icon, (iiay): ARGB32 in network byte order.
 struct SniPixmap {
     int width = 0;
     int height = 0;
     QByteArray argb;
-    auto fields() { return std::tie(width, height, argb); }
+    static auto fields(auto &self) { return std::tie(self.width, self.height, self.argb); }
 };
 using SniPixmapList = QList<SniPixmap>;
 
@@ -29,7 +29,10 @@ struct SniToolTip {
     SniPixmapList pixmaps;
     QString title;
     QString text;
-    auto fields() { return std::tie(iconName, pixmaps, title, text); }
+    static auto fields(auto &self)
+    {
+        return std::tie(self.iconName, self.pixmaps, self.title, self.text);
+    }
 };
 
 // (ia{sv}av): an item, its properties and its children, each child a variant.
@@ -43,7 +46,7 @@ struct DBusMenuLayoutItem {
 struct DBusMenuItem {
     int id = 0;
     QVariantMap properties;
-    auto fields() { return std::tie(id, properties); }
+    static auto fields(auto &self) { return std::tie(self.id, self.properties); }
 };
 using DBusMenuItemList = QList<DBusMenuItem>;
 
@@ -53,22 +56,23 @@ struct DBusMenuEvent {
     QString eventId;
     QDBusVariant data;
     uint timestamp = 0;
-    auto fields() { return std::tie(id, eventId, data, timestamp); }
+    static auto fields(auto &self)
+    {
+        return std::tie(self.id, self.eventId, self.data, self.timestamp);
+    }
 };
 using DBusMenuEventList = QList<DBusMenuEvent>;
 
 template <typename T>
 concept DBusStructure = requires(T &value)
 {
-    value.fields();
+    T::fields(value);
 };
 
 template <DBusStructure T> QDBusArgument &operator<<(QDBusArgument &argument, const T &value)
 {
     argument.beginStructure();
-    // fields() only ties the members; writing them out leaves them as they are.
-    std::apply([&argument](const auto &...field) { (argument << ... << field); },
-               const_cast<T &>(value).fields());
+    std::apply([&argument](const auto &...field) { (argument << ... << field); }, T::fields(value));
     argument.endStructure();
     return argument;
 }
@@ -76,7 +80,7 @@ template <DBusStructure T> QDBusArgument &operator<<(QDBusArgument &argument, co
 template <DBusStructure T> const QDBusArgument &operator>>(const QDBusArgument &argument, T &value)
 {
     argument.beginStructure();
-    std::apply([&argument](auto &...field) { (argument >> ... >> field); }, value.fields());
+    std::apply([&argument](auto &...field) { (argument >> ... >> field); }, T::fields(value));
     argument.endStructure();
     return argument;
 }

@@ -56,22 +56,6 @@ QPainterPath trayAndArrow(bool filled)
     return body.united(stroked(downArrow(2.5, 10.5, 4), 2.5));
 }
 
-QPainterPath paperclip()
-{
-    QPainterPath wire;
-    wire.moveTo(14, 8);
-    wire.lineTo(14, 16);
-    wire.arcTo(QRectF(10, 14, 4, 4), 0, -180);
-    wire.lineTo(10, 6);
-    wire.arcTo(QRectF(10, 2.5, 7, 7), 180, -180);
-    wire.lineTo(17, 17);
-    wire.arcTo(QRectF(7, 12, 10, 10), 0, -180);
-    wire.lineTo(7, 9);
-    QTransform tilt;
-    tilt.translate(12, 12).rotate(40).translate(-12, -12);
-    return tilt.map(stroked(wire, 1.7));
-}
-
 QPainterPath cross(double from, double to, double width)
 {
     QPainterPath lines;
@@ -139,8 +123,6 @@ QPainterPath build(Glyph glyph)
         return trayAndArrow(false);
     case Glyph::TrayAndArrowDownFill:
         return trayAndArrow(true);
-    case Glyph::Paperclip:
-        return paperclip();
     case Glyph::Multiply:
         return cross(7, 17, 2.4);
     case Glyph::Xmark:
@@ -171,25 +153,6 @@ const QPainterPath &glyphPath(Glyph glyph)
 }
 
 } // namespace
-
-std::optional<Glyph> glyphNamed(QStringView symbolName)
-{
-    static constexpr std::array<std::pair<const char16_t *, Glyph>, kGlyphCount> names{{
-        {u"tray.and.arrow.down", Glyph::TrayAndArrowDown},
-        {u"tray.and.arrow.down.fill", Glyph::TrayAndArrowDownFill},
-        {u"paperclip", Glyph::Paperclip},
-        {u"multiply", Glyph::Multiply},
-        {u"xmark", Glyph::Xmark},
-        {u"square.and.arrow.down.fill", Glyph::SquareAndArrowDownFill},
-        {u"doc.fill", Glyph::DocFill},
-        {u"shareplay", Glyph::SharePlay},
-    }};
-    for (const auto &[name, glyph] : names) {
-        if (symbolName == QStringView(name))
-            return glyph;
-    }
-    return std::nullopt;
-}
 
 QPainterPath glyphPathIn(Glyph glyph, const QRectF &frame)
 {

@@ -2,9 +2,6 @@
 #pragma once
 
 #include <QPainterPath>
-#include <QStringView>
-
-#include <optional>
 
 class QBrush;
 class QPainter;
@@ -15,16 +12,12 @@ class QRectF;
 enum class Glyph {
     TrayAndArrowDown,
     TrayAndArrowDownFill,
-    Paperclip,
     Multiply,
     Xmark,
     SquareAndArrowDownFill,
     DocFill,
     SharePlay,
 };
-
-// The glyph for a symbol name such as "tray.and.arrow.down.fill".
-std::optional<Glyph> glyphNamed(QStringView symbolName);
 
 // The outline scaled to fit `frame`, aspect ratio kept, centred; for a
 // shadow or a clip of the glyph's shape.
